@@ -1,0 +1,86 @@
+// Turns the running executable into a Jvm ready to start: finds the launcher
+// configuration file, loads and macro-expands it, finds the runtime's
+// launcher library and creates the Jvm. Knows nothing of the platform: the
+// platform's set-up gives it the locations.
+#ifndef APPLAUNCHER_H
+#define APPLAUNCHER_H
+
+#include <string>
+
+#include "tstrings.h"
+
+class Jvm;
+
+class AppLauncher {
+public:
+    /// Takes the command-line arguments (program name and "-psn_" arguments
+    /// left out) and the absolute executable path; throws when either query
+    /// fails.
+    AppLauncher();
+
+    /// The root of the application image; the text of "$ROOTDIR".
+    AppLauncher& withBundleRoot(const std::string& v) {
+        bundleRoot = v;
+        return *this;
+    }
+
+    /// The application directory: the last place the configuration file is
+    /// looked for, the text of "$APPDIR", and the entry added to the library
+    /// search variable.
+    AppLauncher& withAppDir(const std::string& v) {
+        appDir = v;
+        return *this;
+    }
+
+    /// The runtime directory used when the configuration names none.
+    AppLauncher& withFallbackRuntimeDir(const std::string& v) {
+        fallbackRuntimeDir = v;
+        return *this;
+    }
+
+    /// The environment variable that holds the library search path.
+    AppLauncher& withLibEnvVariable(const std::string& v) {
+        libEnvVariable = v;
+        return *this;
+    }
+
+    /// A path of the runtime's launcher library relative to the runtime
+    /// directory; the earlier a candidate is added, the more it is preferred.
+    AppLauncher& addJvmLibCandidate(const std::string& v) {
+        jvmLibCandidates.push_back(v);
+        return *this;
+    }
+
+    /// A directory searched for the configuration file, in the order added,
+    /// before the application directory.
+    AppLauncher& addCfgSearchDir(const std::string& v) {
+        cfgSearchDirs.push_back(v);
+        return *this;
+    }
+
+    /// The first search directory that holds "<executable name>.cfg", else
+    /// that file in the application directory (not checked).
+    std::string getCfgFilePath() const;
+
+    /// True when the library search variable already lists the application
+    /// directory, byte for byte.
+    bool libEnvVariableContainsAppDir() const;
+
+    /// A new Jvm, owned by the caller, with the runtime library, the
+    /// executable path as argument 0, the library search variable and the
+    /// configured arguments; command-line arguments, when there are any,
+    /// replace the configured application arguments. Throws on failure.
+    Jvm* createJvmLauncher() const;
+
+private:
+    StringArray commandArgs;
+    std::string executablePath;
+    std::string fallbackRuntimeDir;
+    std::string appDir;
+    std::string libEnvVariable;
+    std::string bundleRoot;
+    StringArray jvmLibCandidates;
+    StringArray cfgSearchDirs;
+};
+
+#endif // APPLAUNCHER_H

@@ -1,0 +1,238 @@
+#include "CfgFile.h"
+
+#include <algorithm>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+#include "LineReader.h"
+
+namespace SectionName {
+const CfgFile::SectionId Application("Application");
+const CfgFile::SectionId JavaOptions("JavaOptions");
+const CfgFile::SectionId AppCDSJavaOptions("AppCDSJavaOptions");
+const CfgFile::SectionId AppCDSGenerateCacheJavaOptions(
+        "AppCDSGenerateCacheJavaOptions");
+const CfgFile::SectionId ArgOptions("ArgOptions");
+} // namespace SectionName
+
+namespace PropertyName {
+const CfgFile::PropertyId version("app.version");
+const CfgFile::PropertyId mainjar("app.mainjar");
+const CfgFile::PropertyId mainmodule("app.mainmodule");
+const CfgFile::PropertyId mainclass("app.mainclass");
+const CfgFile::PropertyId classpath("app.classpath");
+const CfgFile::PropertyId modulepath("app.modulepath");
+const CfgFile::PropertyId runtime("app.runtime");
+const CfgFile::PropertyId splash("app.splash");
+const CfgFile::PropertyId memory("app.memory");
+const CfgFile::PropertyId arguments("arguments");
+const CfgFile::PropertyId javaOptions("java-options");
+} // namespace PropertyName
+
+namespace {
+
+const CfgFile::SectionId UnknownSection("");
+
+const CfgFile::SectionId* const sectionNames[] = {
+    &SectionName::Application,
+    &SectionName::JavaOptions,
+    &SectionName::AppCDSJavaOptions,
+    &SectionName::AppCDSGenerateCacheJavaOptions,
+    &SectionName::ArgOptions,
+};
+
+const CfgFile::PropertyId* const propertyNames[] = {
+    &PropertyName::version,
+    &PropertyName::mainjar,
+    &PropertyName::mainmodule,
+    &PropertyName::mainclass,
+    &PropertyName::classpath,
+    &PropertyName::modulepath,
+    &PropertyName::runtime,
+    &PropertyName::splash,
+    &PropertyName::memory,
+    &PropertyName::arguments,
+    &PropertyName::javaOptions,
+};
+
+template <class IdType, std::size_t N>
+const IdType* findId(const IdType* const (&ids)[N], const char* text,
+                     std::size_t length) {
+    for (const IdType* id : ids) {
+        if (std::strlen(id->name()) == length
+                && std::memcmp(id->name(), text, length) == 0) {
+            return id;
+        }
+    }
+    return nullptr;
+}
+
+// The state of one parse: the current section and the properties collected
+// since its header.
+class Parser {
+public:
+    explicit Parser(std::map<CfgFile::SectionId, CfgFile::Properties>& sections)
+        : sections(sections) {}
+
+    void selectSection(const char* name, std::size_t length) {
+        purgeSection();
+        const CfgFile::SectionId* id = findId(sectionNames, name, length);
+        current = id ? *id : UnknownSection;
+    }
+
+    void addProperty(const std::string& line) {
+        if (current == UnknownSection) {
+            return;
+        }
+        std::string::size_type sep = line.find('=');
+        while (sep != std::string::npos && sep > 0 && line[sep - 1] == '\\') {
+            sep = line.find('=', sep + 1);
+        }
+        const std::size_t nameLength =
+                (sep == std::string::npos) ? line.size() : sep;
+        const CfgFile::PropertyId* id =
+                findId(propertyNames, line.data(), nameLength);
+        if (id == nullptr) {
+            return;
+        }
+        pending[*id].push_back(sep == std::string::npos
+                                       ? std::string()
+                                       : line.substr(sep + 1));
+    }
+
+    /// Moves the properties collected for the current section into the file,
+    /// replacing whatever the section held before.
+    void purgeSection() {
+        if (current == UnknownSection || pending.empty()) {
+            return;
+        }
+        sections[current].swap(pending);
+        current = UnknownSection;
+        pending.clear();
+    }
+
+private:
+    CfgFile::SectionId current = UnknownSection;
+    CfgFile::Properties pending;
+    std::map<CfgFile::SectionId, CfgFile::Properties>& sections;
+};
+
+// Values longer than this are cut in error messages.
+const std::size_t maxQuotedValue = 256;
+
+std::string quoteValue(const std::string& value) {
+    if (value.size() <= maxQuotedValue) {
+        return value;
+    }
+    return value.substr(0, maxQuotedValue) + "...";
+}
+
+// One value with every macro replaced until it no longer changes. A value
+// that still changes after the bounded number of passes, or grows past the
+// bound, is a macro that contains its own name or a cycle of macros.
+std::string expandValue(const std::string& value,
+                        const CfgFile::Macros& macros,
+                        const CfgFile::SectionId& section,
+                        const CfgFile::PropertyId& property) {
+    const std::size_t maxPasses = macros.size() + 8;
+    std::size_t maxLength = 0;
+    std::string current = value;
+    for (std::size_t pass = 0;; ++pass) {
+        std::string next = current;
+        for (const CfgFile::Macros::value_type& macro : macros) {
+            next = tstrings::replace(next, macro.first, macro.second);
+        }
+        if (next == current) {
+            return current;
+        }
+        if (pass == 0) {
+            maxLength = std::max<std::size_t>(next.size() * 2, 1 << 20);
+        }
+        if (pass + 1 >= maxPasses || next.size() > maxLength) {
+            VT_THROW(tstrings::any() << "Macros in the value of the \""
+                     << property.name() << "\" property of the \""
+                     << section.name() << "\" section do not settle: \""
+                     << quoteValue(value) << "\"");
+        }
+        current.swap(next);
+    }
+}
+
+} // namespace
+
+CfgFile CfgFile::load(const std::string& path) {
+    LineReader reader(path);
+    if (!reader.isOpen()) {
+        VT_THROW(tstrings::any() << "Error opening \"" << path << "\" file: "
+                                 << lastCRTError());
+    }
+
+    CfgFile cfgFile;
+    Parser parser(cfgFile.sections);
+    std::string line;
+    unsigned long long lineNumber = 0;
+    while (reader.next(line)) {
+        ++lineNumber;
+        if (line.empty() || line[0] == ';') {
+            continue;
+        }
+        if (line[0] == '[') {
+            const std::string::size_type end = line.rfind(']');
+            if (end == std::string::npos) {
+                VT_THROW(tstrings::any() << "Error parsing [" << path
+                         << "] file at " << lineNumber
+                         << ": Missing ']' character");
+            }
+            parser.selectSection(line.data() + 1, end - 1);
+        } else {
+            parser.addProperty(line);
+        }
+    }
+    if (!reader.atEnd()) {
+        VT_THROW(tstrings::any() << "Failed to read \"" << path
+                 << "\" file up to the end: " << lastCRTError());
+    }
+    parser.purgeSection();
+    return cfgFile;
+}
+
+const CfgFile::Properties& CfgFile::getProperties(
+        const SectionId& section) const {
+    const PropertyMap::const_iterator it = sections.find(section);
+    if (it == sections.end()) {
+        return emptyProperties;
+    }
+    return it->second;
+}
+
+CfgFile& CfgFile::setPropertyValue(const SectionId& section,
+                                   const PropertyId& property,
+                                   const StringArray& values) {
+    sections[section][property] = values;
+    return *this;
+}
+
+CfgFile CfgFile::expandMacros(const Macros& macros) const {
+    CfgFile copy(*this);
+    for (PropertyMap::value_type& section : copy.sections) {
+        for (Properties::value_type& property : section.second) {
+            for (std::string& value : property.second) {
+                value = expandValue(value, macros, section.first,
+                                    property.first);
+            }
+        }
+    }
+    return copy;
+}
+
+std::string CfgFile::asString(const Properties::value_type& property) {
+    if (property.second.empty()) {
+        return std::string();
+    }
+    return property.second.back();
+}
+
+std::string CfgFile::asPathList(const Properties::value_type& property) {
+    return tstrings::join(property.second.begin(), property.second.end(),
+                          std::string(1, FileUtils::pathSeparator));
+}

@@ -1,0 +1,112 @@
+// The launcher configuration file and its in-memory form.
+//
+// The file is line-oriented: "[Section]" headers and "name=value" property
+// lines, with a fixed vocabulary of five sections and eleven properties.
+// Every line that names a property adds one value to it. Everything outside
+// the vocabulary is skipped silently. Values may contain macros, replaced by
+// `expandMacros`.
+#ifndef CFGFILE_H
+#define CFGFILE_H
+
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "tstrings.h"
+
+class CfgFile {
+public:
+    /// A section or property name. Holds a pointer to a zero-terminated text
+    /// with static storage and never owns it; ids compare by text.
+    template <class Tag>
+    class Id {
+    public:
+        explicit constexpr Id(const char* name) : text(name) {}
+
+        const char* name() const { return text; }
+
+        bool operator<(const Id& other) const;
+        bool operator==(const Id& other) const;
+
+    private:
+        const char* text;
+    };
+
+    struct SectionNameTag {};
+    struct PropertyNameTag {};
+
+    typedef Id<SectionNameTag> SectionId;
+    typedef Id<PropertyNameTag> PropertyId;
+
+    /// The values of the properties of one section, in the order added.
+    typedef std::map<PropertyId, StringArray> Properties;
+
+    /// Macro names (the exact text to look for) and their replacements.
+    typedef std::map<std::string, std::string> Macros;
+
+    /// Parses the file at `path`. Throws when it cannot be opened, when a
+    /// section header lacks its "]" and when it cannot be read to its end.
+    static CfgFile load(const std::string& path);
+
+    /// The section's properties; an empty table when it is absent.
+    const Properties& getProperties(const SectionId& section) const;
+
+    /// Replaces the property's values with `values`, creating the section
+    /// when absent.
+    CfgFile& setPropertyValue(const SectionId& section,
+                              const PropertyId& property,
+                              const StringArray& values);
+
+    /// A copy in which every occurrence of every macro name in every value is
+    /// replaced by the macro's text, pass after pass, until the values no
+    /// longer change. Throws, naming the property and the value, when a value
+    /// does not settle (a macro whose text contains its own name, or macros
+    /// naming each other in a cycle).
+    CfgFile expandMacros(const Macros& macros) const;
+
+    /// The last value of the property; the empty string for an empty list.
+    static std::string asString(const Properties::value_type& property);
+
+    /// All values of the property joined with the path separator.
+    static std::string asPathList(const Properties::value_type& property);
+
+private:
+    typedef std::map<SectionId, Properties> PropertyMap;
+
+    PropertyMap sections;
+    Properties emptyProperties;
+};
+
+template <class Tag>
+inline bool CfgFile::Id<Tag>::operator<(const Id& other) const {
+    return std::strcmp(text, other.text) < 0;
+}
+
+template <class Tag>
+inline bool CfgFile::Id<Tag>::operator==(const Id& other) const {
+    return std::strcmp(text, other.text) == 0;
+}
+
+namespace SectionName {
+extern const CfgFile::SectionId Application;
+extern const CfgFile::SectionId JavaOptions;
+extern const CfgFile::SectionId AppCDSJavaOptions;
+extern const CfgFile::SectionId AppCDSGenerateCacheJavaOptions;
+extern const CfgFile::SectionId ArgOptions;
+} // namespace SectionName
+
+namespace PropertyName {
+extern const CfgFile::PropertyId version;
+extern const CfgFile::PropertyId mainjar;
+extern const CfgFile::PropertyId mainmodule;
+extern const CfgFile::PropertyId mainclass;
+extern const CfgFile::PropertyId classpath;
+extern const CfgFile::PropertyId modulepath;
+extern const CfgFile::PropertyId runtime;
+extern const CfgFile::PropertyId splash;
+extern const CfgFile::PropertyId memory;
+extern const CfgFile::PropertyId arguments;
+extern const CfgFile::PropertyId javaOptions;
+} // namespace PropertyName
+
+#endif // CFGFILE_H

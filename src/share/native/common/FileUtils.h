@@ -1,0 +1,45 @@
+// Path arithmetic and file queries. Paths are plain byte strings: nothing
+// here collapses "." or "..", resolves links or converts characters. Paths
+// are taken apart at slashes and backslashes alike; joining writes a slash.
+#ifndef FILEUTILS_H
+#define FILEUTILS_H
+
+#include <string>
+
+namespace FileUtils {
+
+/// Separates the entries of a path list such as a class path.
+const char pathSeparator = ':';
+
+/// True for the slash and the backslash only.
+bool isDirSeparator(char c);
+
+/// The path without its last component and the separators before it; empty
+/// when nothing but separators (or nothing at all) precedes that component.
+/// A trailing "/." is ignored before the search.
+std::string dirname(const std::string& path);
+
+/// The part after the last separator; the whole path when there is none.
+std::string basename(const std::string& path);
+
+/// `a` and `b` joined by exactly one slash at the join: trailing separators
+/// of `a` and one leading separator of `b` are dropped. An empty side gives
+/// the other side unchanged.
+std::string combinePath(const std::string& a, const std::string& b);
+
+/// True when `stat` succeeds on the path: files and directories count, links
+/// are followed.
+bool isFileExists(const std::string& path);
+
+/// An absolute path: an empty path gives the working directory, a path that
+/// starts with a separator is returned unchanged, any other is joined to the
+/// working directory. Throws when the working directory cannot be read.
+std::string toAbsolutePath(const std::string& path);
+
+/// The path without an executable file suffix; executables on this system
+/// carry none, so the path comes back unchanged.
+std::string stripExeSuffix(const std::string& path);
+
+} // namespace FileUtils
+
+#endif // FILEUTILS_H

@@ -1,0 +1,41 @@
+#include "SysInfo.h"
+
+#include <cstdlib>
+
+#include "ErrorHandling.h"
+
+namespace SysInfo {
+
+int argc = 0;
+char** argv = nullptr;
+
+StringArray getCommandArgs(CommandArgProgramNameMode mode) {
+    StringArray result;
+    for (int i = (mode == SKIP_PROGRAM_NAME) ? 1 : 0; i < argc; ++i) {
+        const std::string arg(argv[i]);
+        if (!tstrings::startsWith(arg, "-psn_")) {
+            result.push_back(arg);
+        }
+    }
+    return result;
+}
+
+std::string getEnvVariable(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) {
+        VT_THROW(tstrings::any() << "getenv(" << name
+                                 << ") failed. Variable not set");
+    }
+    return value;
+}
+
+std::string getEnvVariable(const std::nothrow_t&, const std::string& name,
+                           const std::string& defValue) {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) {
+        return defValue;
+    }
+    return value;
+}
+
+} // namespace SysInfo
