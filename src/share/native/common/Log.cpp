@@ -88,6 +88,7 @@ void StreamLogAppender::append(const LogEvent& event) {
             << event.sourceFile << ":" << event.lineNumber << " ("
             << event.functionName << ")" << "]\n\t" << event.levelName
             << ": " << event.message).str();
+    prepareStandardStreams();
     *stream << text << std::endl;
 }
 

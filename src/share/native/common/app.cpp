@@ -22,6 +22,7 @@ public:
         const std::string text = (tstrings::any() << "[" << event.levelName
                 << "] " << event.sourceFile << ":" << event.lineNumber << ": "
                 << event.message).str();
+        prepareStandardStreams();
         standardErrorStream() << text << std::endl;
     }
 };
@@ -31,6 +32,7 @@ public:
 class LastErrorLogAppender : public LogAppender {
 public:
     void append(const LogEvent&) override {
+        prepareStandardStreams();
         standardErrorStream()
                 << (theLastErrorMsg ? *theLastErrorMsg : std::string())
                 << std::endl;
