@@ -18,13 +18,19 @@ std::string getCurrentDir() {
     std::vector<char> buffer(1024, 0);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE || buffer.size() >= (1u << 20)) {
-            VT_THROW(tstrings::any() << "getcwd() failed. Error: "
-                                     << lastCRTError());
+            // Reported as a failure of toAbsolutePath, the operation that
+            // callers see.
+            throw makeException(
+                    tstrings::any() << "getcwd() failed. Error: "
+                                    << lastCRTError(),
+                    SourceCodePos(__FILE__, "toAbsolutePath", __LINE__));
         }
         buffer.assign(buffer.size() * 4, 0);
     }
     if (buffer[0] == 0) {
-        VT_THROW(tstrings::any() << "getcwd() returned empty string");
+        throw makeException(
+                tstrings::any() << "getcwd() returned empty string",
+                SourceCodePos(__FILE__, "toAbsolutePath", __LINE__));
     }
     return std::string(buffer.data());
 }
