@@ -127,27 +127,38 @@ std::string quoteValue(const std::string& value) {
     return value.substr(0, maxQuotedValue) + "...";
 }
 
-// One value with every macro replaced until it no longer changes. A value
-// that still changes after the bounded number of passes, or grows past the
-// bound, is a macro that contains its own name or a cycle of macros.
-std::string expandValue(const std::string& value,
-                        const CfgFile::Macros& macros,
-                        const CfgFile::SectionId& section,
-                        const CfgFile::PropertyId& property) {
+// `next` becomes `value` with every macro replaced, in the map's key order;
+// false when that changes nothing.
+bool expandOnce(const std::string& value, const CfgFile::Macros& macros,
+                std::string& next) {
+    bool replaced = false;
+    for (const CfgFile::Macros::value_type& macro : macros) {
+        const std::string& current = replaced ? next : value;
+        if (macro.first.empty()
+                || current.find(macro.first) == std::string::npos) {
+            continue;
+        }
+        next = tstrings::replace(current, macro.first, macro.second);
+        replaced = true;
+    }
+    return replaced && next != value;
+}
+
+// Expands `value` in place until it no longer changes. A value that still
+// changes after the bounded number of passes, or grows past the bound, holds
+// a macro whose text contains its own name or a cycle of macros.
+void expandValue(std::string& value, const CfgFile::Macros& macros,
+                 const CfgFile::SectionId& section,
+                 const CfgFile::PropertyId& property) {
+    std::string current;
+    if (!expandOnce(value, macros, current)) {
+        return;
+    }
     const std::size_t maxPasses = macros.size() + 8;
-    std::size_t maxLength = 0;
-    std::string current = value;
-    for (std::size_t pass = 0;; ++pass) {
-        std::string next = current;
-        for (const CfgFile::Macros::value_type& macro : macros) {
-            next = tstrings::replace(next, macro.first, macro.second);
-        }
-        if (next == current) {
-            return current;
-        }
-        if (pass == 0) {
-            maxLength = std::max<std::size_t>(next.size() * 2, 1 << 20);
-        }
+    const std::size_t maxLength =
+            std::max<std::size_t>(current.size() * 2, 1 << 20);
+    std::string next;
+    for (std::size_t pass = 1; expandOnce(current, macros, next); ++pass) {
         if (pass + 1 >= maxPasses || next.size() > maxLength) {
             VT_THROW(tstrings::any() << "Macros in the value of the \""
                      << property.name() << "\" property of the \""
@@ -156,6 +167,7 @@ std::string expandValue(const std::string& value,
         }
         current.swap(next);
     }
+    value.swap(current);
 }
 
 } // namespace
@@ -217,8 +229,7 @@ CfgFile CfgFile::expandMacros(const Macros& macros) const {
     for (PropertyMap::value_type& section : copy.sections) {
         for (Properties::value_type& property : section.second) {
             for (std::string& value : property.second) {
-                value = expandValue(value, macros, section.first,
-                                    property.first);
+                expandValue(value, macros, section.first, property.first);
             }
         }
     }

@@ -29,6 +29,18 @@ const char* levelName(Logger::LogLevel level) {
     return names[index];
 }
 
+// What follows the last slash or backslash of `path`: the same text as
+// FileUtils::basename, without making a string of the whole path first.
+const char* lastPathComponent(const char* path) {
+    const char* result = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (FileUtils::isDirSeparator(*p)) {
+            result = p + 1;
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 Logger& Logger::defaultLogger() {
@@ -51,7 +63,7 @@ void Logger::log(LogLevel level, const char* fileName, int lineNumber,
                  const char* funcName, const std::string& message) const {
     LogEvent event;
     LogEvent::init(event.platform);
-    event.sourceFile = FileUtils::basename(fileName);
+    event.sourceFile = lastPathComponent(fileName);
     event.functionName = funcName;
     event.levelName = levelName(level);
     event.lineNumber = lineNumber;

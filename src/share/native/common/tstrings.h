@@ -74,7 +74,7 @@ bool endsWith(const std::string& str, const std::string& suffix,
 /// "0" for null); `str()` gives the text composed so far.
 class any {
 public:
-    any() {}
+    any() { buf.reserve(initialCapacity); }
     any(const std::string& text) : buf(text) {}
     any(const char* text) : buf(text) {}
 
@@ -92,6 +92,10 @@ public:
     std::string str() const { return buf; }
 
 private:
+    // Room for a typical log line or error message, so that composing one
+    // rarely allocates more than once.
+    static const std::size_t initialCapacity = 120;
+
     any& appendSigned(long long value);
     any& appendUnsigned(unsigned long long value);
 
