@@ -1,0 +1,276 @@
+// Where the launcher executable looks: its own path however it was started,
+// the configuration file (the bundle's or the per-user one), the runtime
+// directory and the runtime's launcher library.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "Bundle.h"
+#include "OutputLines.h"
+
+using namespace testing_support;
+
+namespace {
+
+// A configuration whose only application argument tells which file it was.
+std::string taggedConfig(const std::string& tag) {
+    return "[Application]\napp.mainclass=demo.Main\n"
+           "[ArgOptions]\narguments=" + tag + "\n";
+}
+
+// The last argument the runtime received, or a note why there is none.
+std::string lastArgument(const LaunchResult& launch) {
+    if (launch.process.exitStatus != 0 || launch.calls.size() != 1
+            || launch.calls[0].args.empty()) {
+        return "<failed: " + launch.process.err + ">";
+    }
+    return launch.calls[0].args.back();
+}
+
+std::string userCfgDir(const std::string& home) {
+    return home + "/Library/Application Support/com.example.demo";
+}
+
+std::string realPath(const std::string& path) {
+    char buf[PATH_MAX];
+    return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+} // namespace
+
+TEST(ConfigLocation, PerUserFileChosenThroughPackageName) {
+    Bundle bundle;
+    bundle.writeConfig(taggedConfig("bundle"));
+    const std::string userCfg = userCfgDir(bundle.homeDir()) + "/Demo.cfg";
+    writeFile(userCfg, taggedConfig("per-user"));
+
+    // No package file: the per-user directory is not consulted.
+    EXPECT_EQ("bundle", lastArgument(bundle.run()));
+
+    // The package name selects the per-user file; only the first line of
+    // the package file counts.
+    bundle.writePackage("com.example.demo\nsomething.else\n");
+    EXPECT_EQ("per-user", lastArgument(bundle.run()));
+    ProcessOptions debug;
+    debug.setEnv("VANTRY_DEBUG", "true");
+    const LaunchResult traced = bundle.run({}, debug);
+    const auto lines = e2e::splitLines(traced.process.err);
+    EXPECT_EQ(1, e2e::countMatching(
+                         lines, "[TRACE] <*>: Check [" + userCfg + "] file exit"))
+            << traced.process.err;
+    EXPECT_EQ(1, e2e::countMatching(lines, "[TRACE] <*>: Launcher config file "
+                                           "path: \"" + userCfg + "\""));
+
+    // Another package name: its directory has no file, the bundle's is used.
+    bundle.writePackage("com.example.other\n");
+    EXPECT_EQ("bundle", lastArgument(bundle.run()));
+
+    // An empty package name means no package.
+    bundle.writePackage("\ncom.example.demo\n");
+    EXPECT_EQ("bundle", lastArgument(bundle.run()));
+}
+
+TEST(ConfigLocation, MissingOrEmptyHomeFallsBackToBundleFile) {
+    Bundle bundle;
+    bundle.writeConfig(taggedConfig("bundle"));
+    writeFile(userCfgDir(bundle.homeDir()) + "/Demo.cfg",
+              taggedConfig("per-user"));
+    bundle.writePackage("com.example.demo\n");
+
+    // HOME unset: the launch still succeeds, silently, from the bundle.
+    ProcessOptions noHome;
+    noHome.unsetEnv("HOME");
+    LaunchResult launch = bundle.run({}, noHome);
+    EXPECT_EQ("bundle", lastArgument(launch));
+    EXPECT_EQ("", launch.process.err);
+
+    // With diagnostics the missing variable is reported as an error record,
+    // without the short error line of a failed launch.
+    noHome.setEnv("VANTRY_DEBUG", "true");
+    launch = bundle.run({}, noHome);
+    EXPECT_EQ("bundle", lastArgument(launch));
+    const auto lines = e2e::splitLines(launch.process.err);
+    const std::string record =
+            "[ERROR] MacLauncher.cpp:<N>: Exception with message "
+            "'UnixSysInfo.cpp(<N>) at getEnvVariable(): getenv(HOME) failed. "
+            "Variable not set' caught";
+    EXPECT_EQ(1, e2e::countMatching(lines, record)) << launch.process.err;
+    EXPECT_EQ(1, e2e::countMatching(lines, "[ERROR] <*>"));
+    EXPECT_EQ(0, e2e::countMatching(lines, "getenv(HOME)<*>"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(e2e::matchesLine(
+            "[TRACE] app.cpp:0: Exiting launch (entered at app.cpp:<N>)",
+            lines.back()));
+
+    // HOME set but empty: no per-user directory, and no error.
+    ProcessOptions emptyHome;
+    emptyHome.setEnv("HOME", "").setEnv("VANTRY_DEBUG", "true");
+    launch = bundle.run({}, emptyHome);
+    EXPECT_EQ("bundle", lastArgument(launch));
+    EXPECT_EQ(0, e2e::countMatching(e2e::splitLines(launch.process.err),
+                                    "[ERROR] <*>"));
+    EXPECT_EQ(0, e2e::countMatching(e2e::splitLines(launch.process.err),
+                                    "<*>Check [<*>"));
+}
+
+TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
+    ProcessOptions debug;
+    debug.setEnv("VANTRY_DEBUG", "true");
+    const auto jliLibLine = [](const std::string& lib) {
+        return "JvmLauncherLib.c:<N>: jli lib: [" + lib + "]";
+    };
+
+    {
+        SCOPED_TRACE("app.runtime names another directory");
+        // The default runtime holds a library without JLI_Launch: using it
+        // would fail the launch.
+        Bundle bundle("Demo", false);
+        bundle.linkRuntimeLibrary(bundle.runtimeDir(), noLaunchLibPath());
+        const std::string other = bundle.root() + "/Contents/other runtime";
+        const std::string lib = bundle.linkRuntimeLibrary(other, fakeJliPath());
+        bundle.writeConfig("[Application]\n"
+                           "app.runtime=$ROOTDIR/Contents/other runtime\n"
+                           "app.mainclass=demo.Main\n");
+        const LaunchResult launch = bundle.run({}, debug);
+        EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        EXPECT_EQ(1u, launch.calls.size());
+        EXPECT_EQ(1, e2e::countMatching(e2e::splitLines(launch.process.err),
+                                        jliLibLine(lib)))
+                << launch.process.err;
+    }
+    {
+        SCOPED_TRACE("default runtime, traced");
+        Bundle bundle;
+        bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
+        const LaunchResult launch = bundle.run({}, debug);
+        EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        const auto lines = e2e::splitLines(launch.process.err);
+        EXPECT_EQ(1, e2e::countMatching(
+                             lines, "[TRACE] AppLauncher.cpp:<N>: Property "
+                                    "\"app.runtime\" not found in "
+                                    "\"Application\" section of launcher "
+                                    "config file. Using Java runtime from \""
+                                    + bundle.runtimeDir() + "\" directory"))
+                << launch.process.err;
+        EXPECT_EQ(1, e2e::countMatching(
+                             lines, jliLibLine(bundle.defaultRuntimeLibrary())));
+    }
+    {
+        SCOPED_TRACE("only the second candidate");
+        Bundle bundle("Demo", false);
+        const std::string lib = bundle.linkRuntimeLibrary(
+                bundle.runtimeDir(), fakeJliPath(), LibCandidate::Second);
+        bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
+        const LaunchResult launch = bundle.run({}, debug);
+        EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        EXPECT_EQ(1u, launch.calls.size());
+        EXPECT_EQ(1, e2e::countMatching(e2e::splitLines(launch.process.err),
+                                        jliLibLine(lib)));
+    }
+    {
+        SCOPED_TRACE("both candidates: the first wins, even when unusable");
+        Bundle bundle("Demo", false);
+        const std::string first = bundle.linkRuntimeLibrary(
+                bundle.runtimeDir(), noLaunchLibPath(), LibCandidate::First);
+        bundle.linkRuntimeLibrary(bundle.runtimeDir(), fakeJliPath(),
+                                  LibCandidate::Second);
+        bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
+        const LaunchResult launch = bundle.run();
+        EXPECT_EQ(1, launch.process.exitStatus);
+        EXPECT_TRUE(launch.calls.empty());
+        EXPECT_EQ(0u, launch.process.err.find("dlsym(" + first + ", JLI_Launch)"))
+                << launch.process.err;
+    }
+    {
+        SCOPED_TRACE("a dangling first candidate does not count");
+        Bundle bundle("Demo", false);
+        bundle.linkRuntimeLibrary(bundle.runtimeDir(),
+                                  bundle.tempDir() + "/missing.so",
+                                  LibCandidate::First);
+        const std::string lib = bundle.linkRuntimeLibrary(
+                bundle.runtimeDir(), fakeJliPath(), LibCandidate::Second);
+        bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
+        const LaunchResult launch = bundle.run({}, debug);
+        EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        EXPECT_EQ(1, e2e::countMatching(e2e::splitLines(launch.process.err),
+                                        jliLibLine(lib)));
+    }
+}
+
+TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
+    Bundle bundle;
+    bundle.writeConfig("[Application]\n"
+                       "app.mainclass=demo.Main\n"
+                       "[JavaOptions]\n"
+                       "java-options=-Dbin=$BINDIR\n"
+                       "java-options=-Droot=$ROOTDIR\n");
+    const std::string tmp = bundle.tempDir();
+    const std::string exe = bundle.executable();
+    makeSymlink(exe, tmp + "/links/absolute");
+    makeSymlink("../Demo.app/Contents/MacOS/Demo", tmp + "/links/relative");
+    // A chain: bin/demo -> ../share/demo -> ../../Demo.app/.../Demo
+    makeSymlink("../share/demo", tmp + "/x/bin/demo");
+    makeSymlink("../../Demo.app/Contents/MacOS/Demo", tmp + "/x/share/demo");
+    // A link to a directory on the way is not the executable's concern.
+    makeSymlink(tmp, tmp + "/dirlink");
+
+    struct Start {
+        const char* name;
+        std::string program;
+        std::string cwd;
+    };
+    const std::vector<Start> starts{
+            {"absolute path", exe, "/"},
+            {"absolute link", tmp + "/links/absolute", "/"},
+            {"relative link from another cwd", tmp + "/links/relative", "/"},
+            {"relative link by a relative path", "./relative",
+             tmp + "/links"},
+            {"chain of links", tmp + "/x/bin/demo", "/"},
+            {"chain of links by a relative path", "bin/demo", tmp + "/x"},
+            {"relative path from the bundle's parent",
+             "Demo.app/Contents/MacOS/Demo", tmp},
+            {"relative path from MacOS", "./Demo", bundle.root()
+                                                        + "/Contents/MacOS"},
+            {"through a directory link", tmp + "/dirlink/Demo.app/Contents/"
+                                               "MacOS/Demo", "/"},
+    };
+    const std::string realExe = realPath(exe);
+    ASSERT_FALSE(realExe.empty());
+    for (const Start& start : starts) {
+        SCOPED_TRACE(start.name);
+        ProcessOptions options;
+        options.cwd = start.cwd;
+        const LaunchResult launch = bundle.runProgram(
+                start.program, {"some-name", "arg"}, options);
+        ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        ASSERT_EQ(1u, launch.calls.size());
+        const std::vector<std::string>& args = launch.calls[0].args;
+        ASSERT_EQ(6u, args.size());
+
+        // Argument 0: absolute, no link left to follow, the bundle's file.
+        const std::string& path = args[0];
+        ASSERT_FALSE(path.empty());
+        EXPECT_EQ('/', path[0]) << path;
+        struct stat st;
+        ASSERT_EQ(0, lstat(path.c_str(), &st)) << path;
+        EXPECT_FALSE(S_ISLNK(st.st_mode)) << path;
+        EXPECT_EQ(realExe, realPath(path)) << path;
+        EXPECT_EQ("Demo", path.substr(path.rfind('/') + 1));
+
+        // The same path in the property; the macros name the bundle's
+        // directories.
+        EXPECT_EQ("-Dvantry.app-path=" + path, args[3]);
+        EXPECT_EQ("demo.Main", args[4]);
+        EXPECT_EQ("arg", args[5]);
+        ASSERT_EQ(0u, args[1].find("-Dbin="));
+        ASSERT_EQ(0u, args[2].find("-Droot="));
+        EXPECT_EQ(realPath(bundle.root() + "/Contents/MacOS"),
+                  realPath(args[1].substr(6)))
+                << args[1];
+        EXPECT_EQ(realPath(bundle.root()), realPath(args[2].substr(7)))
+                << args[2];
+    }
+}

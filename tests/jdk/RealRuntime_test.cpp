@@ -1,0 +1,350 @@
+// The launcher starting a real Java application on every JDK of the machine.
+// The bundle's runtime directory reaches the JDK through a link named like
+// the macOS library (Contents/Home/lib/libjli.dylib -> <jdk>/lib/libjli.so);
+// the JDK's launcher library finds its Java home from its own real path.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <set>
+
+#include "Bundle.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string realPath(const std::string& path) {
+    char buf[PATH_MAX];
+    return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string dirnameOf(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+/// A JDK found on the machine; an empty home stands for "none found".
+struct Jdk {
+    std::string home;
+    std::string jli;
+    std::string label;
+};
+
+// Failure messages name the JDK by its home.
+void PrintTo(const Jdk& jdk, std::ostream* os) {
+    *os << (jdk.home.empty() ? std::string("no JDK") : jdk.home);
+}
+
+std::string jliOf(const std::string& home) {
+    for (const char* name : {"/lib/libjli.so", "/lib/libjli.dylib"}) {
+        if (exists(home + name)) {
+            return home + name;
+        }
+    }
+    return std::string();
+}
+
+// JAVA_HOME, the home of `java` on PATH, and every JDK under /usr/lib/jvm
+// (with a launcher library and javac), each once by its real path.
+std::vector<Jdk> findJdks() {
+    std::vector<std::string> candidates;
+    if (const char* javaHome = std::getenv("JAVA_HOME")) {
+        candidates.push_back(javaHome);
+    }
+    if (const char* path = std::getenv("PATH")) {
+        std::string dirs = path;
+        std::string::size_type start = 0;
+        while (start <= dirs.size()) {
+            std::string::size_type end = dirs.find(':', start);
+            if (end == std::string::npos) {
+                end = dirs.size();
+            }
+            const std::string java = realPath(
+                    (end > start ? dirs.substr(start, end - start) : ".")
+                    + "/java");
+            if (!java.empty() && access(java.c_str(), X_OK) == 0) {
+                candidates.push_back(dirnameOf(dirnameOf(java)));
+                break;
+            }
+            start = end + 1;
+        }
+    }
+    std::vector<std::string> underJvm;
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/usr/lib/jvm", ec)) {
+        if (exists(entry.path().string() + "/bin/javac")) {
+            underJvm.push_back(entry.path().string());
+        }
+    }
+    // Directory order is arbitrary; the machine's JDKs come in name order.
+    std::sort(underJvm.begin(), underJvm.end());
+    candidates.insert(candidates.end(), underJvm.begin(), underJvm.end());
+
+    std::vector<Jdk> jdks;
+    std::set<std::string> seen;
+    for (const std::string& candidate : candidates) {
+        const std::string home = realPath(candidate);
+        if (home.empty() || !seen.insert(home).second) {
+            continue;
+        }
+        const std::string jli = jliOf(home);
+        if (jli.empty()) {
+            continue;
+        }
+        std::string label;
+        for (char c : baseNameOf(home)) {
+            label += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        // Test names must be unique: two homes may share a last component.
+        for (const Jdk& other : jdks) {
+            if (other.label == label) {
+                label += "_" + std::to_string(jdks.size());
+                break;
+            }
+        }
+        jdks.push_back({home, jli, label});
+    }
+    return jdks;
+}
+
+const std::vector<Jdk>& machineJdks() {
+    static const std::vector<Jdk> jdks = findJdks();
+    return jdks;
+}
+
+std::vector<Jdk> jdkParams() {
+    std::vector<Jdk> jdks = machineJdks();
+    if (jdks.empty()) {
+        jdks.push_back({std::string(), std::string(), "none"});
+    }
+    return jdks;
+}
+
+// The test application, compiled once per process by the first JDK that
+// has javac and jar, for a release that every JDK of the machine runs.
+struct TestApp {
+    std::unique_ptr<TempDir> dir;
+    std::string jar;
+    std::string error;
+};
+
+const TestApp& testApp() {
+    static TestApp app = [] {
+        TestApp built;
+        const std::string source = dirnameOf(__FILE__)
+                + "/java/vantrytest/Main.java";
+        std::string tools;
+        for (const Jdk& jdk : machineJdks()) {
+            if (exists(jdk.home + "/bin/javac")
+                    && exists(jdk.home + "/bin/jar")) {
+                tools = jdk.home + "/bin/";
+                break;
+            }
+        }
+        if (tools.empty()) {
+            built.error = "no JDK with javac and jar";
+            return built;
+        }
+        built.dir.reset(new TempDir());
+        const std::string classes = *built.dir / "classes";
+        built.jar = *built.dir / "app.jar";
+        ProcessOptions options;
+        options.timeoutSeconds = 120;
+        const ProcessResult javac = runProcess(
+                tools + "javac",
+                {"javac", "--release", "11", "-encoding", "UTF-8", "-d",
+                 classes, source},
+                options);
+        if (javac.exitStatus != 0) {
+            built.error = "javac failed: " + javac.err + javac.out;
+            return built;
+        }
+        const ProcessResult jar = runProcess(
+                tools + "jar",
+                {"jar", "--create", "--file", built.jar, "--main-class",
+                 "vantrytest.Main", "-C", classes, "."},
+                options);
+        if (jar.exitStatus != 0) {
+            built.error = "jar failed: " + jar.err + jar.out;
+        }
+        return built;
+    }();
+    return app;
+}
+
+std::string fromHex(const std::string& hex) {
+    std::string bytes;
+    for (std::string::size_type i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+// What the test application printed.
+struct AppOutput {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> props;
+    int unparsed = 0;
+};
+
+AppOutput parseOutput(const std::string& out) {
+    AppOutput parsed;
+    std::string::size_type start = 0;
+    while (start < out.size()) {
+        std::string::size_type end = out.find('\n', start);
+        if (end == std::string::npos) {
+            end = out.size();
+        }
+        const std::string line = out.substr(start, end - start);
+        start = end + 1;
+        if (line.compare(0, 4, "arg ") == 0) {
+            parsed.args.push_back(fromHex(line.substr(4)));
+        } else if (line.compare(0, 5, "prop ") == 0) {
+            const std::string::size_type space = line.find(' ', 5);
+            const std::string value = line.substr(space + 1);
+            parsed.props[line.substr(5, space - 5)] =
+                    value == "-" ? "<unset>" : fromHex(value);
+        } else {
+            ++parsed.unparsed;
+        }
+    }
+    return parsed;
+}
+
+class RealRuntime : public ::testing::TestWithParam<Jdk> {
+protected:
+    void SetUp() override {
+        if (GetParam().home.empty()) {
+            GTEST_SKIP() << "No JDK on this machine: JAVA_HOME is not set, "
+                            "there is no java on PATH and no JDK with "
+                            "lib/libjli.so and bin/javac under /usr/lib/jvm";
+        }
+        if (!testApp().error.empty()) {
+            FAIL() << "Cannot build the test application: "
+                   << testApp().error;
+        }
+    }
+
+    // A bundle with the test application's jar in the application
+    // directory and the JDK as its default runtime.
+    std::unique_ptr<Bundle> makeBundle(const std::string& config) const {
+        std::unique_ptr<Bundle> bundle(new Bundle("Demo", false));
+        bundle->linkRuntimeLibrary(bundle->runtimeDir(), GetParam().jli);
+        copyExecutable(testApp().jar, bundle->appDir() + "/app.jar");
+        makeDirs(bundle->appDir() + "/extra");
+        bundle->writeConfig(config);
+        return bundle;
+    }
+
+    // The JDK reads a few variables of its own: keep the host's out.
+    static ProcessOptions javaOptions() {
+        ProcessOptions options;
+        options.setEnv("LC_ALL", "C.UTF-8")
+                .unsetEnv("JDK_JAVA_OPTIONS")
+                .unsetEnv("JAVA_TOOL_OPTIONS")
+                .unsetEnv("_JAVA_OPTIONS")
+                .unsetEnv("CLASSPATH");
+        options.timeoutSeconds = 60;
+        return options;
+    }
+};
+
+} // namespace
+
+TEST_P(RealRuntime, JarApplicationGetsArgumentsAndPropertiesExactly) {
+    const std::string option = "option with  spaces \xc3\xbc \"q\"";
+    const auto bundle = makeBundle(
+            "[Application]\n"
+            "app.mainjar=$APPDIR/app.jar\n"
+            "[JavaOptions]\n"
+            "java-options=-Dvantry.test=" + option + "\n"
+            "[ArgOptions]\n"
+            "arguments=configured $APPDIR\n");
+
+    const std::vector<std::string> args{
+            "plain",
+            "two  spaces",
+            " leading and trailing ",
+            "",
+            "\"double\" 'single'",
+            "back\\slash",
+            "\xc3\xbc" "n" "\xc3\xaf" "c" "\xc3\xb6" "d" "\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+            "$APPDIR",
+            "*",
+            "-Dnot.an.option=1"};
+    const LaunchResult launch = bundle->run(args, javaOptions());
+    ASSERT_FALSE(launch.process.timedOut);
+    ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
+
+    AppOutput out = parseOutput(launch.process.out);
+    EXPECT_EQ(0, out.unparsed) << launch.process.out;
+    EXPECT_EQ(args, out.args);
+    EXPECT_EQ(bundle->executable(), out.props["vantry.app-path"]);
+    EXPECT_EQ(option, out.props["vantry.test"]);
+    EXPECT_EQ(bundle->appDir() + "/app.jar", out.props["java.class.path"]);
+    EXPECT_EQ(GetParam().home, realPath(out.props["java.home"]));
+
+    // No arguments: the configured ones, expanded.
+    const LaunchResult configured = bundle->run({}, javaOptions());
+    ASSERT_EQ(0, configured.process.exitStatus) << configured.process.err;
+    EXPECT_EQ(std::vector<std::string>{"configured " + bundle->appDir()},
+              parseOutput(configured.process.out).args);
+}
+
+TEST_P(RealRuntime, ClassPathApplicationThroughLinkWithExitStatus) {
+    const auto bundle = makeBundle(
+            "[Application]\n"
+            "app.classpath=$APPDIR/app.jar\n"
+            "app.classpath=$APPDIR/extra\n"
+            "app.mainclass=vantrytest.Main\n"
+            "[JavaOptions]\n"
+            "java-options=-Dvantry.test=cp\n"
+            "java-options=-Dvantrytest.exit=3\n");
+    const std::string link = bundle->tempDir() + "/bin/demo";
+    makeSymlink("../Demo.app/Contents/MacOS/Demo", link);
+
+    ProcessOptions options = javaOptions();
+    options.cwd = "/";
+    const LaunchResult launch =
+            bundle->runProgram(link, {"demo", "one", "two"}, options);
+    ASSERT_FALSE(launch.process.timedOut);
+    EXPECT_EQ(3, launch.process.exitStatus) << launch.process.err;
+
+    AppOutput out = parseOutput(launch.process.out);
+    EXPECT_EQ((std::vector<std::string>{"one", "two"}), out.args);
+    EXPECT_EQ("cp", out.props["vantry.test"]);
+    // Links are followed: the path is the bundle's executable, absolute,
+    // and the application directory is found beside it.
+    const std::string appPath = out.props["vantry.app-path"];
+    ASSERT_FALSE(appPath.empty());
+    EXPECT_EQ('/', appPath[0]) << appPath;
+    EXPECT_EQ(realPath(bundle->executable()), realPath(appPath)) << appPath;
+    const std::string appDir = dirnameOf(dirnameOf(appPath)) + "/app";
+    EXPECT_EQ(appDir + "/app.jar:" + appDir + "/extra",
+              out.props["java.class.path"]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Jdks, RealRuntime, ::testing::ValuesIn(jdkParams()),
+                         [](const ::testing::TestParamInfo<Jdk>& info) {
+                             return info.param.label;
+                         });
