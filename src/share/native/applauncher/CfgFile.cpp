@@ -128,7 +128,9 @@ std::string quoteValue(const std::string& value) {
 }
 
 // `next` becomes `value` with every macro replaced, in the map's key order;
-// false when that changes nothing.
+// false when no macro name occurs in it. A pass that replaces names but gives
+// back the same text (macros naming each other in a cycle, or a macro that is
+// its own text) is not settled: the value still holds a macro name.
 bool expandOnce(const std::string& value, const CfgFile::Macros& macros,
                 std::string& next) {
     bool replaced = false;
@@ -141,12 +143,12 @@ bool expandOnce(const std::string& value, const CfgFile::Macros& macros,
         next = tstrings::replace(current, macro.first, macro.second);
         replaced = true;
     }
-    return replaced && next != value;
+    return replaced;
 }
 
-// Expands `value` in place until it no longer changes. A value that still
-// changes after the bounded number of passes, or grows past the bound, holds
-// a macro whose text contains its own name or a cycle of macros.
+// Expands `value` in place until no macro name is left in it. A value that
+// still holds one after the bounded number of passes, or grows past the
+// bound, holds a macro whose text contains its own name or a cycle of macros.
 void expandValue(std::string& value, const CfgFile::Macros& macros,
                  const CfgFile::SectionId& section,
                  const CfgFile::PropertyId& property) {
