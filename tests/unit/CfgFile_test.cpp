@@ -28,12 +28,6 @@ const CfgFile::SectionId* const allSections[] = {
     &S::AppCDSGenerateCacheJavaOptions, &S::ArgOptions,
 };
 
-const CfgFile::PropertyId* const allProperties[] = {
-    &P::version, &P::mainjar, &P::mainmodule, &P::mainclass, &P::classpath,
-    &P::modulepath, &P::runtime, &P::splash, &P::memory, &P::arguments,
-    &P::javaOptions,
-};
-
 // Everything the file holds, as "Section/property" -> values.
 typedef std::map<std::string, StringArray> Dump;
 

@@ -166,7 +166,7 @@ static int sourceLine(const char* needle) {
     FILE* f;
     int number = 0;
     if (strlen(__FILE__) < strlen(self)
-            || strcmp(__FILE__ + rootLength, self) != 0
+            || strcmp(&__FILE__[rootLength], self) != 0
             || rootLength + sizeof(lib) > sizeof(path)) {
         return -1;
     }
