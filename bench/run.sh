@@ -24,7 +24,7 @@ app="$work/Bench.app"
 mkdir -p "$app/Contents/MacOS" "$app/Contents/app" "$app/Contents/runtime/Contents/Home/lib"
 cp "$build/applauncher" "$app/Contents/MacOS/Bench"
 lib="$app/Contents/runtime/Contents/Home/lib/libjli.dylib"
-cp "$build/tests/libfakejli.so" "$lib"
+cp "$build/tests/fakejli/libfakejli.so" "$lib"
 cat > "$app/Contents/app/Bench.cfg" <<'CFG'
 [Application]
 app.mainjar=$APPDIR/bench.jar

@@ -44,7 +44,7 @@ public:
 
 class Logger {
 public:
-    enum LogLevel {
+    enum LogLevel : int {
         LOG_TRACE = 0,
         LOG_INFO = 1,
         LOG_WARNING = 2,
