@@ -10,38 +10,17 @@
 
 #include "Dll.h"
 #include "ErrorHandling.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
 
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
+using testing_support::isLoaded;
+using testing_support::LoadWatch;
 
 namespace {
 
 typedef VtError<std::runtime_error> Error;
-
-// True while some handle keeps the library at `path` loaded.
-bool isLoaded(const std::string& path) {
-    void* h = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (h == nullptr) {
-        return false;
-    }
-    dlclose(h);
-    return true;
-}
-
-// Tells whether the handles opened since its creation are all closed again.
-// When other code of this process already held the library, that cannot be
-// seen, and it answers yes.
-class LoadWatch {
-public:
-    explicit LoadWatch(const std::string& path)
-        : path(path), heldBefore(isLoaded(path)) {}
-    bool released() const { return heldBefore || !isLoaded(path); }
-
-private:
-    std::string path;
-    bool heldBefore;
-};
 
 int callIntFunction(void* address) {
     int (*f)();

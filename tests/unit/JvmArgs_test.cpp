@@ -12,41 +12,17 @@
 #include "JvmLauncher.h"
 #include "Log.h"
 #include "SysInfo.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
 
 using testing_support::TempDir;
 using testing_support::writeFile;
+using testing_support::RecordingSink;
 
 namespace {
 
 // Collects the default logger's records while it lives and puts the sink
 // that was installed before back afterwards.
-class RecordingSink : public LogAppender {
-public:
-    RecordingSink() : previous(&Logger::defaultLogger().currentAppender()) {
-        Logger::defaultLogger().installAppender(*this);
-    }
-    ~RecordingSink() override {
-        Logger::defaultLogger().installAppender(*previous);
-    }
-    void append(const LogEvent& event) override { events.push_back(event); }
-
-    std::vector<LogEvent> withLevel(const std::string& level) const {
-        std::vector<LogEvent> result;
-        for (const LogEvent& e : events) {
-            if (e.levelName == level) {
-                result.push_back(e);
-            }
-        }
-        return result;
-    }
-
-    std::vector<LogEvent> events;
-
-private:
-    LogAppender* previous;
-};
-
 std::string appPathOption() {
     return "-Dvantry.app-path=" + SysInfo::getProcessModulePath();
 }

@@ -12,53 +12,17 @@
 #include "ErrorHandling.h"
 #include "JvmLauncher.h"
 #include "Log.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
 
 using testing_support::FakeJliCall;
 using testing_support::ScopedEnv;
 using testing_support::TempDir;
+using testing_support::RecordingSink;
+using testing_support::isLoaded;
+using testing_support::LoadWatch;
 
 namespace {
-
-class RecordingSink : public LogAppender {
-public:
-    RecordingSink() : previous(&Logger::defaultLogger().currentAppender()) {
-        Logger::defaultLogger().installAppender(*this);
-    }
-    ~RecordingSink() override {
-        Logger::defaultLogger().installAppender(*previous);
-    }
-    void append(const LogEvent& event) override { events.push_back(event); }
-
-    std::vector<LogEvent> events;
-
-private:
-    LogAppender* previous;
-};
-
-// True while some handle keeps the library at `path` loaded.
-bool isLoaded(const std::string& path) {
-    void* h = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (h == nullptr) {
-        return false;
-    }
-    dlclose(h);
-    return true;
-}
-
-// Tells whether the handles opened since its creation are all closed again.
-// When other code of this process already held the library, that cannot be
-// seen, and it answers yes.
-class LoadWatch {
-public:
-    explicit LoadWatch(const std::string& path)
-        : path(path), heldBefore(isLoaded(path)) {}
-    bool released() const { return heldBefore || !isLoaded(path); }
-
-private:
-    std::string path;
-    bool heldBefore;
-};
 
 // The substitute library steered for one test: records into a file in a
 // temporary directory and returns `result`.

@@ -16,32 +16,10 @@
 #include "ErrorHandling.h"
 #include "JvmLauncher.h"
 #include "Log.h"
+#include "LogCapture.h"
+using testing_support::RecordingSink;
 
 namespace {
-
-class RecordingSink : public LogAppender {
-public:
-    RecordingSink() : previous(&Logger::defaultLogger().currentAppender()) {
-        Logger::defaultLogger().installAppender(*this);
-    }
-    ~RecordingSink() override {
-        Logger::defaultLogger().installAppender(*previous);
-    }
-    void append(const LogEvent& event) override { events.push_back(event); }
-
-    std::vector<std::string> messages() const {
-        std::vector<std::string> result;
-        for (const LogEvent& e : events) {
-            result.push_back(e.message);
-        }
-        return result;
-    }
-
-    std::vector<LogEvent> events;
-
-private:
-    LogAppender* previous;
-};
 
 const JvmlLauncherAPI& api() {
     return *jvmLauncherAPI();

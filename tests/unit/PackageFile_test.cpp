@@ -16,36 +16,14 @@
 #include "ErrorHandling.h"
 #include "Log.h"
 #include "PackageFile.h"
+#include "LogCapture.h"
 #include "TestSupport.h"
 
 using testing_support::TempDir;
 using testing_support::writeFile;
+using testing_support::RecordingSink;
 
 namespace {
-
-class RecordingSink : public LogAppender {
-public:
-    RecordingSink() : previous(&Logger::defaultLogger().currentAppender()) {
-        Logger::defaultLogger().installAppender(*this);
-    }
-    ~RecordingSink() override {
-        Logger::defaultLogger().installAppender(*previous);
-    }
-    void append(const LogEvent& event) override { events.push_back(event); }
-
-    std::vector<std::string> messages() const {
-        std::vector<std::string> result;
-        for (const LogEvent& e : events) {
-            result.push_back(e.message);
-        }
-        return result;
-    }
-
-    std::vector<LogEvent> events;
-
-private:
-    LogAppender* previous;
-};
 
 std::string readLine(const std::string& path) {
     return "Read \"" + path + "\" package file";
