@@ -33,9 +33,11 @@ std::string findJvmLib(const CfgFile& cfgFile,
                   << "\" directory");
     }
 
+    // An empty directory would make the candidates relative to the working
+    // directory, which may hold anybody's library.
     for (const std::string& candidate : jvmLibCandidates) {
         const std::string path = FileUtils::combinePath(runtimeDir, candidate);
-        if (FileUtils::isFileExists(path)) {
+        if (!runtimeDir.empty() && FileUtils::isFileExists(path)) {
             return path;
         }
     }
