@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 
 namespace testing_support {
 
@@ -103,7 +105,8 @@ LaunchResult Bundle::runProgram(const std::string& program,
     options.env.insert(options.env.end(), extra.env.begin(), extra.env.end());
     options.cwd = extra.cwd;
     options.timeoutSeconds = extra.timeoutSeconds;
-    options.wrapper = extra.wrapper;
+    options.wrapper =
+            extra.wrapper.empty() ? wrapperFromEnvironment() : extra.wrapper;
 
     // Each run starts with an empty record, so that the calls are its own.
     std::remove(recordPath().c_str());
@@ -113,6 +116,20 @@ LaunchResult Bundle::runProgram(const std::string& program,
         result.calls = readFakeJliRecord(recordPath());
     }
     return result;
+}
+
+std::vector<std::string> Bundle::wrapperFromEnvironment() {
+    std::vector<std::string> words;
+    const char* command = std::getenv("APPLAUNCHER_TEST_WRAPPER");
+    if (command == nullptr) {
+        return words;
+    }
+    std::istringstream in(command);
+    std::string word;
+    while (in >> word) {
+        words.push_back(word);
+    }
+    return words;
 }
 
 } // namespace testing_support

@@ -10,6 +10,11 @@
 // records into a file of the temporary directory, and the variables that
 // steer the launcher (VANTRY_DEBUG, DYLD_LIBRARY_PATH, HOME) are reset so
 // that the host's environment cannot leak into a test.
+//
+// When the environment variable APPLAUNCHER_TEST_WRAPPER holds a command (words
+// separated by blanks, for example "valgrind --error-exitcode=99 --quiet"),
+// every run of the launcher goes through that command, unless the run names
+// a wrapper of its own.
 #ifndef BUNDLE_H
 #define BUNDLE_H
 
@@ -95,11 +100,16 @@ public:
                      const ProcessOptions& extra = ProcessOptions()) const;
 
     /// Runs `program` (a link, a relative path...) with `argv` as its whole
-    /// argument vector, in the bundle's environment.
+    /// argument vector, in the bundle's environment. Under a wrapper the
+    /// program's path takes the place of argv[0].
     LaunchResult runProgram(const std::string& program,
                             const std::vector<std::string>& argv,
                             const ProcessOptions& extra
                                 = ProcessOptions()) const;
+
+    /// The words of APPLAUNCHER_TEST_WRAPPER; empty when it is unset or
+    /// blank.
+    static std::vector<std::string> wrapperFromEnvironment();
 
 private:
     TempDir temp;
