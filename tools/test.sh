@@ -4,11 +4,13 @@
 #   - the end-to-end tests once more, every launch of the launcher under
 #     valgrind memcheck (any error, or memory definitely lost, fails them);
 #   - the whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-#     in a build directory of its own.
+#     in a build directory of its own;
+#   - each fuzz target for a short while (fuzz/run.sh, needs clang).
 # CI runs it without arguments, so the default is everything.
 #
 # Environment: BUILD_DIR (default build) and ASAN_BUILD_DIR (default
-# build-asan) choose the build directories, JOBS the parallel jobs.
+# build-asan) choose the build directories, JOBS the parallel jobs,
+# FUZZ_SECONDS the time of each fuzz target (default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +19,7 @@ for arg in "$@"; do
   case "$arg" in
     --quick) quick=1 ;;
     -h|--help)
-      sed -n '2,11s/^# \{0,1\}//p' "$0"
+      sed -n '2,13s/^# \{0,1\}//p' "$0"
       exit 0 ;;
     *)
       echo "tools/test.sh: unknown argument '$arg' (try --help)" >&2
@@ -38,18 +40,21 @@ step "build ($build)"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$jobs"
 step "tests"
-ctest --test-dir "$build" --output-on-failure -j"$jobs"
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$jobs"
 
 if [ "$quick" = 1 ]; then
   step "done (quick: no memcheck, no sanitizers)"
   exit 0
 fi
 
-if ! command -v valgrind >/dev/null; then
-  echo "tools/test.sh: valgrind is not installed; install it, or run" \
-       "tools/test.sh --quick to leave out memcheck and the sanitizers" >&2
-  exit 1
-fi
+for tool in valgrind clang++; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "tools/test.sh: $tool is not installed; install it (.ci/run does)," \
+         "or run tools/test.sh --quick to leave out memcheck, the sanitizers" \
+         "and fuzzing" >&2
+    exit 1
+  fi
+done
 
 # The substitute runtime library keeps nothing; what the launcher keeps on
 # purpose (the runtime description, the loggers) is still reachable at exit,
@@ -72,5 +77,8 @@ ASAN_OPTIONS=detect_leaks=1 \
 # the JVM's own memory is none of ours, so only leak checking is off here.
 ASAN_OPTIONS=detect_leaks=0 \
   ctest --test-dir "$asan_build" --output-on-failure -j"$jobs" -L jdk
+
+step "fuzz targets, ${FUZZ_SECONDS:-20} s each"
+fuzz/run.sh "${FUZZ_SECONDS:-20}"
 
 step "done"
