@@ -17,8 +17,11 @@
 #include <sstream>
 
 #include "Bundle.h"
+#include "LogCapture.h"
 
 using namespace testing_support;
+
+using testing_support::dlopenError;
 
 namespace {
 
@@ -74,16 +77,6 @@ std::string describe(const std::vector<std::string>& args) {
             << args[i].substr(0, 120);
     }
     return out.str();
-}
-
-std::string dlopenError(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_LAZY);
-    if (handle != nullptr) {
-        dlclose(handle);
-        return "<loaded>";
-    }
-    const char* error = dlerror();
-    return error ? error : "";
 }
 
 // Deterministic bytes of every value but "[", so that no line is a section

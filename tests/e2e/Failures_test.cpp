@@ -11,36 +11,16 @@
 
 #include "Bundle.h"
 #include "OutputLines.h"
+#include "LogCapture.h"
 
 using namespace testing_support;
+
+using testing_support::dlopenError;
+using testing_support::dlsymError;
 
 namespace {
 
 const char* const minimalConfig = "[Application]\napp.mainclass=demo.Main\n";
-
-// The loader's own error texts, for the library at `path`.
-std::string dlopenError(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_LAZY);
-    if (handle != nullptr) {
-        dlclose(handle);
-        return "<loaded>";
-    }
-    const char* error = dlerror();
-    return error ? error : "";
-}
-
-std::string dlsymError(const std::string& path, const char* name) {
-    void* handle = dlopen(path.c_str(), RTLD_LAZY);
-    if (handle == nullptr) {
-        return "<not loaded>";
-    }
-    dlerror();
-    void* symbol = dlsym(handle, name);
-    const char* error = dlerror();
-    const std::string text = symbol ? "<found>" : (error ? error : "");
-    dlclose(handle);
-    return text;
-}
 
 struct FailureCase {
     const char* name;

@@ -1,4 +1,4 @@
-// Log sinks and loader probes shared by the unit tests.
+// Log sinks and loader probes shared by the tests.
 #ifndef LOGCAPTURE_H
 #define LOGCAPTURE_H
 
@@ -51,6 +51,45 @@ public:
 private:
     LogAppender* previous;
 };
+
+/// Installs the default logger's current sink again when destroyed.
+class DefaultSinkGuard {
+public:
+    DefaultSinkGuard() : saved(&Logger::defaultLogger().currentAppender()) {}
+    ~DefaultSinkGuard() { Logger::defaultLogger().installAppender(*saved); }
+    DefaultSinkGuard(const DefaultSinkGuard&) = delete;
+    DefaultSinkGuard& operator=(const DefaultSinkGuard&) = delete;
+
+private:
+    LogAppender* saved;
+};
+
+/// The loader's own error text for opening the library at `path`, or
+/// "<loaded>" when it opens.
+inline std::string dlopenError(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_LAZY);
+    if (handle != nullptr) {
+        dlclose(handle);
+        return "<loaded>";
+    }
+    const char* error = dlerror();
+    return error ? error : "";
+}
+
+/// The loader's own error text for resolving `name` in the library at
+/// `path`, or "<found>" when it resolves.
+inline std::string dlsymError(const std::string& path, const char* name) {
+    void* handle = dlopen(path.c_str(), RTLD_LAZY);
+    if (handle == nullptr) {
+        return "<not loaded>";
+    }
+    dlerror();
+    void* symbol = dlsym(handle, name);
+    const char* error = dlerror();
+    const std::string text = symbol ? "<found>" : (error ? error : "");
+    dlclose(handle);
+    return text;
+}
 
 /// True while some handle keeps the library at `path` loaded.
 inline bool isLoaded(const std::string& path) {

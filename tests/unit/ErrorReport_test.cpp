@@ -8,6 +8,9 @@
 
 #include "ErrorHandling.h"
 #include "Log.h"
+#include "LogCapture.h"
+
+using testing_support::DefaultSinkGuard;
 
 namespace {
 
@@ -16,15 +19,6 @@ class RecordingSink : public LogAppender {
 public:
     void append(const LogEvent& event) override { events.push_back(event); }
     std::vector<LogEvent> events;
-};
-
-class DefaultSinkGuard {
-public:
-    DefaultSinkGuard() : saved(&Logger::defaultLogger().currentAppender()) {}
-    ~DefaultSinkGuard() { Logger::defaultLogger().installAppender(*saved); }
-
-private:
-    LogAppender* saved;
 };
 
 } // namespace

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "Log.h"
+#include "LogCapture.h"
+
+using testing_support::DefaultSinkGuard;
 
 namespace {
 
@@ -42,16 +45,6 @@ protected:
         ++syncs;
         return std::stringbuf::sync();
     }
-};
-
-// Puts the default logger's sink back when a test ends.
-class DefaultSinkGuard {
-public:
-    DefaultSinkGuard() : saved(&Logger::defaultLogger().currentAppender()) {}
-    ~DefaultSinkGuard() { Logger::defaultLogger().installAppender(*saved); }
-
-private:
-    LogAppender* saved;
 };
 
 Logger::LogLevel level(int value) {
