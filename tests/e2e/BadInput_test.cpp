@@ -21,8 +21,6 @@
 
 using namespace testing_support;
 
-using testing_support::dlopenError;
-
 namespace {
 
 const char* const minimalConfig = "[Application]\napp.mainclass=demo.Main\n";
