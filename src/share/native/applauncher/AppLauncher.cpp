@@ -35,10 +35,13 @@ std::string findJvmLib(const CfgFile& cfgFile,
 
     // An empty directory would make the candidates relative to the working
     // directory, which may hold anybody's library.
-    for (const std::string& candidate : jvmLibCandidates) {
-        const std::string path = FileUtils::combinePath(runtimeDir, candidate);
-        if (!runtimeDir.empty() && FileUtils::isFileExists(path)) {
-            return path;
+    if (!runtimeDir.empty()) {
+        for (const std::string& candidate : jvmLibCandidates) {
+            const std::string path =
+                    FileUtils::combinePath(runtimeDir, candidate);
+            if (FileUtils::isFileExists(path)) {
+                return path;
+            }
         }
     }
 
