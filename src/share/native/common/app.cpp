@@ -74,8 +74,7 @@ bool isWithLogging() {
     return SysInfo::getEnvVariable(std::nothrow, "VANTRY_DEBUG", "") == "true";
 }
 
-int launch(const std::nothrow_t&, LauncherFunc func,
-           LogAppender* lastErrorLogAppender) {
+int launch(const std::nothrow_t&, LauncherFunc func, LogAppender* extra) {
     if (isWithLogging()) {
         Logger::defaultLogger().installAppender(standardLogAppender);
     } else {
@@ -87,8 +86,7 @@ int launch(const std::nothrow_t&, LauncherFunc func,
 
     std::unique_ptr<WithExtraLogAppender> withLastError;
     std::string errorText;
-    LogAppender* extraAppender = lastErrorLogAppender
-            ? lastErrorLogAppender : &::lastErrorLogAppender;
+    LogAppender* extraAppender = extra ? extra : &lastErrorLogAppender;
 
     // The one position of the three failure handlers below.
     const SourceCodePos handlerPos = VT_SOURCE_CODE_POS;
