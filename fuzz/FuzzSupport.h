@@ -80,4 +80,19 @@ private:
     int fd = -1;
 };
 
+/// The input cut at every line feed: n line feeds give n + 1 pieces, the
+/// last one empty when the input ends with a line feed.
+inline std::vector<std::string> splitAtLineFeeds(const std::uint8_t* data,
+                                                 std::size_t size) {
+    std::vector<std::string> pieces(1);
+    for (std::size_t i = 0; i != size; ++i) {
+        if (data[i] == '\n') {
+            pieces.emplace_back();
+        } else {
+            pieces.back() += static_cast<char>(data[i]);
+        }
+    }
+    return pieces;
+}
+
 #endif // FUZZSUPPORT_H

@@ -70,18 +70,10 @@ bool expectedLoad(const std::uint8_t* data, std::size_t size,
         return false;
     };
 
-    StringArray lines;
-    std::string line;
-    for (std::size_t i = 0; i != size; ++i) {
-        if (data[i] == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += static_cast<char>(data[i]);
-        }
-    }
-    if (!line.empty()) {
-        lines.push_back(line);
+    // The last line needs no line feed; a final line feed ends no line.
+    StringArray lines = splitAtLineFeeds(data, size);
+    if (lines.back().empty()) {
+        lines.pop_back();
     }
 
     std::string current;

@@ -282,17 +282,7 @@ void checkBuilder(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-    StringArray parts;
-    std::string current;
-    for (std::size_t i = 0; i != size; ++i) {
-        if (data[i] == '\n') {
-            parts.push_back(current);
-            current.clear();
-        } else {
-            current += static_cast<char>(data[i]);
-        }
-    }
-    parts.push_back(current);
+    StringArray parts = splitAtLineFeeds(data, size);
     parts.resize(4);
     const std::string& a = parts[0];
     const std::string& b = parts[1];
