@@ -38,10 +38,8 @@ void initJvmLauncher() {
         std::string homeDir;
         try {
             homeDir = SysInfo::getEnvVariable("HOME");
-        } catch (const std::runtime_error& e) {
-            reportError(VT_SOURCE_CODE_POS, e);
         } catch (...) {
-            reportUnknownError(VT_SOURCE_CODE_POS);
+            reportCurrentError(VT_SOURCE_CODE_POS);
         }
         if (!homeDir.empty()) {
             appLauncher.addCfgSearchDir(FileUtils::combinePath(

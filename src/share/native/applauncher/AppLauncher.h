@@ -58,6 +58,15 @@ public:
         return *this;
     }
 
+    /// The application's per-user cache directory (not created here); empty
+    /// when the user has none.
+    AppLauncher& withCacheDir(const std::string& v) {
+        cacheDir = v;
+        return *this;
+    }
+
+    const std::string& getCacheDir() const { return cacheDir; }
+
     /// The first search directory that holds "<executable name>.cfg", else
     /// that file in the application directory (not checked).
     std::string getCfgFilePath() const;
@@ -79,6 +88,7 @@ private:
     std::string appDir;
     std::string libEnvVariable;
     std::string bundleRoot;
+    std::string cacheDir;
     StringArray jvmLibCandidates;
     StringArray cfgSearchDirs;
 };

@@ -127,10 +127,8 @@ void closeHandle(JvmlLauncherHandle h) {
 int getJvmlLauncherDataSize(JvmlLauncherHandle h) {
     try {
         return toData(h)->initJvmlLauncherData(nullptr);
-    } catch (const std::runtime_error& e) {
-        reportError(VT_SOURCE_CODE_POS, e);
     } catch (...) {
-        reportUnknownError(VT_SOURCE_CODE_POS);
+        reportCurrentError(VT_SOURCE_CODE_POS);
     }
     return -1;
 }
@@ -145,10 +143,8 @@ JvmlLauncherData* initJvmlLauncherData(JvmlLauncherHandle h, void* ptr,
         JvmlLauncherData* block = static_cast<JvmlLauncherData*>(ptr);
         data->initJvmlLauncherData(block);
         return block;
-    } catch (const std::runtime_error& e) {
-        reportError(VT_SOURCE_CODE_POS, e);
     } catch (...) {
-        reportUnknownError(VT_SOURCE_CODE_POS);
+        reportCurrentError(VT_SOURCE_CODE_POS);
     }
     return nullptr;
 }

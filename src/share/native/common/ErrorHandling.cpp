@@ -52,3 +52,13 @@ void reportError(const SourceCodePos& pos, const std::runtime_error& e) {
 void reportUnknownError(const SourceCodePos& pos) {
     reportError(pos, std::string("Unknown exception caught"));
 }
+
+void reportCurrentError(const SourceCodePos& pos) {
+    try {
+        throw;
+    } catch (const std::runtime_error& e) {
+        reportError(pos, e);
+    } catch (...) {
+        reportUnknownError(pos);
+    }
+}

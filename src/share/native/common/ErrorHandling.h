@@ -80,4 +80,9 @@ void reportError(const SourceCodePos& pos, const std::runtime_error& e);
 /// default logger's current sink, whatever its level.
 void reportUnknownError(const SourceCodePos& pos);
 
+/// Reports the exception being handled: `reportError` for a
+/// std::runtime_error, `reportUnknownError` for anything else. Call it only
+/// from inside a catch handler.
+void reportCurrentError(const SourceCodePos& pos);
+
 #endif // ERRORHANDLING_H

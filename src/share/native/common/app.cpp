@@ -54,10 +54,8 @@ public:
     ~SetLoggerAtEndOfScope() {
         try {
             ownerSlot->reset(new WithExtraLogAppender(*extraAppender));
-        } catch (const std::runtime_error& e) {
-            reportError(VT_SOURCE_CODE_POS, e);
         } catch (...) {
-            reportUnknownError(VT_SOURCE_CODE_POS);
+            reportCurrentError(VT_SOURCE_CODE_POS);
         }
     }
 
@@ -98,13 +96,7 @@ int launch(const std::nothrow_t&, LauncherFunc func, LogAppender* extra) {
     } catch (const VtErrorBase& e) {
         errorText = e.rawMessage();
         theLastErrorMsg = &errorText;
-        try {
-            throw;
-        } catch (const std::runtime_error& re) {
-            reportError(handlerPos, re);
-        } catch (...) {
-            reportUnknownError(handlerPos);
-        }
+        reportCurrentError(handlerPos);
     } catch (const std::runtime_error& e) {
         // Foreign runtime errors come from failed system calls: their
         // errno text says what went wrong, unless errno was never set.
