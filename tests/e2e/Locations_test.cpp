@@ -94,7 +94,7 @@ TEST(ConfigLocation, MissingOrEmptyHomeFallsBackToBundleFile) {
     EXPECT_EQ("bundle", lastArgument(launch));
     const auto lines = e2e::splitLines(launch.process.err);
     const std::string record =
-            "[ERROR] MacLauncher.cpp:<N>: Exception with message "
+            "[ERROR] <*>.cpp:<N>: Exception with message "
             "'UnixSysInfo.cpp(<N>) at getEnvVariable(): getenv(HOME) failed. "
             "Variable not set' caught";
     EXPECT_EQ(1, e2e::countMatching(lines, record)) << launch.process.err;

@@ -3,21 +3,14 @@
 // holds its configuration file "<name>.cfg" and <root>/Contents/runtime the
 // default Java runtime.
 #include "AppLauncher.h"
-#include "ErrorHandling.h"
 #include "FileUtils.h"
-#include "JvmLauncher.h"
+#include "LauncherMain.h"
 #include "PackageFile.h"
 #include "SysInfo.h"
-#include "app.h"
 
 namespace {
 
-// The runtime description of this process: set once, before it is started,
-// and never freed. Set, it marks a later entry of `main` as a re-entry from
-// the runtime's launcher library.
-Jvm* jvmLauncher = nullptr;
-
-void initJvmLauncher() {
+AppLauncher setUpBundle() {
     const std::string launcherPath = SysInfo::getProcessModulePath();
     const std::string bundleRoot = FileUtils::dirname(
             FileUtils::dirname(FileUtils::dirname(launcherPath)));
@@ -35,12 +28,7 @@ void initJvmLauncher() {
                     FileUtils::combinePath(bundleRoot, "Contents/runtime"));
 
     if (!packageFile.getPackageName().empty()) {
-        std::string homeDir;
-        try {
-            homeDir = SysInfo::getEnvVariable("HOME");
-        } catch (...) {
-            reportCurrentError(VT_SOURCE_CODE_POS);
-        }
+        const std::string homeDir = LauncherMain::homeDir();
         if (!homeDir.empty()) {
             appLauncher.addCfgSearchDir(FileUtils::combinePath(
                     FileUtils::combinePath(homeDir,
@@ -48,22 +36,11 @@ void initJvmLauncher() {
                     packageFile.getPackageName()));
         }
     }
-
-    jvmLauncher = appLauncher.createJvmLauncher();
-    jvmLauncher->launch();
-}
-
-void launchJvm() {
-    jvmLauncher->launch();
+    return appLauncher;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (jvmLauncher != nullptr) {
-        return app::launch(std::nothrow, launchJvm);
-    }
-    SysInfo::argc = argc;
-    SysInfo::argv = argv;
-    return app::launch(std::nothrow, initJvmLauncher);
+    return LauncherMain::run(argc, argv, setUpBundle);
 }

@@ -46,6 +46,13 @@ std::string getEnvVariable(const std::string& name);
 std::string getEnvVariable(const std::nothrow_t&, const std::string& name,
                            const std::string& defValue);
 
+/// Sets the variable in this process's environment, which the runtime and
+/// any program executed from this process inherit; throws on failure.
+void setEnvVariable(const std::string& name, const std::string& value);
+
+/// The id of this process; a program executed in its place keeps it.
+long getProcessId();
+
 } // namespace SysInfo
 
 #endif // SYSINFO_H

@@ -1,5 +1,7 @@
 #include "SysInfo.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "ErrorHandling.h"
@@ -36,6 +38,17 @@ std::string getEnvVariable(const std::nothrow_t&, const std::string& name,
         return defValue;
     }
     return value;
+}
+
+void setEnvVariable(const std::string& name, const std::string& value) {
+    if (setenv(name.c_str(), value.c_str(), 1) != 0) {
+        VT_THROW(tstrings::any() << "setenv(" << name << ") failed. Error: "
+                                 << lastCRTError());
+    }
+}
+
+long getProcessId() {
+    return static_cast<long>(getpid());
 }
 
 } // namespace SysInfo

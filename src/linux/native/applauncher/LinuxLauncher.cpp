@@ -1,0 +1,84 @@
+// The process entry of the launcher and its set-up inside a Linux
+// application image: <root>/bin/<name> is the executable, <root>/lib/app
+// holds its configuration file "<name>.cfg" and <root>/lib/runtime the
+// default Java runtime. Per-user files follow the XDG base directory rules.
+#include "AppLauncher.h"
+#include "FileUtils.h"
+#include "LauncherMain.h"
+#include "PackageFile.h"
+#include "SysInfo.h"
+
+namespace {
+
+bool isAbsolute(const std::string& path) {
+    return !path.empty() && path[0] == '/';
+}
+
+// The per-user base directory: the XDG variable when it holds an absolute
+// path, else `homeRelative` under `home`; empty when neither gives one. A
+// relative value is ignored, as the XDG rules ask: it would make the
+// directory depend on the working directory.
+std::string xdgBaseDir(const char* variable, const std::string& home,
+                       const char* homeRelative) {
+    const std::string value = SysInfo::getEnvVariable(std::nothrow, variable,
+                                                      "");
+    if (isAbsolute(value)) {
+        return value;
+    }
+    return isAbsolute(home) ? FileUtils::combinePath(home, homeRelative)
+                            : std::string();
+}
+
+bool hasAbsoluteValue(const char* variable) {
+    return isAbsolute(SysInfo::getEnvVariable(std::nothrow, variable, ""));
+}
+
+AppLauncher setUpImage() {
+    const std::string launcherPath = SysInfo::getProcessModulePath();
+    const std::string root =
+            FileUtils::dirname(FileUtils::dirname(launcherPath));
+    const std::string appDir = FileUtils::combinePath(root, "lib/app");
+    const std::string packageName =
+            PackageFile::loadFromAppDir(appDir).getPackageName();
+
+    AppLauncher appLauncher = AppLauncher()
+            .withBundleRoot(root)
+            .addJvmLibCandidate("lib/libjli.so")
+            .addJvmLibCandidate("lib/jli/libjli.so")
+            .withAppDir(appDir)
+            .withLibEnvVariable("LD_LIBRARY_PATH")
+            .withFallbackRuntimeDir(
+                    FileUtils::combinePath(root, "lib/runtime"));
+
+    // HOME is read (and an unset one reported) only when a variable that
+    // would replace it does not.
+    const bool configNeedsHome = !packageName.empty()
+            && !hasAbsoluteValue("XDG_CONFIG_HOME");
+    const std::string home =
+            configNeedsHome || !hasAbsoluteValue("XDG_CACHE_HOME")
+                ? LauncherMain::homeDir()
+                : std::string();
+
+    if (!packageName.empty()) {
+        const std::string configDir =
+                xdgBaseDir("XDG_CONFIG_HOME", home, ".config");
+        if (!configDir.empty()) {
+            appLauncher.addCfgSearchDir(
+                    FileUtils::combinePath(configDir, packageName));
+        }
+    }
+    const std::string cacheDir = xdgBaseDir("XDG_CACHE_HOME", home, ".cache");
+    if (!cacheDir.empty()) {
+        appLauncher.withCacheDir(FileUtils::combinePath(
+                cacheDir, packageName.empty()
+                              ? FileUtils::basename(launcherPath)
+                              : packageName));
+    }
+    return appLauncher;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return LauncherMain::run(argc, argv, setUpImage);
+}

@@ -1,0 +1,35 @@
+// The process entry that the launchers of every application image layout
+// share. The platform's entry unit defines `main` and passes it here with
+// the set-up of its layout: where the configuration, the application
+// directory and the runtime lie, and which variable is the library search
+// path.
+#ifndef LAUNCHERMAIN_H
+#define LAUNCHERMAIN_H
+
+#include <string>
+
+class AppLauncher;
+
+namespace LauncherMain {
+
+/// Builds the AppLauncher for the platform's application image; throws on
+/// failure.
+typedef AppLauncher (*SetUpFunc)();
+
+/// The body of `main`; returns the exit status, 0 or 1, through the launch
+/// wrapper. On the first entry of the process: stores the command line, then
+/// either hands the command line on unchanged to the runtime library when
+/// that library executed this program again (RuntimeReexec), or builds the
+/// runtime description through `setUp`, marks it and starts it. A later
+/// entry while the first is still running (the runtime's launcher library
+/// calling `main` again) starts that same description again; its arguments
+/// are ignored.
+int run(int argc, char** argv, SetUpFunc setUp);
+
+/// The user's home directory, the value of HOME; empty when HOME is unset
+/// (reported as an ERROR record, and the launch goes on) or set empty.
+std::string homeDir();
+
+} // namespace LauncherMain
+
+#endif // LAUNCHERMAIN_H
