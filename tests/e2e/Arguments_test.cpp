@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "Bundle.h"
+#include "Layouts.h"
 
 using namespace testing_support;
 
@@ -25,8 +26,10 @@ FakeJliCall onlyCall(const LaunchResult& launch) {
 
 } // namespace
 
-TEST(LaunchArguments, TypicalConfigurationReachesJliLaunchExactly) {
-    Bundle bundle;
+class LaunchArguments : public EveryLayout {};
+
+TEST_P(LaunchArguments, TypicalConfigurationReachesJliLaunchExactly) {
+    Bundle bundle(GetParam());
     bundle.writeConfig(
             "; a typical configuration\n"
             "[Application]\n"
@@ -47,7 +50,7 @@ TEST(LaunchArguments, TypicalConfigurationReachesJliLaunchExactly) {
             "-classpath",
             bundle.appDir() + "/lib/a.jar:" + bundle.root() + "/lib/b c.jar",
             "-Xmx64m",
-            "-Dbin=" + bundle.root() + "/Contents/MacOS",
+            "-Dbin=" + bundle.binDir(),
             appPathOption(bundle),
             "-jar",
             bundle.appDir() + "/main.jar",
@@ -69,7 +72,7 @@ TEST(LaunchArguments, TypicalConfigurationReachesJliLaunchExactly) {
     }
 }
 
-TEST(LaunchArguments, ModuleClassAndJarVariants) {
+TEST_P(LaunchArguments, ModuleClassAndJarVariants) {
     struct Variant {
         const char* name;
         const char* config;
@@ -119,14 +122,14 @@ TEST(LaunchArguments, ModuleClassAndJarVariants) {
     };
     for (const Variant& variant : variants) {
         SCOPED_TRACE(variant.name);
-        Bundle bundle;
+        Bundle bundle(GetParam());
         bundle.writeConfig(variant.config);
         EXPECT_EQ(variant.expected(bundle), onlyCall(bundle.run()).args);
     }
 }
 
-TEST(LaunchArguments, CommandLineReplacesConfiguredArgumentsUnexpanded) {
-    Bundle bundle;
+TEST_P(LaunchArguments, CommandLineReplacesConfiguredArgumentsUnexpanded) {
+    Bundle bundle(GetParam());
     bundle.writeConfig(
             "[Application]\n"
             "app.mainclass=demo.Main\n"
@@ -160,8 +163,8 @@ TEST(LaunchArguments, CommandLineReplacesConfiguredArgumentsUnexpanded) {
               onlyCall(bundle.run({"-psn_0_42"})).args);
 }
 
-TEST(LaunchArguments, LibrarySearchPathHandedOnWithAppDir) {
-    Bundle bundle;
+TEST_P(LaunchArguments, LibrarySearchPathHandedOnWithAppDir) {
+    Bundle bundle(GetParam());
     bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
     const std::string appDir = bundle.appDir();
     struct Case {
@@ -185,18 +188,18 @@ TEST(LaunchArguments, LibrarySearchPathHandedOnWithAppDir) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ProcessOptions options;
-        options.setEnv("FAKE_JLI_ENV", "DYLD_LIBRARY_PATH")
+        options.setEnv("FAKE_JLI_ENV", bundle.libEnvVariable())
                 .setEnv("VANTRY_DEBUG", "true");
         if (c.set) {
-            options.setEnv("DYLD_LIBRARY_PATH", c.value);
+            options.setEnv(bundle.libEnvVariable(), c.value);
         }
         LaunchResult launch = bundle.run({}, options);
         ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
         ASSERT_EQ(1u, launch.calls.size());
         EXPECT_EQ(c.expected,
-                  launch.calls[0].fields["env DYLD_LIBRARY_PATH"]);
+                  launch.calls[0].fields["env " + bundle.libEnvVariable()]);
         // The variable is handed on only when the app dir had to be added.
-        const std::string line = "env var[0]: DYLD_LIBRARY_PATH=["
+        const std::string line = "env var[0]: " + bundle.libEnvVariable() + "=["
                 + c.expected + "]\n";
         EXPECT_EQ(c.added, launch.process.err.find(line) != std::string::npos)
                 << launch.process.err;
@@ -204,3 +207,5 @@ TEST(LaunchArguments, LibrarySearchPathHandedOnWithAppDir) {
                                    std::string::npos);
     }
 }
+
+INSTANTIATE_FOR_EVERY_LAYOUT(LaunchArguments);

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "Bundle.h"
+#include "Layouts.h"
 #include "LogCapture.h"
 
 using namespace testing_support;
@@ -46,7 +47,7 @@ struct Start {
     ProcessOptions options;
 };
 
-struct BadInput {
+struct BadInputCase {
     const char* name;
     std::function<Outcome(Bundle&, Start&)> prepare;
     bool withRuntime = true;
@@ -93,9 +94,9 @@ std::string junk(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-void check(const BadInput& c) {
+void check(Layout layout, const BadInputCase& c) {
     SCOPED_TRACE(c.name);
-    Bundle bundle("Demo", c.subdir, c.withRuntime);
+    Bundle bundle(layout, "Demo", c.subdir, c.withRuntime);
     Start start;
     const Outcome expected = c.prepare(bundle, start);
     const LaunchResult launch = bundle.run(start.args, start.options);
@@ -119,8 +120,10 @@ void check(const BadInput& c) {
 
 } // namespace
 
-TEST(BadInput, ConfigurationFile) {
-    const std::vector<BadInput> cases{
+class BadInput : public EveryLayout {};
+
+TEST_P(BadInput, ConfigurationFile) {
+    const std::vector<BadInputCase> cases{
             {"empty: only the default arguments",
              [](Bundle& b, Start&) {
                  b.writeConfig("");
@@ -211,13 +214,13 @@ TEST(BadInput, ConfigurationFile) {
              },
              true, "$ $APP $appdir $APPDI"},
     };
-    for (const BadInput& c : cases) {
-        check(c);
+    for (const BadInputCase& c : cases) {
+        check(GetParam(), c);
     }
 }
 
-TEST(BadInput, RuntimeDirectoryAndLibrary) {
-    const std::vector<BadInput> cases{
+TEST_P(BadInput, RuntimeDirectoryAndLibrary) {
+    const std::vector<BadInputCase> cases{
             {"app.runtime names a missing directory",
              [](Bundle& b, Start&) {
                  b.writeConfig("[Application]\n"
@@ -273,19 +276,18 @@ TEST(BadInput, RuntimeDirectoryAndLibrary) {
              },
              false},
     };
-    for (const BadInput& c : cases) {
-        check(c);
+    for (const BadInputCase& c : cases) {
+        check(GetParam(), c);
     }
 }
 
-TEST(BadInput, PackageFileAndHome) {
+TEST_P(BadInput, PackageFileAndHome) {
     // A per-user file where an empty package name would lead, and one for
     // the package name below: which one is read shows in the argument.
     const auto prepare = [](Bundle& b) {
         b.writeConfig(std::string(minimalConfig)
                       + "[ArgOptions]\narguments=bundle\n");
-        const std::string support =
-                b.homeDir() + "/Library/Application Support";
+        const std::string support = b.userConfigBase();
         writeFile(support + "/Demo.cfg",
                   std::string(minimalConfig) + "[ArgOptions]\narguments=a\n");
         writeFile(support + "/com.example.demo/Demo.cfg",
@@ -293,7 +295,7 @@ TEST(BadInput, PackageFileAndHome) {
         return Outcome::success(
                 withArgs(defaultArgs(b), {"demo.Main", "bundle"}));
     };
-    const std::vector<BadInput> cases{
+    const std::vector<BadInputCase> cases{
             {".package is a directory",
              [prepare](Bundle& b, Start&) {
                  makeDirs(b.packagePath());
@@ -323,13 +325,13 @@ TEST(BadInput, PackageFileAndHome) {
                  return prepare(b);
              }},
     };
-    for (const BadInput& c : cases) {
-        check(c);
+    for (const BadInputCase& c : cases) {
+        check(GetParam(), c);
     }
 }
 
-TEST(BadInput, CommandLine) {
-    const std::vector<BadInput> cases{
+TEST_P(BadInput, CommandLine) {
+    const std::vector<BadInputCase> cases{
             {"100,000 arguments",
              [](Bundle& b, Start& s) {
                  b.writeConfig(minimalConfig);
@@ -367,13 +369,13 @@ TEST(BadInput, CommandLine) {
                          withArgs(defaultArgs(b), {"demo.Main"}), s.args));
              }},
     };
-    for (const BadInput& c : cases) {
-        check(c);
+    for (const BadInputCase& c : cases) {
+        check(GetParam(), c);
     }
 }
 
-TEST(BadInput, StartedThroughLinks) {
-    Bundle bundle;
+TEST_P(BadInput, StartedThroughLinks) {
+    Bundle bundle(GetParam());
     bundle.writeConfig(minimalConfig);
     const std::string dir = bundle.tempDir() + "/links";
     makeDirs(dir);
@@ -381,7 +383,7 @@ TEST(BadInput, StartedThroughLinks) {
     // A chain of 40 relative links, the most the system follows: the
     // launcher follows it to its end as well.
     for (int i = 0; i < 40; ++i) {
-        makeSymlink(i == 39 ? "../Demo.app/Contents/MacOS/Demo"
+        makeSymlink(i == 39 ? "../" + bundle.executableFromParent()
                             : "l" + std::to_string(i + 1),
                     dir + "/l" + std::to_string(i));
     }
@@ -400,7 +402,7 @@ TEST(BadInput, StartedThroughLinks) {
     ASSERT_EQ(0, lstat(path.c_str(), &st)) << path;
     EXPECT_FALSE(S_ISLNK(st.st_mode)) << path;
     // Joined to the working directory as it stands, not collapsed.
-    EXPECT_EQ(dir + "/./../Demo.app/Contents/MacOS/Demo", path);
+    EXPECT_EQ(dir + "/./../" + bundle.executableFromParent(), path);
     EXPECT_EQ("arg", chained.calls[0].args[3]);
 
     // Chains the system cannot follow: the exec call fails before the
@@ -411,7 +413,7 @@ TEST(BadInput, StartedThroughLinks) {
     makeSymlink("missing", dir + "/m1");
     makeSymlink("n1", dir + "/n0");
     makeSymlink("gone", dir + "/n1");
-    makeSymlink("../Demo.app/Contents/MacOS/Demo", dir + "/n2");
+    makeSymlink("../" + bundle.executableFromParent(), dir + "/n2");
     struct Broken {
         const char* name;
         const char* link;
@@ -437,3 +439,5 @@ TEST(BadInput, StartedThroughLinks) {
         EXPECT_NE(0, access(bundle.recordPath().c_str(), F_OK));
     }
 }
+
+INSTANTIATE_FOR_EVERY_LAYOUT(BadInput);

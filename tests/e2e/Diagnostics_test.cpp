@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Bundle.h"
+#include "Layouts.h"
 #include "OutputLines.h"
 
 using namespace testing_support;
@@ -19,8 +20,11 @@ const char* const typicalConfig =
 
 } // namespace
 
-TEST(Diagnostics, FullTraceOfSuccessfulLaunch) {
-    Bundle bundle;
+class Diagnostics : public EveryLayout {};
+class SecondEntry : public EveryLayout {};
+
+TEST_P(Diagnostics, FullTraceOfSuccessfulLaunch) {
+    Bundle bundle(GetParam());
     bundle.writeConfig(typicalConfig);
     ProcessOptions options;
     options.setEnv("VANTRY_DEBUG", "true").setEnv("FAKE_JLI_STDOUT", "app\n");
@@ -64,7 +68,8 @@ TEST(Diagnostics, FullTraceOfSuccessfulLaunch) {
         expected.push_back("jli arg[" + std::to_string(i) + "]: [" + args[i]
                            + "]");
     }
-    expected.push_back("env var[0]: DYLD_LIBRARY_PATH=[" + bundle.appDir()
+    expected.push_back("env var[0]: " + bundle.libEnvVariable() + "=["
+                       + bundle.appDir()
                        + "]");
     EXPECT_EQ(expected, plain);
     EXPECT_EQ((std::vector<std::string>{
@@ -80,8 +85,8 @@ TEST(Diagnostics, FullTraceOfSuccessfulLaunch) {
                                 + bundle.defaultRuntimeLibrary() + "\""));
 }
 
-TEST(Diagnostics, OnlyExactlyTrueSwitchesThemOn) {
-    Bundle bundle;
+TEST_P(Diagnostics, OnlyExactlyTrueSwitchesThemOn) {
+    Bundle bundle(GetParam());
     bundle.writeConfig(typicalConfig);
     for (const char* value : {"", "TRUE", "True", "1", "yes", "true ",
                               " true", "true\n"}) {
@@ -107,8 +112,8 @@ TEST(Diagnostics, OnlyExactlyTrueSwitchesThemOn) {
     EXPECT_EQ("", unset.process.out);
 }
 
-TEST(SecondEntry, RunsTheSameLaunchAgain) {
-    Bundle bundle;
+TEST_P(SecondEntry, RunsTheSameLaunchAgain) {
+    Bundle bundle(GetParam());
     bundle.writeConfig(typicalConfig);
     ProcessOptions options;
     options.setEnv("FAKE_JLI_REENTER", "1");
@@ -152,3 +157,6 @@ TEST(SecondEntry, RunsTheSameLaunchAgain) {
     ASSERT_EQ(2u, failed.calls.size());
     EXPECT_EQ("1", failed.calls[1].fields.at("reentry-result"));
 }
+
+INSTANTIATE_FOR_EVERY_LAYOUT(Diagnostics);
+INSTANTIATE_FOR_EVERY_LAYOUT(SecondEntry);

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "Bundle.h"
+#include "Layouts.h"
 #include "OutputLines.h"
 #include "LogCapture.h"
 
@@ -37,9 +38,9 @@ struct FailureCase {
     const char* subdir = "";
 };
 
-void checkFailure(const FailureCase& c) {
+void checkFailure(Layout layout, const FailureCase& c) {
     SCOPED_TRACE(c.name);
-    Bundle bundle("Demo", c.subdir, c.withRuntime);
+    Bundle bundle(layout, "Demo", c.subdir, c.withRuntime);
     ProcessOptions options;
     const std::string line = c.prepare(bundle, options);
 
@@ -78,7 +79,9 @@ void checkFailure(const FailureCase& c) {
 
 } // namespace
 
-TEST(LaunchFailure, ConfigurationErrorsAreOneLine) {
+class LaunchFailure : public EveryLayout {};
+
+TEST_P(LaunchFailure, ConfigurationErrorsAreOneLine) {
     const std::vector<FailureCase> cases{
             {"missing configuration file",
              [](Bundle& b, ProcessOptions&) {
@@ -114,15 +117,15 @@ TEST(LaunchFailure, ConfigurationErrorsAreOneLine) {
              "CfgFile.cpp(<N>) at expandValue", true, false, "$APPDIR"},
     };
     for (const FailureCase& c : cases) {
-        checkFailure(c);
+        checkFailure(GetParam(), c);
     }
 }
 
-TEST(LaunchFailure, UnreadablePackageFileIsOneLine) {
+TEST_P(LaunchFailure, UnreadablePackageFileIsOneLine) {
     if (geteuid() == 0) {
         GTEST_SKIP() << "file permissions do not bind the superuser";
     }
-    checkFailure({"unreadable package file",
+    checkFailure(GetParam(), {"unreadable package file",
                   [](Bundle& b, ProcessOptions&) {
                       b.writeConfig(minimalConfig);
                       b.writePackage("com.example.demo\n");
@@ -133,12 +136,13 @@ TEST(LaunchFailure, UnreadablePackageFileIsOneLine) {
                   "PackageFile.cpp(<N>) at loadFromAppDir"});
 }
 
-TEST(LaunchFailure, RuntimeErrorsAreOneLine) {
+TEST_P(LaunchFailure, RuntimeErrorsAreOneLine) {
     const std::vector<FailureCase> cases{
             {"no runtime library in the default runtime",
              [](Bundle& b, ProcessOptions&) {
                  b.writeConfig(minimalConfig);
-                 makeDirs(b.runtimeDir() + "/Contents/Home/lib");
+                 const std::string lib = b.defaultRuntimeLibrary();
+                 makeDirs(lib.substr(0, lib.rfind('/')));
                  return "Failed to find JVM in \"" + b.runtimeDir()
                          + "\" directory.";
              },
@@ -187,6 +191,8 @@ TEST(LaunchFailure, RuntimeErrorsAreOneLine) {
              "JvmLauncher.cpp(<N>) at launch", true, true},
     };
     for (const FailureCase& c : cases) {
-        checkFailure(c);
+        checkFailure(GetParam(), c);
     }
 }
+
+INSTANTIATE_FOR_EVERY_LAYOUT(LaunchFailure);

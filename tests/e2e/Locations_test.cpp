@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "Bundle.h"
+#include "Layouts.h"
 #include "OutputLines.h"
 
 using namespace testing_support;
@@ -30,8 +31,8 @@ std::string lastArgument(const LaunchResult& launch) {
     return launch.calls[0].args.back();
 }
 
-std::string userCfgDir(const std::string& home) {
-    return home + "/Library/Application Support/com.example.demo";
+std::string userCfgDir(const Bundle& bundle) {
+    return bundle.userConfigBase() + "/com.example.demo";
 }
 
 std::string realPath(const std::string& path) {
@@ -41,10 +42,14 @@ std::string realPath(const std::string& path) {
 
 } // namespace
 
-TEST(ConfigLocation, PerUserFileChosenThroughPackageName) {
-    Bundle bundle;
+class ConfigLocation : public EveryLayout {};
+class RuntimeLocation : public EveryLayout {};
+class ExecutablePath : public EveryLayout {};
+
+TEST_P(ConfigLocation, PerUserFileChosenThroughPackageName) {
+    Bundle bundle(GetParam());
     bundle.writeConfig(taggedConfig("bundle"));
-    const std::string userCfg = userCfgDir(bundle.homeDir()) + "/Demo.cfg";
+    const std::string userCfg = userCfgDir(bundle) + "/Demo.cfg";
     writeFile(userCfg, taggedConfig("per-user"));
 
     // No package file: the per-user directory is not consulted.
@@ -73,10 +78,10 @@ TEST(ConfigLocation, PerUserFileChosenThroughPackageName) {
     EXPECT_EQ("bundle", lastArgument(bundle.run()));
 }
 
-TEST(ConfigLocation, MissingOrEmptyHomeFallsBackToBundleFile) {
-    Bundle bundle;
+TEST_P(ConfigLocation, MissingOrEmptyHomeFallsBackToBundleFile) {
+    Bundle bundle(GetParam());
     bundle.writeConfig(taggedConfig("bundle"));
-    writeFile(userCfgDir(bundle.homeDir()) + "/Demo.cfg",
+    writeFile(userCfgDir(bundle) + "/Demo.cfg",
               taggedConfig("per-user"));
     bundle.writePackage("com.example.demo\n");
 
@@ -116,7 +121,7 @@ TEST(ConfigLocation, MissingOrEmptyHomeFallsBackToBundleFile) {
                                     "<*>Check [<*>"));
 }
 
-TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
+TEST_P(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
     ProcessOptions debug;
     debug.setEnv("VANTRY_DEBUG", "true");
     const auto jliLibLine = [](const std::string& lib) {
@@ -127,7 +132,7 @@ TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
         SCOPED_TRACE("app.runtime names another directory");
         // The default runtime holds a library without JLI_Launch: using it
         // would fail the launch.
-        Bundle bundle("Demo", false);
+        Bundle bundle(GetParam(), "Demo", false);
         bundle.linkRuntimeLibrary(bundle.runtimeDir(), noLaunchLibPath());
         const std::string other = bundle.root() + "/Contents/other runtime";
         const std::string lib = bundle.linkRuntimeLibrary(other, fakeJliPath());
@@ -143,7 +148,7 @@ TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
     }
     {
         SCOPED_TRACE("default runtime, traced");
-        Bundle bundle;
+        Bundle bundle(GetParam());
         bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
         const LaunchResult launch = bundle.run({}, debug);
         EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
@@ -160,7 +165,7 @@ TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
     }
     {
         SCOPED_TRACE("only the second candidate");
-        Bundle bundle("Demo", false);
+        Bundle bundle(GetParam(), "Demo", false);
         const std::string lib = bundle.linkRuntimeLibrary(
                 bundle.runtimeDir(), fakeJliPath(), LibCandidate::Second);
         bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
@@ -172,7 +177,7 @@ TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
     }
     {
         SCOPED_TRACE("both candidates: the first wins, even when unusable");
-        Bundle bundle("Demo", false);
+        Bundle bundle(GetParam(), "Demo", false);
         const std::string first = bundle.linkRuntimeLibrary(
                 bundle.runtimeDir(), noLaunchLibPath(), LibCandidate::First);
         bundle.linkRuntimeLibrary(bundle.runtimeDir(), fakeJliPath(),
@@ -186,7 +191,7 @@ TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
     }
     {
         SCOPED_TRACE("a dangling first candidate does not count");
-        Bundle bundle("Demo", false);
+        Bundle bundle(GetParam(), "Demo", false);
         bundle.linkRuntimeLibrary(bundle.runtimeDir(),
                                   bundle.tempDir() + "/missing.so",
                                   LibCandidate::First);
@@ -200,8 +205,8 @@ TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
     }
 }
 
-TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
-    Bundle bundle;
+TEST_P(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
+    Bundle bundle(GetParam());
     bundle.writeConfig("[Application]\n"
                        "app.mainclass=demo.Main\n"
                        "[JavaOptions]\n"
@@ -210,10 +215,11 @@ TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
     const std::string tmp = bundle.tempDir();
     const std::string exe = bundle.executable();
     makeSymlink(exe, tmp + "/links/absolute");
-    makeSymlink("../Demo.app/Contents/MacOS/Demo", tmp + "/links/relative");
+    const std::string fromParent = bundle.executableFromParent();
+    makeSymlink("../" + fromParent, tmp + "/links/relative");
     // A chain: bin/demo -> ../share/demo -> ../../Demo.app/.../Demo
     makeSymlink("../share/demo", tmp + "/x/bin/demo");
-    makeSymlink("../../Demo.app/Contents/MacOS/Demo", tmp + "/x/share/demo");
+    makeSymlink("../../" + fromParent, tmp + "/x/share/demo");
     // A link to a directory on the way is not the executable's concern.
     makeSymlink(tmp, tmp + "/dirlink");
 
@@ -230,12 +236,9 @@ TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
              tmp + "/links"},
             {"chain of links", tmp + "/x/bin/demo", "/"},
             {"chain of links by a relative path", "bin/demo", tmp + "/x"},
-            {"relative path from the bundle's parent",
-             "Demo.app/Contents/MacOS/Demo", tmp},
-            {"relative path from MacOS", "./Demo", bundle.root()
-                                                        + "/Contents/MacOS"},
-            {"through a directory link", tmp + "/dirlink/Demo.app/Contents/"
-                                               "MacOS/Demo", "/"},
+            {"relative path from the bundle's parent", fromParent, tmp},
+            {"relative path from its directory", "./Demo", bundle.binDir()},
+            {"through a directory link", tmp + "/dirlink/" + fromParent, "/"},
     };
     const std::string realExe = realPath(exe);
     ASSERT_FALSE(realExe.empty());
@@ -267,10 +270,14 @@ TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
         EXPECT_EQ("arg", args[5]);
         ASSERT_EQ(0u, args[1].find("-Dbin="));
         ASSERT_EQ(0u, args[2].find("-Droot="));
-        EXPECT_EQ(realPath(bundle.root() + "/Contents/MacOS"),
+        EXPECT_EQ(realPath(bundle.binDir()),
                   realPath(args[1].substr(6)))
                 << args[1];
         EXPECT_EQ(realPath(bundle.root()), realPath(args[2].substr(7)))
                 << args[2];
     }
 }
+
+INSTANTIATE_FOR_EVERY_LAYOUT(ConfigLocation);
+INSTANTIATE_FOR_EVERY_LAYOUT(RuntimeLocation);
+INSTANTIATE_FOR_EVERY_LAYOUT(ExecutablePath);

@@ -1,7 +1,8 @@
-// The launcher starting a real Java application on every JDK of the machine.
-// The bundle's runtime directory reaches the JDK through a link named like
-// the macOS library (Contents/Home/lib/libjli.dylib -> <jdk>/lib/libjli.so);
-// the JDK's launcher library finds its Java home from its own real path.
+// The launcher starting a real Java application on every JDK of the machine,
+// in every layout. The image's runtime directory reaches the JDK through a
+// link named like the layout's library (Contents/Home/lib/libjli.dylib or
+// lib/libjli.so -> <jdk>/lib/libjli.so); the JDK's launcher library finds
+// its Java home from its own real path.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -16,8 +17,10 @@
 #include <memory>
 #include <ostream>
 #include <set>
+#include <tuple>
 
 #include "Bundle.h"
+#include "Layouts.h"
 
 using namespace testing_support;
 
@@ -204,6 +207,7 @@ std::string fromHex(const std::string& hex) {
 struct AppOutput {
     std::vector<std::string> args;
     std::map<std::string, std::string> props;
+    std::map<std::string, std::string> env;
     int unparsed = 0;
 };
 
@@ -219,10 +223,13 @@ AppOutput parseOutput(const std::string& out) {
         start = end + 1;
         if (line.compare(0, 4, "arg ") == 0) {
             parsed.args.push_back(fromHex(line.substr(4)));
-        } else if (line.compare(0, 5, "prop ") == 0) {
-            const std::string::size_type space = line.find(' ', 5);
+        } else if (line.compare(0, 5, "prop ") == 0
+                   || line.compare(0, 4, "env ") == 0) {
+            const std::string::size_type name = line.find(' ') + 1;
+            const std::string::size_type space = line.find(' ', name);
             const std::string value = line.substr(space + 1);
-            parsed.props[line.substr(5, space - 5)] =
+            (line[0] == 'p' ? parsed.props : parsed.env)[line.substr(
+                    name, space - name)] =
                     value == "-" ? "<unset>" : fromHex(value);
         } else {
             ++parsed.unparsed;
@@ -231,10 +238,13 @@ AppOutput parseOutput(const std::string& out) {
     return parsed;
 }
 
-class RealRuntime : public ::testing::TestWithParam<Jdk> {
+class RealRuntime
+    : public ::testing::TestWithParam<std::tuple<Jdk, Layout>> {
 protected:
+    const Jdk& jdk() const { return std::get<0>(GetParam()); }
+
     void SetUp() override {
-        if (GetParam().home.empty()) {
+        if (jdk().home.empty()) {
             GTEST_SKIP() << "No JDK on this machine: JAVA_HOME is not set, "
                             "there is no java on PATH and no JDK with "
                             "lib/libjli.so and bin/javac under /usr/lib/jvm";
@@ -248,8 +258,9 @@ protected:
     // A bundle with the test application's jar in the application
     // directory and the JDK as its default runtime.
     std::unique_ptr<Bundle> makeBundle(const std::string& config) const {
-        std::unique_ptr<Bundle> bundle(new Bundle("Demo", false));
-        bundle->linkRuntimeLibrary(bundle->runtimeDir(), GetParam().jli);
+        std::unique_ptr<Bundle> bundle(
+                new Bundle(std::get<1>(GetParam()), "Demo", false));
+        bundle->linkRuntimeLibrary(bundle->runtimeDir(), jdk().jli);
         copyExecutable(testApp().jar, bundle->appDir() + "/app.jar");
         makeDirs(bundle->appDir() + "/extra");
         bundle->writeConfig(config);
@@ -302,7 +313,7 @@ TEST_P(RealRuntime, JarApplicationGetsArgumentsAndPropertiesExactly) {
     EXPECT_EQ(bundle->executable(), out.props["vantry.app-path"]);
     EXPECT_EQ(option, out.props["vantry.test"]);
     EXPECT_EQ(bundle->appDir() + "/app.jar", out.props["java.class.path"]);
-    EXPECT_EQ(GetParam().home, realPath(out.props["java.home"]));
+    EXPECT_EQ(jdk().home, realPath(out.props["java.home"]));
 
     // No arguments: the configured ones, expanded.
     const LaunchResult configured = bundle->run({}, javaOptions());
@@ -321,7 +332,7 @@ TEST_P(RealRuntime, ClassPathApplicationThroughLinkWithExitStatus) {
             "java-options=-Dvantry.test=cp\n"
             "java-options=-Dvantrytest.exit=3\n");
     const std::string link = bundle->tempDir() + "/bin/demo";
-    makeSymlink("../Demo.app/Contents/MacOS/Demo", link);
+    makeSymlink("../" + bundle->executableFromParent(), link);
 
     ProcessOptions options = javaOptions();
     options.cwd = "/";
@@ -333,18 +344,63 @@ TEST_P(RealRuntime, ClassPathApplicationThroughLinkWithExitStatus) {
     AppOutput out = parseOutput(launch.process.out);
     EXPECT_EQ((std::vector<std::string>{"one", "two"}), out.args);
     EXPECT_EQ("cp", out.props["vantry.test"]);
-    // Links are followed: the path is the bundle's executable, absolute,
+    // Links are followed: the path is the image's executable, absolute,
     // and the application directory is found beside it.
     const std::string appPath = out.props["vantry.app-path"];
     ASSERT_FALSE(appPath.empty());
     EXPECT_EQ('/', appPath[0]) << appPath;
     EXPECT_EQ(realPath(bundle->executable()), realPath(appPath)) << appPath;
-    const std::string appDir = dirnameOf(dirnameOf(appPath)) + "/app";
-    EXPECT_EQ(appDir + "/app.jar:" + appDir + "/extra",
-              out.props["java.class.path"]);
+    const std::string classPath = out.props["java.class.path"];
+    const std::string::size_type colon = classPath.find(':');
+    ASSERT_NE(std::string::npos, colon) << classPath;
+    EXPECT_EQ(realPath(bundle->appDir() + "/app.jar"),
+              realPath(classPath.substr(0, colon)));
+    EXPECT_EQ(realPath(bundle->appDir() + "/extra"),
+              realPath(classPath.substr(colon + 1)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Jdks, RealRuntime, ::testing::ValuesIn(jdkParams()),
-                         [](const ::testing::TestParamInfo<Jdk>& info) {
-                             return info.param.label;
-                         });
+// With LD_LIBRARY_PATH naming another JDK's libjvm.so, the JDK's launcher
+// library puts its own directories first and executes the launcher again
+// with the complete runtime argument vector before the JVM starts.
+TEST_P(RealRuntime, AnotherJdkOnLibraryPathLeavesArgumentsAlone) {
+    std::string otherServer;
+    for (const Jdk& other : machineJdks()) {
+        if (other.home != jdk().home
+                && exists(other.home + "/lib/server/libjvm.so")) {
+            otherServer = other.home + "/lib/server";
+            break;
+        }
+    }
+    if (otherServer.empty()) {
+        GTEST_SKIP() << "Needs a second JDK with lib/server/libjvm.so";
+    }
+    const auto bundle = makeBundle("[Application]\n"
+                                   "app.mainjar=$APPDIR/app.jar\n"
+                                   "[JavaOptions]\n"
+                                   "java-options=-Xmx64m\n"
+                                   "java-options=-Dvantry.test=reexec\n");
+    ProcessOptions options = javaOptions();
+    options.setEnv("LD_LIBRARY_PATH", otherServer);
+    const LaunchResult launch = bundle->run({"1", "-Xmx8m"}, options);
+    ASSERT_FALSE(launch.process.timedOut);
+    ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
+
+    AppOutput out = parseOutput(launch.process.out);
+    EXPECT_EQ(0, out.unparsed) << launch.process.out;
+    // The runtime library did execute the program again.
+    EXPECT_NE(0u, out.env["LD_LIBRARY_PATH"].find(otherServer))
+            << out.env["LD_LIBRARY_PATH"];
+    EXPECT_EQ((std::vector<std::string>{"1", "-Xmx8m"}), out.args);
+    EXPECT_EQ("reexec", out.props["vantry.test"]);
+    EXPECT_EQ(bundle->executable(), out.props["vantry.app-path"]);
+    EXPECT_EQ(jdk().home, realPath(out.props["java.home"]));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+        Jdks, RealRuntime,
+        ::testing::Combine(::testing::ValuesIn(jdkParams()),
+                           ::testing::ValuesIn(allLayouts())),
+        [](const ::testing::TestParamInfo<std::tuple<Jdk, Layout>>& info) {
+            return std::get<0>(info.param).label + "_"
+                   + layoutName(std::get<1>(info.param));
+        });

@@ -8,21 +8,57 @@
 
 namespace testing_support {
 
-std::string libCandidatePath(LibCandidate candidate) {
-    return candidate == LibCandidate::First
-            ? "Contents/Home/lib/libjli.dylib"
-            : "Contents/Home/lib/jli/libjli.dylib";
+namespace {
+
+// The launcher built for `layout`; empty when this system builds none.
+std::string launcherPath(Layout layout) {
+    if (layout == Layout::MacBundle) {
+        return testing_support::launcherPath();
+    }
+#ifdef APPLAUNCHER_LINUX_PATH
+    return APPLAUNCHER_LINUX_PATH;
+#else
+    return std::string();
+#endif
 }
 
-Bundle::Bundle(const std::string& name, bool withRuntime)
-    : Bundle(name, std::string(), withRuntime) {}
+} // namespace
 
-Bundle::Bundle(const std::string& name, const std::string& subdir,
-               bool withRuntime)
-    : bundleName(name),
+std::vector<Layout> allLayouts() {
+    std::vector<Layout> layouts{Layout::MacBundle};
+    if (!launcherPath(Layout::LinuxImage).empty()) {
+        layouts.push_back(Layout::LinuxImage);
+    }
+    return layouts;
+}
+
+std::string layoutName(Layout layout) {
+    return layout == Layout::MacBundle ? "Bundle" : "Linux";
+}
+
+void PrintTo(Layout layout, std::ostream* os) {
+    *os << layoutName(layout);
+}
+
+std::string libCandidatePath(Layout layout, LibCandidate candidate) {
+    const bool first = candidate == LibCandidate::First;
+    if (layout == Layout::MacBundle) {
+        return first ? "Contents/Home/lib/libjli.dylib"
+                     : "Contents/Home/lib/jli/libjli.dylib";
+    }
+    return first ? "lib/libjli.so" : "lib/jli/libjli.so";
+}
+
+Bundle::Bundle(Layout layout, const std::string& name, bool withRuntime)
+    : Bundle(layout, name, std::string(), withRuntime) {}
+
+Bundle::Bundle(Layout layout, const std::string& name,
+               const std::string& subdir, bool withRuntime)
+    : bundleLayout(layout),
+      bundleName(name),
       bundleRoot((subdir.empty() ? temp.path() : temp / subdir) + "/" + name
-                 + ".app") {
-    copyExecutable(launcherPath(), executable());
+                 + (layout == Layout::MacBundle ? ".app" : "")) {
+    copyExecutable(launcherPath(layout), executable());
     makeDirs(appDir());
     makeDirs(homeDir());
     if (withRuntime) {
@@ -31,15 +67,27 @@ Bundle::Bundle(const std::string& name, const std::string& subdir,
 }
 
 std::string Bundle::executable() const {
-    return bundleRoot + "/Contents/MacOS/" + bundleName;
+    return binDir() + "/" + bundleName;
+}
+
+std::string Bundle::executableFromParent() const {
+    return bundleRoot.substr(bundleRoot.rfind('/') + 1)
+           + executable().substr(bundleRoot.size());
+}
+
+std::string Bundle::binDir() const {
+    return bundleRoot
+           + (bundleLayout == Layout::MacBundle ? "/Contents/MacOS" : "/bin");
 }
 
 std::string Bundle::appDir() const {
-    return bundleRoot + "/Contents/app";
+    return bundleRoot
+           + (bundleLayout == Layout::MacBundle ? "/Contents/app" : "/lib/app");
 }
 
 std::string Bundle::runtimeDir() const {
-    return bundleRoot + "/Contents/runtime";
+    return bundleRoot + (bundleLayout == Layout::MacBundle ? "/Contents/runtime"
+                                                           : "/lib/runtime");
 }
 
 std::string Bundle::cfgPath() const {
@@ -58,6 +106,17 @@ std::string Bundle::homeDir() const {
     return temp / "home";
 }
 
+std::string Bundle::userConfigBase() const {
+    return homeDir() + (bundleLayout == Layout::MacBundle
+                            ? "/Library/Application Support"
+                            : "/.config");
+}
+
+std::string Bundle::libEnvVariable() const {
+    return bundleLayout == Layout::MacBundle ? "DYLD_LIBRARY_PATH"
+                                             : "LD_LIBRARY_PATH";
+}
+
 void Bundle::writeConfig(const std::string& text) const {
     writeFile(cfgPath(), text);
 }
@@ -69,13 +128,14 @@ void Bundle::writePackage(const std::string& text) const {
 std::string Bundle::linkRuntimeLibrary(const std::string& runtimeDir,
                                        const std::string& library,
                                        LibCandidate candidate) const {
-    const std::string link = runtimeDir + "/" + libCandidatePath(candidate);
+    const std::string link =
+            runtimeDir + "/" + libCandidatePath(bundleLayout, candidate);
     makeSymlink(library, link);
     return link;
 }
 
 std::string Bundle::defaultRuntimeLibrary(LibCandidate candidate) const {
-    return runtimeDir() + "/" + libCandidatePath(candidate);
+    return runtimeDir() + "/" + libCandidatePath(bundleLayout, candidate);
 }
 
 ProcessOptions Bundle::baseOptions() const {
@@ -85,8 +145,13 @@ ProcessOptions Bundle::baseOptions() const {
             .unsetEnv("FAKE_JLI_RESULT")
             .unsetEnv("FAKE_JLI_REENTER")
             .unsetEnv("FAKE_JLI_STDOUT")
+            .unsetEnv("FAKE_JLI_EXEC")
             .unsetEnv("VANTRY_DEBUG")
+            .unsetEnv("VANTRY_LAUNCHER_REEXEC")
             .unsetEnv("DYLD_LIBRARY_PATH")
+            .unsetEnv("LD_LIBRARY_PATH")
+            .unsetEnv("XDG_CONFIG_HOME")
+            .unsetEnv("XDG_CACHE_HOME")
             .setEnv("HOME", homeDir());
     return options;
 }

@@ -1,15 +1,19 @@
-// An application bundle of the launcher, built in a temporary directory, for
-// tests that run the real executable:
+// An application image of the launcher, built in a temporary directory, for
+// tests that run the real executable. Two layouts, each with its own
+// executable:
 //
-//   <tmp>/<name>.app/Contents/MacOS/<name>     a copy of the launcher
-//   <tmp>/<name>.app/Contents/app/<name>.cfg   its configuration file
-//   <tmp>/<name>.app/Contents/runtime/...      the default runtime directory
-//   <tmp>/home                                 HOME of every run
+//   macOS bundle (applauncher)               Linux image (applauncher-linux)
+//   <tmp>/<name>.app/Contents/MacOS/<name>   <tmp>/<name>/bin/<name>
+//   <tmp>/<name>.app/Contents/app/           <tmp>/<name>/lib/app/
+//   <tmp>/<name>.app/Contents/runtime/       <tmp>/<name>/lib/runtime/
+//
+// and <tmp>/home, HOME of every run.
 //
 // Every run gets an environment of its own: the substitute runtime library
 // records into a file of the temporary directory, and the variables that
-// steer the launcher (VANTRY_DEBUG, DYLD_LIBRARY_PATH, HOME) are reset so
-// that the host's environment cannot leak into a test.
+// steer the launcher (VANTRY_DEBUG, the library search variables, HOME, the
+// XDG directories) are reset so that the host's environment cannot leak into
+// a test.
 //
 // When the environment variable APPLAUNCHER_TEST_WRAPPER holds a command (words
 // separated by blanks, for example "valgrind --error-exitcode=99 --quiet"),
@@ -18,6 +22,7 @@
 #ifndef BUNDLE_H
 #define BUNDLE_H
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,16 +30,32 @@
 
 namespace testing_support {
 
+/// The shape of the application image and the launcher built for it.
+enum class Layout {
+    MacBundle,
+    LinuxImage,
+};
+
+/// Prints the layout's name (in test names and failure messages).
+void PrintTo(Layout layout, std::ostream* os);
+
+/// Every layout whose launcher this system builds.
+std::vector<Layout> allLayouts();
+/// A short name for test names: "Bundle" or "Linux".
+std::string layoutName(Layout layout);
+
 /// Where under a runtime directory the runtime's launcher library lies.
 enum class LibCandidate {
-    /// Contents/Home/lib/libjli.dylib, the launcher's first choice.
+    /// The launcher's first choice (Contents/Home/lib/libjli.dylib,
+    /// lib/libjli.so).
     First,
-    /// Contents/Home/lib/jli/libjli.dylib, its second choice.
+    /// Its second choice (Contents/Home/lib/jli/libjli.dylib,
+    /// lib/jli/libjli.so).
     Second,
 };
 
 /// The relative path of a library candidate under a runtime directory.
-std::string libCandidatePath(LibCandidate candidate);
+std::string libCandidatePath(Layout layout, LibCandidate candidate);
 
 /// What one run of the launcher left.
 struct LaunchResult {
@@ -46,14 +67,15 @@ struct LaunchResult {
 
 class Bundle {
 public:
-    /// Builds `<name>.app` with the launcher copied in and, when
+    /// Builds the image with the layout's launcher copied in and, when
     /// `withRuntime` is true, the substitute runtime library linked in as
     /// the first candidate of the default runtime directory.
-    explicit Bundle(const std::string& name = "Demo", bool withRuntime = true);
+    explicit Bundle(Layout layout, const std::string& name = "Demo",
+                    bool withRuntime = true);
 
-    /// Same, with the bundle in the directory `subdir` of the temporary
+    /// Same, with the image in the directory `subdir` of the temporary
     /// directory, for tests that need a particular path.
-    Bundle(const std::string& name, const std::string& subdir,
+    Bundle(Layout layout, const std::string& name, const std::string& subdir,
            bool withRuntime);
 
     Bundle(const Bundle&) = delete;
@@ -63,15 +85,25 @@ public:
     /// the record.
     std::string tempDir() const { return temp.path(); }
     const std::string& name() const { return bundleName; }
-    /// <...>/<name>.app
+    Layout layout() const { return bundleLayout; }
+    /// <...>/<name>.app or <...>/<name>
     const std::string& root() const { return bundleRoot; }
     std::string executable() const;
+    /// The executable's path relative to the directory that holds the root.
+    std::string executableFromParent() const;
+    /// The directory of the executable.
+    std::string binDir() const;
     std::string appDir() const;
     std::string runtimeDir() const;
     std::string cfgPath() const;
     std::string packagePath() const;
     std::string recordPath() const;
     std::string homeDir() const;
+    /// The per-user configuration base under `homeDir()`; the per-user file
+    /// is "<base>/<package>/<name>.cfg".
+    std::string userConfigBase() const;
+    /// The library search variable.
+    std::string libEnvVariable() const;
 
     /// Writes the configuration file of the application directory.
     void writeConfig(const std::string& text) const;
@@ -89,8 +121,8 @@ public:
                                           = LibCandidate::First) const;
 
     /// The options every run starts from: the record file set, the other
-    /// variables of the substitute library, VANTRY_DEBUG and
-    /// DYLD_LIBRARY_PATH unset, HOME set to `homeDir()`.
+    /// variables of the substitute library, VANTRY_DEBUG, the library search
+    /// variables and the XDG directories unset, HOME set to `homeDir()`.
     ProcessOptions baseOptions() const;
 
     /// Runs the bundle's executable by its absolute path with `args` after
@@ -113,6 +145,7 @@ public:
 
 private:
     TempDir temp;
+    Layout bundleLayout;
     std::string bundleName;
     std::string bundleRoot;
 };
