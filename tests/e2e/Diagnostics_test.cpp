@@ -1,5 +1,6 @@
 // What the launcher executable writes on standard error, with diagnostics on
-// and off, and the second entry of `main` while the runtime runs.
+// and off, the second entry of `main` while the runtime runs, and the
+// runtime library executing the launcher again in its place.
 #include <gtest/gtest.h>
 
 #include "Bundle.h"
@@ -22,6 +23,7 @@ const char* const typicalConfig =
 
 class Diagnostics : public EveryLayout {};
 class SecondEntry : public EveryLayout {};
+class RuntimeReexecution : public EveryLayout {};
 
 TEST_P(Diagnostics, FullTraceOfSuccessfulLaunch) {
     Bundle bundle(GetParam());
@@ -158,5 +160,49 @@ TEST_P(SecondEntry, RunsTheSameLaunchAgain) {
     EXPECT_EQ("1", failed.calls[1].fields.at("reentry-result"));
 }
 
+TEST_P(RuntimeReexecution, OnlyTheRuntimeLibrarysOwnIsHandedOn) {
+    Bundle bundle(GetParam());
+    bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n"
+                       "[JavaOptions]\njava-options=-Dx=1\n");
+    const std::string exe = bundle.executable();
+    const std::vector<std::string> vector{exe, "-Dx=1",
+                                          "-Dvantry.app-path=" + exe,
+                                          "demo.Main", "1"};
+
+    // Executed again with the runtime vector: handed on as it is.
+    ProcessOptions options;
+    options.setEnv("FAKE_JLI_EXEC", "runtime")
+            .setEnv("FAKE_JLI_ENV", "VANTRY_LAUNCHER_REEXEC");
+    LaunchResult launch = bundle.run({"1"}, options);
+    EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+    EXPECT_EQ("", launch.process.err);
+    ASSERT_EQ(2u, launch.calls.size());
+    EXPECT_EQ(vector, launch.calls[0].args);
+    EXPECT_EQ(vector, launch.calls[1].args);
+    const std::string marker =
+            launch.calls[0].fields["env VANTRY_LAUNCHER_REEXEC"];
+
+    // The same process executing the launcher with another command line, as
+    // an application restarting itself: a start of its own.
+    options.setEnv("FAKE_JLI_EXEC", "restart");
+    launch = bundle.run({"1"}, options);
+    ASSERT_EQ(2u, launch.calls.size());
+    std::vector<std::string> restarted = vector;
+    restarted.back() = "restarted";
+    EXPECT_EQ(restarted, launch.calls[1].args);
+
+    // Another process with the marker and the very command line it was made
+    // for, as a program the application starts would have: a start of its
+    // own as well.
+    ProcessOptions inherited;
+    inherited.setEnv("VANTRY_LAUNCHER_REEXEC", marker);
+    launch = bundle.runProgram(exe, vector, inherited);
+    ASSERT_EQ(1u, launch.calls.size());
+    std::vector<std::string> fresh(vector.begin(), vector.end() - 1);
+    fresh.insert(fresh.end(), vector.begin() + 1, vector.end());
+    EXPECT_EQ(fresh, launch.calls[0].args);
+}
+
 INSTANTIATE_FOR_EVERY_LAYOUT(Diagnostics);
 INSTANTIATE_FOR_EVERY_LAYOUT(SecondEntry);
+INSTANTIATE_FOR_EVERY_LAYOUT(RuntimeReexecution);

@@ -278,6 +278,30 @@ TEST_P(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
     }
 }
 
+// The Linux image's per-user file lies under XDG_CONFIG_HOME when that names
+// an absolute directory, else under $HOME/.config.
+TEST(LinuxConfigLocation, XdgConfigHomeWhenAbsolute) {
+    if (allLayouts().back() != Layout::LinuxImage) {
+        GTEST_SKIP() << "No Linux image launcher on this system";
+    }
+    Bundle bundle(Layout::LinuxImage);
+    bundle.writeConfig(taggedConfig("image"));
+    bundle.writePackage("com.example.demo\n");
+    writeFile(bundle.tempDir() + "/xdg/com.example.demo/Demo.cfg",
+              taggedConfig("xdg"));
+    writeFile(userCfgDir(bundle) + "/Demo.cfg", taggedConfig("home"));
+
+    ProcessOptions options;
+    options.setEnv("XDG_CONFIG_HOME", bundle.tempDir() + "/xdg");
+    EXPECT_EQ("xdg", lastArgument(bundle.run({}, options)));
+    options.setEnv("XDG_CONFIG_HOME", "");
+    EXPECT_EQ("home", lastArgument(bundle.run({}, options)));
+    // A relative value is ignored, even where it would lead to a file.
+    options.setEnv("XDG_CONFIG_HOME", "xdg");
+    options.cwd = bundle.tempDir();
+    EXPECT_EQ("home", lastArgument(bundle.run({}, options)));
+}
+
 INSTANTIATE_FOR_EVERY_LAYOUT(ConfigLocation);
 INSTANTIATE_FOR_EVERY_LAYOUT(RuntimeLocation);
 INSTANTIATE_FOR_EVERY_LAYOUT(ExecutablePath);

@@ -12,16 +12,25 @@
  *                     library does, and record what it returned
  *   FAKE_JLI_STDOUT   text to print on standard output, as an application
  *                     would
+ *   FAKE_JLI_EXEC     after recording, execute this process's program again
+ *                     in its place (once: the variable is removed first):
+ *                     "runtime" with the complete argument vector received,
+ *                     as the Linux runtime library does when it has to
+ *                     change LD_LIBRARY_PATH; "restart" with only the
+ *                     program name and the argument "restarted", as an
+ *                     application restarting itself in place would
  *
  * A record is a sequence of fields "key=<length>:<bytes>\n", so that every
  * byte of an argument survives.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <limits.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 static int depth = 0;
 
@@ -103,6 +112,32 @@ static int reenterMain(void) {
     return r.result;
 }
 
+/* Executes the program of this process again in its place, as FAKE_JLI_EXEC
+ * asks; returns only when that fails. */
+static void execAgain(const char* mode, int argc, char** argv) {
+    char program[PATH_MAX];
+    char restarted[] = "restarted";
+    char** args = calloc((size_t)argc + 2, sizeof(char*));
+    ssize_t n = readlink("/proc/self/exe", program, sizeof(program) - 1);
+    int i;
+    if (args == NULL || n < 0) {
+        free(args);
+        return;
+    }
+    program[n] = '\0';
+    args[0] = entryAt(argv, 0);
+    if (strcmp(mode, "restart") == 0) {
+        args[1] = restarted;
+    } else {
+        for (i = 1; i < argc; ++i) {
+            args[i] = entryAt(argv, i);
+        }
+    }
+    unsetenv("FAKE_JLI_EXEC");
+    execv(program, args);
+    free(args);
+}
+
 int JLI_Launch(int argc, char** argv, int jargc, const char** jargv,
                int appclassc, const char** appclassv, const char* fullversion,
                const char* dotversion, const char* pname, const char* lname,
@@ -112,6 +147,7 @@ int JLI_Launch(int argc, char** argv, int jargc, const char** jargv,
     const char* result = getenv("FAKE_JLI_RESULT");
     const char* reenter = getenv("FAKE_JLI_REENTER");
     const char* out = getenv("FAKE_JLI_STDOUT");
+    const char* exec = getenv("FAKE_JLI_EXEC");
     int entry = depth++;
     int i;
 
@@ -140,6 +176,10 @@ int JLI_Launch(int argc, char** argv, int jargc, const char** jargv,
             putEnv(f);
             fclose(f);
         }
+    }
+
+    if (exec != NULL) {
+        execAgain(exec, argc, argv);
     }
 
     if (out != NULL) {
