@@ -34,10 +34,6 @@ std::string userCfgDir(const std::string& home) {
     return home + "/Library/Application Support/com.example.demo";
 }
 
-std::string realPath(const std::string& path) {
-    char buf[PATH_MAX];
-    return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
-}
 
 } // namespace
 
@@ -237,7 +233,7 @@ TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
             {"through a directory link", tmp + "/dirlink/Demo.app/Contents/"
                                                "MacOS/Demo", "/"},
     };
-    const std::string realExe = realPath(exe);
+    const std::string realExe = canonicalPath(exe);
     ASSERT_FALSE(realExe.empty());
     for (const Start& start : starts) {
         SCOPED_TRACE(start.name);
@@ -257,7 +253,7 @@ TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
         struct stat st;
         ASSERT_EQ(0, lstat(path.c_str(), &st)) << path;
         EXPECT_FALSE(S_ISLNK(st.st_mode)) << path;
-        EXPECT_EQ(realExe, realPath(path)) << path;
+        EXPECT_EQ(realExe, canonicalPath(path)) << path;
         EXPECT_EQ("Demo", path.substr(path.rfind('/') + 1));
 
         // The same path in the property; the macros name the bundle's
@@ -267,10 +263,10 @@ TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
         EXPECT_EQ("arg", args[5]);
         ASSERT_EQ(0u, args[1].find("-Dbin="));
         ASSERT_EQ(0u, args[2].find("-Droot="));
-        EXPECT_EQ(realPath(bundle.root() + "/Contents/MacOS"),
-                  realPath(args[1].substr(6)))
+        EXPECT_EQ(canonicalPath(bundle.root() + "/Contents/MacOS"),
+                  canonicalPath(args[1].substr(6)))
                 << args[1];
-        EXPECT_EQ(realPath(bundle.root()), realPath(args[2].substr(7)))
+        EXPECT_EQ(canonicalPath(bundle.root()), canonicalPath(args[2].substr(7)))
                 << args[2];
     }
 }

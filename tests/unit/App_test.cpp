@@ -12,18 +12,15 @@
 
 #include "ErrorHandling.h"
 #include "Log.h"
+#include "LogCapture.h"
+#include "OutputLines.h"
 #include "TestSupport.h"
 #include "app.h"
 
 using testing_support::ScopedEnv;
+using RecordingSink = testing_support::RecordingAppender;
 
 namespace {
-
-class RecordingSink : public LogAppender {
-public:
-    void append(const LogEvent& event) override { events.push_back(event); }
-    std::vector<LogEvent> events;
-};
 
 void succeed() {}
 
@@ -95,18 +92,6 @@ std::string logAfterwards() {
     std::cout.flush();
     const std::string out = testing::internal::GetCapturedStdout();
     return out + "|" + testing::internal::GetCapturedStderr();
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::string::size_type start = 0;
-    for (auto nl = text.find('\n'); nl != std::string::npos;
-         nl = text.find('\n', start)) {
-        result.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    EXPECT_EQ(text.size(), start) << "output does not end with a newline";
-    return result;
 }
 
 class AppLaunch : public testing::Test {
@@ -211,7 +196,7 @@ TEST_F(AppLaunch, ExtraSinkReceivesOnlyTheFailureRecord) {
                 // The same record through the standard sink, and no short
                 // line: the extra sink took the place of its writer.
                 EXPECT_NE(std::string::npos, o.err.find(record)) << o.err;
-                for (const std::string& line : lines(o.err)) {
+                for (const std::string& line : e2e::splitLines(o.err)) {
                     EXPECT_EQ('[', line.empty() ? ' ' : line[0]) << line;
                 }
             } else {
@@ -254,7 +239,9 @@ TEST_F(AppLaunch, DiagnosticRecordsWithLoggingOn) {
         const Outcome o = runLaunch(cases[i].func);
         EXPECT_EQ(cases[i].status, o.status);
         EXPECT_EQ("", o.out);
-        const std::vector<std::string> got = lines(o.err);
+        ASSERT_FALSE(o.err.empty());
+        EXPECT_EQ('\n', o.err.back()) << "output does not end with a newline";
+        const std::vector<std::string> got = e2e::splitLines(o.err);
         const std::size_t extra = cases[i].errorMessage ? 2 : 0;
         ASSERT_EQ(2 + cases[i].middle.size() + extra, got.size()) << o.err;
 
