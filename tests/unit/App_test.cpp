@@ -65,6 +65,10 @@ void launchNestedThenThrow() {
     throw makeException("outer failed", SourceCodePos("O.x", "outer", 2));
 }
 
+// The lines the error-line listener heard.
+std::vector<std::string> heardLines;
+void hearLine(const std::string& line) { heardLines.push_back(line); }
+
 struct Outcome {
     int status;
     std::string out;
@@ -101,6 +105,7 @@ protected:
           env("VANTRY_DEBUG", nullptr) {}
     ~AppLaunch() override {
         Logger::defaultLogger().installAppender(*savedSink);
+        app::setErrorLineListener(nullptr);
     }
 
     LogAppender* savedSink;
@@ -141,12 +146,20 @@ TEST_F(AppLaunch, ShortErrorLineAndExitStatusWithLoggingOff) {
         {throwLogicError, 1, "Unknown error\n"},
         {throwBadAlloc, 1, "Unknown error\n"},
     };
+    app::setErrorLineListener(hearLine);
     for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(i);
+        heardLines.clear();
         const Outcome o = runLaunch(cases[i].func);
         EXPECT_EQ(cases[i].status, o.status);
         EXPECT_EQ(cases[i].err, o.err);
         EXPECT_EQ("", o.out);
+        // The listener hears the short line of a failure, and only that.
+        const std::string err = cases[i].err;
+        EXPECT_EQ(err.empty() ? std::vector<std::string>()
+                              : std::vector<std::string>{err.substr(
+                                        0, err.size() - 1)},
+                  heardLines);
         // The nop sink stays installed: later records go nowhere.
         EXPECT_EQ("|", logAfterwards());
     }
