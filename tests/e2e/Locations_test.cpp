@@ -35,10 +35,6 @@ std::string userCfgDir(const Bundle& bundle) {
     return bundle.userConfigBase() + "/com.example.demo";
 }
 
-std::string realPath(const std::string& path) {
-    char buf[PATH_MAX];
-    return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
-}
 
 } // namespace
 
@@ -206,28 +202,39 @@ TEST_P(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
 }
 
 TEST_P(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
-    Bundle bundle(GetParam());
+    // The image's folder is also reached through a link, as /Applications
+    // or /opt may be.
+    Bundle bundle(GetParam(), "Demo", "Volumes/apps", true);
     bundle.writeConfig("[Application]\n"
                        "app.mainclass=demo.Main\n"
                        "[JavaOptions]\n"
                        "java-options=-Dbin=$BINDIR\n"
-                       "java-options=-Droot=$ROOTDIR\n");
+                       "java-options=-Droot=$ROOTDIR\n"
+                       "java-options=-Dapp=$APPDIR\n");
     const std::string tmp = bundle.tempDir();
     const std::string exe = bundle.executable();
-    makeSymlink(exe, tmp + "/links/absolute");
     const std::string fromParent = bundle.executableFromParent();
-    makeSymlink("../" + fromParent, tmp + "/links/relative");
-    // A chain: bin/demo -> ../share/demo -> ../../Demo.app/.../Demo
+    const std::string binDir = bundle.binDir();
+    const std::string binFromRoot = binDir.substr(bundle.root().size() + 1);
+    makeSymlink(exe, tmp + "/links/absolute");
+    makeSymlink("../Volumes/apps/" + fromParent, tmp + "/links/relative");
+    // A chain: bin/demo -> ../share/demo -> ../../Volumes/.../Demo
     makeSymlink("../share/demo", tmp + "/x/bin/demo");
-    makeSymlink("../../" + fromParent, tmp + "/x/share/demo");
-    // A link to a directory on the way is not the executable's concern.
+    makeSymlink("../../Volumes/apps/" + fromParent, tmp + "/x/share/demo");
     makeSymlink(tmp, tmp + "/dirlink");
+    makeSymlink(binDir, tmp + "/bindir");
+    makeSymlink("Volumes/apps", tmp + "/Applications");
+    makeSymlink("../Applications/" + fromParent, tmp + "/bin/demo");
+    // A link inside the image, as packagers add for the command line.
+    makeSymlink("../../" + binFromRoot + "/Demo",
+                bundle.root() + "/Resources/bin/demo");
 
     struct Start {
         const char* name;
         std::string program;
         std::string cwd;
     };
+    const std::string fromRoot = tmp.substr(1);
     const std::vector<Start> starts{
             {"absolute path", exe, "/"},
             {"absolute link", tmp + "/links/absolute", "/"},
@@ -236,11 +243,25 @@ TEST_P(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
              tmp + "/links"},
             {"chain of links", tmp + "/x/bin/demo", "/"},
             {"chain of links by a relative path", "bin/demo", tmp + "/x"},
-            {"relative path from the bundle's parent", fromParent, tmp},
-            {"relative path from its directory", "./Demo", bundle.binDir()},
-            {"through a directory link", tmp + "/dirlink/" + fromParent, "/"},
+            {"relative path from the image's parent", fromParent,
+             tmp + "/Volumes/apps"},
+            {"relative path from its directory", "./Demo", binDir},
+            {"through a directory link",
+             tmp + "/dirlink/Volumes/apps/" + fromParent, "/"},
+            {"'..' inside the image",
+             binDir + "/../" + binFromRoot.substr(binFromRoot.rfind('/') + 1)
+                     + "/Demo",
+             "/"},
+            {"a linked executable directory", tmp + "/bindir/Demo", "/"},
+            {"a link inside the image", bundle.root() + "/Resources/bin/demo",
+             "/"},
+            {"a relative link into a linked folder, from /",
+             fromRoot + "/bin/demo", "/"},
     };
-    const std::string realExe = realPath(exe);
+    const std::string realExe = canonicalPath(exe);
+    const std::string realRoot = canonicalPath(bundle.root());
+    const std::string appFromRoot =
+            bundle.appDir().substr(bundle.root().size());
     ASSERT_FALSE(realExe.empty());
     for (const Start& start : starts) {
         SCOPED_TRACE(start.name);
@@ -251,31 +272,25 @@ TEST_P(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
         ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
         ASSERT_EQ(1u, launch.calls.size());
         const std::vector<std::string>& args = launch.calls[0].args;
-        ASSERT_EQ(6u, args.size());
-
-        // Argument 0: absolute, no link left to follow, the bundle's file.
-        const std::string& path = args[0];
-        ASSERT_FALSE(path.empty());
-        EXPECT_EQ('/', path[0]) << path;
-        struct stat st;
-        ASSERT_EQ(0, lstat(path.c_str(), &st)) << path;
-        EXPECT_FALSE(S_ISLNK(st.st_mode)) << path;
-        EXPECT_EQ(realExe, realPath(path)) << path;
-        EXPECT_EQ("Demo", path.substr(path.rfind('/') + 1));
-
-        // The same path in the property; the macros name the bundle's
-        // directories.
-        EXPECT_EQ("-Dvantry.app-path=" + path, args[3]);
-        EXPECT_EQ("demo.Main", args[4]);
-        EXPECT_EQ("arg", args[5]);
-        ASSERT_EQ(0u, args[1].find("-Dbin="));
-        ASSERT_EQ(0u, args[2].find("-Droot="));
-        EXPECT_EQ(realPath(bundle.binDir()),
-                  realPath(args[1].substr(6)))
-                << args[1];
-        EXPECT_EQ(realPath(bundle.root()), realPath(args[2].substr(7)))
-                << args[2];
+        ASSERT_EQ(7u, args.size());
+        // Argument 0, the property and the macros name the real locations.
+        EXPECT_EQ(realExe, args[0]);
+        EXPECT_EQ("-Dbin=" + realRoot + "/" + binFromRoot, args[1]);
+        EXPECT_EQ("-Droot=" + realRoot, args[2]);
+        EXPECT_EQ("-Dapp=" + realRoot + appFromRoot, args[3]);
+        EXPECT_EQ("-Dvantry.app-path=" + realExe, args[4]);
+        EXPECT_EQ("demo.Main", args[5]);
+        EXPECT_EQ("arg", args[6]);
     }
+}
+
+TEST_P(ExecutablePath, BackslashIsPartOfTheName) {
+    Bundle bundle(GetParam(), "We\\ird");
+    bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
+    const LaunchResult launch = bundle.run();
+    ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
+    ASSERT_EQ(1u, launch.calls.size());
+    EXPECT_EQ(canonicalPath(bundle.executable()), launch.calls[0].args[0]);
 }
 
 // The Linux image's per-user file lies under XDG_CONFIG_HOME when that names

@@ -3,10 +3,12 @@
 // holds its configuration file "<name>.cfg" and <root>/Contents/runtime the
 // default Java runtime.
 #include "AppLauncher.h"
+#include "ErrorAlert.h"
 #include "FileUtils.h"
 #include "LauncherMain.h"
 #include "PackageFile.h"
 #include "SysInfo.h"
+#include "app.h"
 
 namespace {
 
@@ -39,8 +41,17 @@ AppLauncher setUpBundle() {
     return appLauncher;
 }
 
+// Started from Finder, the Dock or `open`, nobody reads standard error: the
+// line is also shown in an alert titled with the application's name.
+void alertErrorLine(const std::string& line) {
+    if (isErrorAlertWanted() && SysInfo::argc > 0) {
+        showErrorAlert(FileUtils::basename(SysInfo::argv[0]), line);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    app::setErrorLineListener(alertErrorLine);
     return LauncherMain::run(argc, argv, setUpBundle);
 }
