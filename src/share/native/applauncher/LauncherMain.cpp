@@ -18,18 +18,9 @@ Jvm* jvmLauncher = nullptr;
 
 SetUpFunc platformSetUp = nullptr;
 
-// The whole command line as the system handed it over, program name and
-// "-psn_" arguments included.
-StringArray rawCommandLine() {
-    StringArray args;
-    for (int i = 0; i < SysInfo::argc; ++i) {
-        args.push_back(SysInfo::argv[i]);
-    }
-    return args;
-}
-
 void initJvmLauncher() {
-    jvmLauncher = RuntimeReexec::findReexecutedJvm(rawCommandLine());
+    jvmLauncher =
+            RuntimeReexec::findReexecutedJvm(SysInfo::argc, SysInfo::argv);
     if (jvmLauncher == nullptr) {
         jvmLauncher = platformSetUp().createJvmLauncher();
         RuntimeReexec::mark(*jvmLauncher);

@@ -1,7 +1,7 @@
 #include "RuntimeReexec.h"
 
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "JvmLauncher.h"
@@ -14,22 +14,36 @@ const char* const markerVariable = "VANTRY_LAUNCHER_REEXEC";
 
 namespace {
 
-// 64-bit FNV-1a over every argument and its terminating zero byte, so that
-// the boundaries between arguments count.
+// Mixes 64 bits into the hash: a multiply and an xor-shift. Not meant to
+// resist anybody: whoever sets this process's environment controls it anyway.
+std::uint64_t mix(std::uint64_t hash, std::uint64_t word) {
+    hash = (hash ^ word) * 0x9e3779b97f4a7c15ull;
+    return hash ^ (hash >> 29);
+}
+
+// A fingerprint of the vector, computed at every start and so eight bytes at
+// a time: the number of arguments, then each argument's length, its whole
+// 8-byte words and one word with the bytes after them.
 std::string fingerprint(const StringArray& args) {
-    std::uint64_t hash = 14695981039346656037ull;
-    const auto add = [&hash](unsigned char byte) {
-        hash = (hash ^ byte) * 1099511628211ull;
-    };
+    std::uint64_t hash = mix(0, args.size());
     for (const std::string& arg : args) {
-        for (const char c : arg) {
-            add(static_cast<unsigned char>(c));
+        hash = mix(hash, arg.size());
+        const std::size_t whole = arg.size() / 8 * 8;
+        for (std::size_t i = 0; i != whole; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, arg.data() + i, sizeof(word));
+            hash = mix(hash, word);
         }
-        add(0);
+        std::uint64_t tail = 0;
+        for (std::size_t i = whole; i != arg.size(); ++i) {
+            tail = (tail << 8) | static_cast<unsigned char>(arg[i]);
+        }
+        hash = mix(hash, tail);
     }
-    char text[17];
-    std::snprintf(text, sizeof(text), "%016llx",
-                  static_cast<unsigned long long>(hash));
+    std::string text(16, '0');
+    for (std::size_t i = text.size(); i-- > 0; hash >>= 4) {
+        text[i] = "0123456789abcdef"[hash & 0xf];
+    }
     return text;
 }
 
@@ -46,9 +60,13 @@ void mark(const Jvm& jvm) {
                             markerPrefix(jvm.getArguments()) + jvm.getPath());
 }
 
-Jvm* findReexecutedJvm(const StringArray& args) {
+Jvm* findReexecutedJvm(int argc, const char* const* argv) {
     const std::string marker =
             SysInfo::getEnvVariable(std::nothrow, markerVariable, "");
+    if (marker.empty()) {
+        return nullptr;
+    }
+    const StringArray args(argv, argv + argc);
     const std::string prefix = markerPrefix(args);
     if (marker.size() <= prefix.size()
             || marker.compare(0, prefix.size(), prefix) != 0) {

@@ -23,11 +23,12 @@ extern const char* const markerVariable;
 /// marker inherited from another process.
 void mark(const Jvm& jvm);
 
-/// When the marker names this process and `args` (the whole command line,
-/// program name included) is the vector it was made for: a new Jvm, owned by
-/// the caller, that hands `args` unchanged to the marker's library and sets
-/// no variable. Otherwise null: this is a start of its own.
-Jvm* findReexecutedJvm(const StringArray& args);
+/// When the marker names this process and the command line (`argc` entries
+/// of `argv`, program name included, as `main` received them) is the vector
+/// it was made for: a new Jvm, owned by the caller, that hands the command
+/// line unchanged to the marker's library and sets no variable. Otherwise
+/// null: this is a start of its own.
+Jvm* findReexecutedJvm(int argc, const char* const* argv);
 
 } // namespace RuntimeReexec
 
