@@ -115,26 +115,21 @@ static int reenterMain(void) {
 /* Executes the program of this process again in its place, as FAKE_JLI_EXEC
  * asks; returns only when that fails. */
 static void execAgain(const char* mode, int argc, char** argv) {
+    static char restarted[] = "restarted";
     char program[PATH_MAX];
-    char restarted[] = "restarted";
     char** args = calloc((size_t)argc + 2, sizeof(char*));
     ssize_t n = readlink("/proc/self/exe", program, sizeof(program) - 1);
     int i;
-    if (args == NULL || n < 0) {
-        free(args);
-        return;
+    for (i = 0; args != NULL && i < argc; ++i) {
+        args[i] = (i == 1 && strcmp(mode, "restart") == 0) ? restarted
+                                                           : entryAt(argv, i);
     }
-    program[n] = '\0';
-    args[0] = entryAt(argv, 0);
-    if (strcmp(mode, "restart") == 0) {
-        args[1] = restarted;
-    } else {
-        for (i = 1; i < argc; ++i) {
-            args[i] = entryAt(argv, i);
-        }
+    if (args != NULL && n > 0) {
+        program[n] = '\0';
+        args[strcmp(mode, "restart") == 0 ? 2 : argc] = NULL;
+        unsetenv("FAKE_JLI_EXEC");
+        execv(program, args);
     }
-    unsetenv("FAKE_JLI_EXEC");
-    execv(program, args);
     free(args);
 }
 

@@ -10,15 +10,35 @@ namespace testing_support {
 
 namespace {
 
-// The launcher built for `layout`; empty when this system builds none.
-std::string launcherPath(Layout layout) {
-    if (layout == Layout::MacBundle) {
-        return testing_support::launcherPath();
-    }
+// Where the layouts differ: the root's suffix, the directories under it, the
+// library candidates, the per-user configuration base under HOME and the
+// library search variable.
+struct Shape {
+    const char* rootSuffix;
+    const char* bin;
+    const char* app;
+    const char* runtime;
+    const char* libs[2];
+    const char* userConfig;
+    const char* libVariable;
+};
+const Shape shapes[] = {
+        {".app", "/Contents/MacOS", "/Contents/app", "/Contents/runtime",
+         {"Contents/Home/lib/libjli.dylib", "Contents/Home/lib/jli/libjli.dylib"},
+         "/Library/Application Support", "DYLD_LIBRARY_PATH"},
+        {"", "/bin", "/lib/app", "/lib/runtime",
+         {"lib/libjli.so", "lib/jli/libjli.so"}, "/.config", "LD_LIBRARY_PATH"},
+};
+
+const Shape& shapeOf(Layout layout) {
+    return shapes[static_cast<int>(layout)];
+}
+
+std::string launcherOf(Layout layout) {
 #ifdef APPLAUNCHER_LINUX_PATH
-    return APPLAUNCHER_LINUX_PATH;
+    return layout == Layout::MacBundle ? launcherPath() : APPLAUNCHER_LINUX_PATH;
 #else
-    return std::string();
+    return layout == Layout::MacBundle ? launcherPath() : std::string();
 #endif
 }
 
@@ -26,27 +46,14 @@ std::string launcherPath(Layout layout) {
 
 std::vector<Layout> allLayouts() {
     std::vector<Layout> layouts{Layout::MacBundle};
-    if (!launcherPath(Layout::LinuxImage).empty()) {
+    if (!launcherOf(Layout::LinuxImage).empty()) {
         layouts.push_back(Layout::LinuxImage);
     }
     return layouts;
 }
 
-std::string layoutName(Layout layout) {
-    return layout == Layout::MacBundle ? "Bundle" : "Linux";
-}
-
 void PrintTo(Layout layout, std::ostream* os) {
-    *os << layoutName(layout);
-}
-
-std::string libCandidatePath(Layout layout, LibCandidate candidate) {
-    const bool first = candidate == LibCandidate::First;
-    if (layout == Layout::MacBundle) {
-        return first ? "Contents/Home/lib/libjli.dylib"
-                     : "Contents/Home/lib/jli/libjli.dylib";
-    }
-    return first ? "lib/libjli.so" : "lib/jli/libjli.so";
+    *os << (layout == Layout::MacBundle ? "Bundle" : "Linux");
 }
 
 Bundle::Bundle(Layout layout, const std::string& name, bool withRuntime)
@@ -57,8 +64,8 @@ Bundle::Bundle(Layout layout, const std::string& name,
     : bundleLayout(layout),
       bundleName(name),
       bundleRoot((subdir.empty() ? temp.path() : temp / subdir) + "/" + name
-                 + (layout == Layout::MacBundle ? ".app" : "")) {
-    copyExecutable(launcherPath(layout), executable());
+                 + shapeOf(layout).rootSuffix) {
+    copyExecutable(launcherOf(layout), executable());
     makeDirs(appDir());
     makeDirs(homeDir());
     if (withRuntime) {
@@ -71,23 +78,19 @@ std::string Bundle::executable() const {
 }
 
 std::string Bundle::executableFromParent() const {
-    return bundleRoot.substr(bundleRoot.rfind('/') + 1)
-           + executable().substr(bundleRoot.size());
+    return executable().substr(bundleRoot.rfind('/') + 1);
 }
 
 std::string Bundle::binDir() const {
-    return bundleRoot
-           + (bundleLayout == Layout::MacBundle ? "/Contents/MacOS" : "/bin");
+    return bundleRoot + shapeOf(bundleLayout).bin;
 }
 
 std::string Bundle::appDir() const {
-    return bundleRoot
-           + (bundleLayout == Layout::MacBundle ? "/Contents/app" : "/lib/app");
+    return bundleRoot + shapeOf(bundleLayout).app;
 }
 
 std::string Bundle::runtimeDir() const {
-    return bundleRoot + (bundleLayout == Layout::MacBundle ? "/Contents/runtime"
-                                                           : "/lib/runtime");
+    return bundleRoot + shapeOf(bundleLayout).runtime;
 }
 
 std::string Bundle::cfgPath() const {
@@ -107,14 +110,11 @@ std::string Bundle::homeDir() const {
 }
 
 std::string Bundle::userConfigBase() const {
-    return homeDir() + (bundleLayout == Layout::MacBundle
-                            ? "/Library/Application Support"
-                            : "/.config");
+    return homeDir() + shapeOf(bundleLayout).userConfig;
 }
 
 std::string Bundle::libEnvVariable() const {
-    return bundleLayout == Layout::MacBundle ? "DYLD_LIBRARY_PATH"
-                                             : "LD_LIBRARY_PATH";
+    return shapeOf(bundleLayout).libVariable;
 }
 
 void Bundle::writeConfig(const std::string& text) const {
@@ -128,14 +128,17 @@ void Bundle::writePackage(const std::string& text) const {
 std::string Bundle::linkRuntimeLibrary(const std::string& runtimeDir,
                                        const std::string& library,
                                        LibCandidate candidate) const {
-    const std::string link =
-            runtimeDir + "/" + libCandidatePath(bundleLayout, candidate);
+    const std::string link = runtimeDir + "/" + libCandidatePath(candidate);
     makeSymlink(library, link);
     return link;
 }
 
 std::string Bundle::defaultRuntimeLibrary(LibCandidate candidate) const {
-    return runtimeDir() + "/" + libCandidatePath(bundleLayout, candidate);
+    return runtimeDir() + "/" + libCandidatePath(candidate);
+}
+
+std::string Bundle::libCandidatePath(LibCandidate candidate) const {
+    return shapeOf(bundleLayout).libs[candidate == LibCandidate::First ? 0 : 1];
 }
 
 ProcessOptions Bundle::baseOptions() const {

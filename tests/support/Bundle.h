@@ -6,8 +6,7 @@
 //   <tmp>/<name>.app/Contents/MacOS/<name>   <tmp>/<name>/bin/<name>
 //   <tmp>/<name>.app/Contents/app/           <tmp>/<name>/lib/app/
 //   <tmp>/<name>.app/Contents/runtime/       <tmp>/<name>/lib/runtime/
-//
-// and <tmp>/home, HOME of every run.
+//   <tmp>/home, HOME of every run
 //
 // Every run gets an environment of its own: the substitute runtime library
 // records into a file of the temporary directory, and the variables that
@@ -30,32 +29,18 @@
 
 namespace testing_support {
 
-/// The shape of the application image and the launcher built for it.
-enum class Layout {
-    MacBundle,
-    LinuxImage,
-};
-
-/// Prints the layout's name (in test names and failure messages).
-void PrintTo(Layout layout, std::ostream* os);
+/// The shape of the application image, each with its own launcher.
+enum class Layout { MacBundle, LinuxImage };
 
 /// Every layout whose launcher this system builds.
 std::vector<Layout> allLayouts();
-/// A short name for test names: "Bundle" or "Linux".
-std::string layoutName(Layout layout);
+/// "Bundle" or "Linux", in test names and failure messages.
+void PrintTo(Layout layout, std::ostream* os);
 
-/// Where under a runtime directory the runtime's launcher library lies.
-enum class LibCandidate {
-    /// The launcher's first choice (Contents/Home/lib/libjli.dylib,
-    /// lib/libjli.so).
-    First,
-    /// Its second choice (Contents/Home/lib/jli/libjli.dylib,
-    /// lib/jli/libjli.so).
-    Second,
-};
-
-/// The relative path of a library candidate under a runtime directory.
-std::string libCandidatePath(Layout layout, LibCandidate candidate);
+/// Where under a runtime directory the runtime's launcher library lies: the
+/// launcher's first choice (Contents/Home/lib/libjli.dylib, lib/libjli.so)
+/// or its second (Contents/Home/lib/jli/libjli.dylib, lib/jli/libjli.so).
+enum class LibCandidate { First, Second };
 
 /// What one run of the launcher left.
 struct LaunchResult {
@@ -91,7 +76,6 @@ public:
     std::string executable() const;
     /// The executable's path relative to the directory that holds the root.
     std::string executableFromParent() const;
-    /// The directory of the executable.
     std::string binDir() const;
     std::string appDir() const;
     std::string runtimeDir() const;
@@ -99,11 +83,11 @@ public:
     std::string packagePath() const;
     std::string recordPath() const;
     std::string homeDir() const;
-    /// The per-user configuration base under `homeDir()`; the per-user file
-    /// is "<base>/<package>/<name>.cfg".
+    /// The per-user file is "<base>/<package>/<name>.cfg".
     std::string userConfigBase() const;
-    /// The library search variable.
     std::string libEnvVariable() const;
+    /// The relative path of a library candidate under a runtime directory.
+    std::string libCandidatePath(LibCandidate candidate) const;
 
     /// Writes the configuration file of the application directory.
     void writeConfig(const std::string& text) const;

@@ -10,7 +10,6 @@ import java.nio.charset.StandardCharsets;
  *   arg <hex>             one line per argument, in order
  *   prop <name> <hex>     the system properties the tests look at
  *                         ("-" in place of the digits when a property is unset)
- *   env <name> <hex>      the environment variables the tests look at, alike
  *
  * The system property "vantrytest.exit", when set, is the exit status that
  * the program ends with through System.exit; otherwise main returns.
@@ -19,8 +18,6 @@ public final class Main {
     private static final String[] PROPERTIES = {
         "vantry.app-path", "vantry.test", "java.class.path", "java.home"
     };
-
-    private static final String[] VARIABLES = {"LD_LIBRARY_PATH"};
 
     private Main() {
     }
@@ -44,10 +41,6 @@ public final class Main {
         for (String name : PROPERTIES) {
             out.append("prop ").append(name).append(' ')
                     .append(hex(System.getProperty(name))).append('\n');
-        }
-        for (String name : VARIABLES) {
-            out.append("env ").append(name).append(' ')
-                    .append(hex(System.getenv(name))).append('\n');
         }
         System.out.print(out);
         System.out.flush();
