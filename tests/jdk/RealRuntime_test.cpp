@@ -16,6 +16,7 @@
 #include <memory>
 #include <ostream>
 #include <set>
+#include <utility>
 
 #include "Bundle.h"
 
@@ -343,6 +344,218 @@ TEST_P(RealRuntime, ClassPathApplicationThroughLinkWithExitStatus) {
     EXPECT_EQ(appDir + "/app.jar:" + appDir + "/extra",
               out.props["java.class.path"]);
 }
+
+namespace {
+
+// The class data archives in a directory.
+std::vector<std::string> archivesIn(const std::string& dir) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        if (entry.path().extension() == ".jsa") {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
+}
+
+// Where the runtime's class loading log says the main class came from.
+std::string mainClassSource(const std::string& log) {
+    const std::string text = readFile(log);
+    const std::string key = " vantrytest.Main source: ";
+    const std::string::size_type at = text.find(key);
+    return at == std::string::npos
+            ? std::string()
+            : text.substr(at + key.size(),
+                          text.find('\n', at) - at - key.size());
+}
+
+// A class path application with the archive setting `cds` (a whole line, or
+// nothing) and the java options.
+struct CdsApp {
+    CdsApp(std::string cds, std::vector<std::string> options = {},
+           std::vector<std::string> classPath = {"app.jar"})
+        : cds(std::move(cds)), options(std::move(options)),
+          classPath(std::move(classPath)) {}
+
+    std::string cds;
+    std::vector<std::string> options;
+    std::vector<std::string> classPath;
+};
+
+enum class Before { Nothing, TruncateArchive, GarbleArchive, FileAsCacheDir,
+                    ReadOnlyCacheDir };
+
+struct ArchiveCase {
+    const char* name;
+    CdsApp app;
+    std::vector<std::pair<std::string, const char*>> env;
+    Before before;
+    bool archiveAfter;
+    int exitStatus;
+};
+
+} // namespace
+
+class RealRuntimeCds : public RealRuntime {
+protected:
+    std::unique_ptr<Bundle> makeCdsBundle(const CdsApp& app) const {
+        std::string config = "[Application]\n" + app.cds;
+        for (const std::string& entry : app.classPath) {
+            config += "app.classpath=$APPDIR/" + entry + "\n";
+        }
+        config += "app.mainclass=vantrytest.Main\n[JavaOptions]\n";
+        for (const std::string& option : app.options) {
+            config += "java-options=" + option + "\n";
+        }
+        return makeBundle(config);
+    }
+
+    static std::string cacheDir(const Bundle& bundle) {
+        return bundle.homeDir() + "/Library/Caches/Demo";
+    }
+
+    // The JDK's own java command with what the launcher would pass.
+    ProcessResult runJava(const Bundle& bundle, const CdsApp& app,
+                          const ProcessOptions& options) const {
+        std::string classPath;
+        for (const std::string& entry : app.classPath) {
+            classPath += (classPath.empty() ? "" : ":") + bundle.appDir()
+                    + "/" + entry;
+        }
+        std::vector<std::string> argv{"java", "-classpath", classPath};
+        argv.insert(argv.end(), app.options.begin(), app.options.end());
+        argv.push_back("-Dvantry.app-path=" + bundle.executable());
+        argv.push_back("vantrytest.Main");
+        ProcessOptions all = bundle.baseOptions();
+        all.env.insert(all.env.end(), options.env.begin(), options.env.end());
+        return runProcess(GetParam().home + "/bin/java", argv, all);
+    }
+
+    static void expectSameAs(const ProcessResult& java,
+                             const ProcessResult& launcher) {
+        EXPECT_EQ(java.exitStatus, launcher.exitStatus) << launcher.err;
+        EXPECT_EQ(java.out, launcher.out);
+        EXPECT_EQ(java.err, launcher.err);
+    }
+};
+
+TEST_P(RealRuntimeCds, FirstStartWritesArchiveSecondUsesItOutputAsJava) {
+    TempDir logs;
+    const CdsApp app{"app.cds=auto\n",
+                     {"-Dvantry.test=cds",
+                      "-Xlog:class+load=info:file=" + logs / "load.txt"}};
+    const auto bundle = makeCdsBundle(app);
+    const ProcessResult java = runJava(*bundle, app, javaOptions());
+    ASSERT_EQ(0, java.exitStatus) << java.err;
+    EXPECT_EQ("cds", parseOutput(java.out).props["vantry.test"]);
+
+    std::vector<std::string> sources;
+    for (int start = 0; start != 2; ++start) {
+        const LaunchResult launch = bundle->run({}, javaOptions());
+        expectSameAs(java, launch.process);
+        EXPECT_EQ(1u, archivesIn(cacheDir(*bundle)).size()) << start;
+        sources.push_back(mainClassSource(logs / "load.txt"));
+    }
+    EXPECT_EQ(0u, sources[0].find("file:")) << sources[0];
+    EXPECT_EQ("shared objects file (top)", sources[1]);
+}
+
+TEST_P(RealRuntimeCds, NothingMakesAStartWorse) {
+    const bool root = geteuid() == 0;  // root writes into read-only folders
+    const ArchiveCase cases[] = {
+        {"off", {"app.cds=off\n"}, {}, Before::Nothing, false, 0},
+        {"unknown value", {"app.cds=Auto\n"}, {}, Before::Nothing, false, 0},
+        {"VANTRY_CDS=off", {"app.cds=auto\n"}, {{"VANTRY_CDS", "off"}},
+         Before::Nothing, false, 0},
+        {"HOME unset", {"app.cds=auto\n"}, {{"HOME", nullptr}},
+         Before::Nothing, false, 0},
+        {"exit status", {"app.cds=auto\n", {"-Dvantrytest.exit=3"}}, {},
+         Before::Nothing, true, 3},
+        {"truncated", {"app.cds=auto\n"}, {}, Before::TruncateArchive, true,
+         0},
+        {"garbage", {"app.cds=auto\n"}, {}, Before::GarbleArchive, true, 0},
+        {"cache dir is a file", {"app.cds=auto\n"}, {}, Before::FileAsCacheDir,
+         false, 0},
+        {"read-only cache dir", {"app.cds=auto\n"}, {},
+         Before::ReadOnlyCacheDir, root, 0},
+        {"-Xshare option", {"app.cds=auto\n", {"-Xshare:auto"}}, {},
+         Before::Nothing, false, 0},
+        {"JAVA_TOOL_OPTIONS", {"app.cds=auto\n"},
+         {{"JAVA_TOOL_OPTIONS", "-XX:SharedArchiveFile=none.jsa"}},
+         Before::Nothing, false, 0},
+        {"class path directory with a file",
+         {"app.cds=auto\n", {}, {"extra", "app.jar"}}, {}, Before::Nothing,
+         false, 0},
+    };
+    for (const ArchiveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto bundle = makeCdsBundle(c.app);
+        writeFile(bundle->appDir() + "/extra/note.txt", "a resource\n");
+        const std::string dir = cacheDir(*bundle);
+        if (c.before == Before::TruncateArchive
+                || c.before == Before::GarbleArchive) {
+            ASSERT_EQ(0, bundle->run({}, javaOptions()).process.exitStatus);
+            const std::vector<std::string> archives = archivesIn(dir);
+            ASSERT_EQ(1u, archives.size());
+            const std::string whole = readFile(archives[0]);
+            std::string damaged = whole.substr(0, whole.size() / 2);
+            if (c.before == Before::GarbleArchive) {
+                damaged = std::string(whole.size(), '\x5a');
+            }
+            chmod(archives[0].c_str(), 0600);
+            writeFile(archives[0], damaged);
+        } else if (c.before == Before::FileAsCacheDir) {
+            writeFile(dir, "in the way\n");
+        } else if (c.before == Before::ReadOnlyCacheDir) {
+            makeDirs(dir);
+            chmod(dir.c_str(), 0500);
+        }
+        ProcessOptions env = javaOptions();
+        for (const auto& var : c.env) {
+            if (var.second == nullptr) {
+                env.unsetEnv(var.first);
+            } else {
+                env.setEnv(var.first, var.second);
+            }
+        }
+        const ProcessResult java = runJava(*bundle, c.app, env);
+        EXPECT_EQ(c.exitStatus, java.exitStatus) << java.err;
+        expectSameAs(java, bundle->run({}, env).process);
+        EXPECT_EQ(c.archiveAfter ? 1u : 0u, archivesIn(dir).size());
+        chmod(dir.c_str(), 0700);
+    }
+}
+
+TEST_P(RealRuntimeCds, ConcurrentFirstStartsWriteOneArchive) {
+    const CdsApp app{"app.cds=auto\n"};
+    const auto bundle = makeCdsBundle(app);
+    const ProcessResult java = runJava(*bundle, app, javaOptions());
+    ProcessOptions env = bundle->baseOptions();
+    const ProcessOptions more = javaOptions();
+    env.env.insert(env.env.end(), more.env.begin(), more.env.end());
+    const int starts = 4;
+    const ProcessResult all = runProcess(
+            "/bin/sh",
+            {"sh", "-c",
+             "for i in 1 2 3 4; do (\"$0\" >\"$1/out.$i\" 2>\"$1/err.$i\";"
+             " echo $? >\"$1/status.$i\") & done; wait",
+             bundle->executable(), bundle->tempDir()},
+            env);
+    ASSERT_EQ(0, all.exitStatus) << all.err;
+    for (int i = 1; i <= starts; ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_EQ("0\n", readFile(bundle->tempDir() + "/status." + n)) << i;
+        EXPECT_EQ(java.out, readFile(bundle->tempDir() + "/out." + n)) << i;
+        EXPECT_EQ("", readFile(bundle->tempDir() + "/err." + n)) << i;
+    }
+    EXPECT_EQ(1u, archivesIn(cacheDir(*bundle)).size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Jdks, RealRuntimeCds, ::testing::ValuesIn(jdkParams()),
+                         [](const ::testing::TestParamInfo<Jdk>& info) {
+                             return info.param.label;
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Jdks, RealRuntime, ::testing::ValuesIn(jdkParams()),
                          [](const ::testing::TestParamInfo<Jdk>& info) {
