@@ -427,9 +427,15 @@ protected:
         argv.insert(argv.end(), app.options.begin(), app.options.end());
         argv.push_back("-Dvantry.app-path=" + bundle.executable());
         argv.push_back("vantrytest.Main");
+        return runProcess(GetParam().home + "/bin/java", argv,
+                          withBundleEnv(bundle, options));
+    }
+
+    static ProcessOptions withBundleEnv(const Bundle& bundle,
+                                        const ProcessOptions& more) {
         ProcessOptions all = bundle.baseOptions();
-        all.env.insert(all.env.end(), options.env.begin(), options.env.end());
-        return runProcess(GetParam().home + "/bin/java", argv, all);
+        all.env.insert(all.env.end(), more.env.begin(), more.env.end());
+        return all;
     }
 
     static void expectSameAs(const ProcessResult& java,
@@ -463,30 +469,24 @@ TEST_P(RealRuntimeCds, FirstStartWritesArchiveSecondUsesItOutputAsJava) {
 
 TEST_P(RealRuntimeCds, NothingMakesAStartWorse) {
     const bool root = geteuid() == 0;  // root writes into read-only folders
+    const std::string on = "app.cds=auto\n";
+    const Before none = Before::Nothing;
     const ArchiveCase cases[] = {
-        {"off", {"app.cds=off\n"}, {}, Before::Nothing, false, 0},
-        {"unknown value", {"app.cds=Auto\n"}, {}, Before::Nothing, false, 0},
-        {"VANTRY_CDS=off", {"app.cds=auto\n"}, {{"VANTRY_CDS", "off"}},
-         Before::Nothing, false, 0},
-        {"HOME unset", {"app.cds=auto\n"}, {{"HOME", nullptr}},
-         Before::Nothing, false, 0},
-        {"exit status", {"app.cds=auto\n", {"-Dvantrytest.exit=3"}}, {},
-         Before::Nothing, true, 3},
-        {"truncated", {"app.cds=auto\n"}, {}, Before::TruncateArchive, true,
-         0},
-        {"garbage", {"app.cds=auto\n"}, {}, Before::GarbleArchive, true, 0},
-        {"cache dir is a file", {"app.cds=auto\n"}, {}, Before::FileAsCacheDir,
+        {"off", {"app.cds=off\n"}, {}, none, false, 0},
+        {"unknown value", {"app.cds=Auto\n"}, {}, none, false, 0},
+        {"VANTRY_CDS=off", {on}, {{"VANTRY_CDS", "off"}}, none, false, 0},
+        {"HOME unset", {on}, {{"HOME", nullptr}}, none, false, 0},
+        {"exit status", {on, {"-Dvantrytest.exit=3"}}, {}, none, true, 3},
+        {"truncated", {on}, {}, Before::TruncateArchive, true, 0},
+        {"garbage", {on}, {}, Before::GarbleArchive, true, 0},
+        {"cache dir is a file", {on}, {}, Before::FileAsCacheDir, false, 0},
+        {"read-only cache dir", {on}, {}, Before::ReadOnlyCacheDir, root, 0},
+        {"-Xshare option", {on, {"-Xshare:auto"}}, {}, none, false, 0},
+        {"JAVA_TOOL_OPTIONS", {on},
+         {{"JAVA_TOOL_OPTIONS", "-XX:SharedArchiveFile=none.jsa"}}, none,
          false, 0},
-        {"read-only cache dir", {"app.cds=auto\n"}, {},
-         Before::ReadOnlyCacheDir, root, 0},
-        {"-Xshare option", {"app.cds=auto\n", {"-Xshare:auto"}}, {},
-         Before::Nothing, false, 0},
-        {"JAVA_TOOL_OPTIONS", {"app.cds=auto\n"},
-         {{"JAVA_TOOL_OPTIONS", "-XX:SharedArchiveFile=none.jsa"}},
-         Before::Nothing, false, 0},
-        {"class path directory with a file",
-         {"app.cds=auto\n", {}, {"extra", "app.jar"}}, {}, Before::Nothing,
-         false, 0},
+        {"class path directory with a file", {on, {}, {"extra", "app.jar"}},
+         {}, none, false, 0},
     };
     for (const ArchiveCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -531,19 +531,15 @@ TEST_P(RealRuntimeCds, ConcurrentFirstStartsWriteOneArchive) {
     const CdsApp app{"app.cds=auto\n"};
     const auto bundle = makeCdsBundle(app);
     const ProcessResult java = runJava(*bundle, app, javaOptions());
-    ProcessOptions env = bundle->baseOptions();
-    const ProcessOptions more = javaOptions();
-    env.env.insert(env.env.end(), more.env.begin(), more.env.end());
-    const int starts = 4;
     const ProcessResult all = runProcess(
             "/bin/sh",
             {"sh", "-c",
              "for i in 1 2 3 4; do (\"$0\" >\"$1/out.$i\" 2>\"$1/err.$i\";"
              " echo $? >\"$1/status.$i\") & done; wait",
              bundle->executable(), bundle->tempDir()},
-            env);
+            withBundleEnv(*bundle, javaOptions()));
     ASSERT_EQ(0, all.exitStatus) << all.err;
-    for (int i = 1; i <= starts; ++i) {
+    for (int i = 1; i <= 4; ++i) {
         const std::string n = std::to_string(i);
         EXPECT_EQ("0\n", readFile(bundle->tempDir() + "/status." + n)) << i;
         EXPECT_EQ(java.out, readFile(bundle->tempDir() + "/out." + n)) << i;

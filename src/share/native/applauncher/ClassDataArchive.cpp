@@ -441,9 +441,12 @@ void finishDump() {
 std::string dumpOption(const std::string& cacheDir, const std::string& digest) {
     const std::string stem = FileUtils::combinePath(cacheDir,
                                                     filePrefix + digest);
-    if (pendingDump != nullptr || !makeDirectories(cacheDir)) {
-        LOG_TRACE("No class data archive: no directory \"" << cacheDir
-                  << "\"");
+    if (pendingDump != nullptr) {
+        return std::string();
+    }
+    if (!makeDirectories(cacheDir)) {
+        LOG_TRACE("No class data archive: cannot create the directory \""
+                  << cacheDir << "\"");
         return std::string();
     }
     std::unique_ptr<PendingDump> dump(new PendingDump(::open(
