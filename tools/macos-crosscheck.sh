@@ -4,7 +4,13 @@
 # what the linker made with the LLVM tools:
 #   - a Mach-O executable of exactly the architectures asked for;
 #   - its export table holds _main and the three plain functions, nothing else;
-#   - it links only libSystem, the C++ runtime and the Cocoa framework;
+#   - it links only libSystem, the C++ runtime and the Cocoa and
+#     CoreFoundation frameworks;
+#   - it imports the failure alert, CFUserNotificationDisplayAlert, from
+#     CoreFoundation;
+#   - an arm64 slice carries a valid code signature: the page hashes of its
+#     code directory match its bytes (tools/check-codesign.py), without which
+#     Apple Silicon refuses to run it;
 #   - its run-time search paths are the bundle's Frameworks and PlugIns;
 #   - its minimum macOS version is the deployment target (arm64 Macs start
 #     at macOS 11, so an arm64 slice never claims less than 11.0);
@@ -51,18 +57,24 @@ suffix=
 found=no
 for s in "${suffixes[@]}"; do
   if command -v "clang$s" >/dev/null && command -v "llvm-lipo$s" >/dev/null \
-      && command -v "llvm-objdump$s" >/dev/null && command -v "ld64.lld$s" >/dev/null; then
+      && command -v "llvm-objdump$s" >/dev/null && command -v "ld64.lld$s" >/dev/null \
+      && command -v "llvm-nm$s" >/dev/null; then
     suffix=$s
     found=yes
     break
   fi
 done
 if [ $found = no ]; then
-  echo "FAIL tools: no clang, ld64.lld, llvm-lipo and llvm-objdump of one LLVM version found"
+  echo "FAIL tools: no clang, ld64.lld, llvm-lipo, llvm-objdump and llvm-nm of one LLVM version found"
+  exit 1
+fi
+if ! command -v python3 >/dev/null; then
+  echo "FAIL tools: python3 (for tools/check-codesign.py) not found"
   exit 1
 fi
 lipo=llvm-lipo$suffix
 objdump=llvm-objdump$suffix
+nm=llvm-nm$suffix
 echo "macOS cross-check: SDK $sdk, deployment target $deployment, $(clang$suffix --version | head -n 1)"
 
 passed=0
@@ -100,8 +112,19 @@ check_slice() {
       ;;
     libraries)
       dylibs=$("$objdump" --macho --dylibs-used "$file" | awk '/^\t/ {print $1}' | sort | tr '\n' ' ')
-      expected="/System/Library/Frameworks/Cocoa.framework/Versions/A/Cocoa /usr/lib/libSystem.B.dylib /usr/lib/libc++.1.dylib "
+      expected="/System/Library/Frameworks/Cocoa.framework/Versions/A/Cocoa /System/Library/Frameworks/CoreFoundation.framework/Versions/A/CoreFoundation /usr/lib/libSystem.B.dylib /usr/lib/libc++.1.dylib "
       [ "$dylibs" = "$expected" ] || echo "$arch: links '$dylibs', expected '$expected'"
+      ;;
+    alert)
+      "$nm" -m "$file" | grep -E '\(undefined\) external _CFUserNotificationDisplayAlert \(from CoreFoundation\)$' >/dev/null \
+        || echo "$arch: _CFUserNotificationDisplayAlert is not imported from CoreFoundation"
+      ;;
+    signature)
+      # Only arm64 needs one to run; the x86_64 slice is signed by the packager.
+      if [ "$arch" = arm64 ]; then
+        local verdict
+        verdict=$(python3 "$root/tools/check-codesign.py" "$file") || echo "$arch: $verdict"
+      fi
       ;;
     rpaths)
       rpaths=$("$objdump" --macho --private-headers "$file" \
@@ -210,7 +233,7 @@ build_and_check() { # name, architectures (CMake list)
   fi
 
   local what problems label p
-  for what in executable exports libraries rpaths minos; do
+  for what in executable exports libraries alert signature rpaths minos; do
     problems=
     for s in "${slices[@]}"; do
       p=$(check_slice "${s#*=}" "${s%%=*}" "$what")
@@ -219,7 +242,9 @@ build_and_check() { # name, architectures (CMake list)
     case $what in
       executable) label="Mach-O executable" ;;
       exports) label="exports exactly _main and the three launcher functions" ;;
-      libraries) label="links only libSystem, libc++ and Cocoa" ;;
+      libraries) label="links only libSystem, libc++, Cocoa and CoreFoundation" ;;
+      alert) label="imports the alert function from CoreFoundation" ;;
+      signature) label="arm64 code signature valid" ;;
       rpaths) label="run-time search paths Frameworks and PlugIns" ;;
       minos) label="minimum macOS version" ;;
     esac
@@ -227,6 +252,13 @@ build_and_check() { # name, architectures (CMake list)
       check "$name: $label" 1 "$problems"
     else
       local detail=
+      if [ "$what" = signature ]; then
+        for s in "${slices[@]}"; do
+          [ "${s%%=*}" = arm64 ] || continue
+          detail=$(python3 "$root/tools/check-codesign.py" "${s#*=}")
+        done
+        [ -n "$detail" ] || detail="no arm64 slice"
+      fi
       if [ "$what" = minos ]; then
         for s in "${slices[@]}"; do
           detail+="${s%%=*} $("$objdump" --macho --private-headers "${s#*=}" \

@@ -153,6 +153,19 @@ TEST(LaunchFailure, RuntimeErrorsAreOneLine) {
                          + "/Contents/empty\" directory.";
              },
              "AppLauncher.cpp(<N>) at findJvmLib"},
+            {"relative runtime directory, a library under the working "
+             "directory",
+             [](Bundle& b, ProcessOptions& options) {
+                 b.linkRuntimeLibrary(b.tempDir() + "/rt", fakeJliPath());
+                 options.cwd = b.tempDir();
+                 b.writeConfig("[Application]\napp.runtime=rt\n"
+                               "app.mainclass=demo.Main\n");
+                 return std::string(
+                         "The \"app.runtime\" property names a relative "
+                         "path, \"rt\": the Java runtime directory must be an "
+                         "absolute path (for example under $ROOTDIR)");
+             },
+             "AppLauncher.cpp(<N>) at findJvmLib"},
             {"runtime library without JLI_Launch",
              [](Bundle& b, ProcessOptions&) {
                  b.writeConfig(minimalConfig);

@@ -34,10 +34,6 @@ std::string userCfgDir(const std::string& home) {
     return home + "/Library/Application Support/com.example.demo";
 }
 
-std::string realPath(const std::string& path) {
-    char buf[PATH_MAX];
-    return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
-}
 
 } // namespace
 
@@ -201,27 +197,38 @@ TEST(RuntimeLocation, ConfiguredRuntimeAndLibraryCandidates) {
 }
 
 TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
-    Bundle bundle;
+    // The bundle's folder is also reached through a link, as /Applications
+    // may be.
+    Bundle bundle("Demo", "Volumes/apps", true);
     bundle.writeConfig("[Application]\n"
                        "app.mainclass=demo.Main\n"
                        "[JavaOptions]\n"
                        "java-options=-Dbin=$BINDIR\n"
-                       "java-options=-Droot=$ROOTDIR\n");
+                       "java-options=-Droot=$ROOTDIR\n"
+                       "java-options=-Dapp=$APPDIR\n");
     const std::string tmp = bundle.tempDir();
     const std::string exe = bundle.executable();
     makeSymlink(exe, tmp + "/links/absolute");
-    makeSymlink("../Demo.app/Contents/MacOS/Demo", tmp + "/links/relative");
-    // A chain: bin/demo -> ../share/demo -> ../../Demo.app/.../Demo
+    makeSymlink("../Volumes/apps/Demo.app/Contents/MacOS/Demo",
+                tmp + "/links/relative");
+    // A chain: bin/demo -> ../share/demo -> ../../Volumes/.../Demo
     makeSymlink("../share/demo", tmp + "/x/bin/demo");
-    makeSymlink("../../Demo.app/Contents/MacOS/Demo", tmp + "/x/share/demo");
-    // A link to a directory on the way is not the executable's concern.
+    makeSymlink("../../Volumes/apps/Demo.app/Contents/MacOS/Demo",
+                tmp + "/x/share/demo");
     makeSymlink(tmp, tmp + "/dirlink");
+    makeSymlink(bundle.root() + "/Contents/MacOS", tmp + "/macos");
+    makeSymlink("Volumes/apps", tmp + "/Applications");
+    makeSymlink("../Applications/Demo.app/Contents/MacOS/Demo",
+                tmp + "/bin/demo");
+    // A link inside the bundle, as packagers add for the command line.
+    makeSymlink("../../MacOS/Demo", bundle.root() + "/Contents/Resources/bin/demo");
 
     struct Start {
         const char* name;
         std::string program;
         std::string cwd;
     };
+    const std::string fromRoot = tmp.substr(1);
     const std::vector<Start> starts{
             {"absolute path", exe, "/"},
             {"absolute link", tmp + "/links/absolute", "/"},
@@ -231,13 +238,21 @@ TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
             {"chain of links", tmp + "/x/bin/demo", "/"},
             {"chain of links by a relative path", "bin/demo", tmp + "/x"},
             {"relative path from the bundle's parent",
-             "Demo.app/Contents/MacOS/Demo", tmp},
+             "Demo.app/Contents/MacOS/Demo", tmp + "/Volumes/apps"},
             {"relative path from MacOS", "./Demo", bundle.root()
                                                         + "/Contents/MacOS"},
-            {"through a directory link", tmp + "/dirlink/Demo.app/Contents/"
-                                               "MacOS/Demo", "/"},
+            {"through a directory link", tmp + "/dirlink/Volumes/apps/Demo.app/"
+                                               "Contents/MacOS/Demo", "/"},
+            {"'..' inside the bundle", bundle.root()
+                     + "/Contents/MacOS/../MacOS/Demo", "/"},
+            {"a linked MacOS directory", tmp + "/macos/Demo", "/"},
+            {"a link inside the bundle", bundle.root()
+                     + "/Contents/Resources/bin/demo", "/"},
+            {"a relative link into a linked folder, from /",
+             fromRoot + "/bin/demo", "/"},
     };
-    const std::string realExe = realPath(exe);
+    const std::string realExe = canonicalPath(exe);
+    const std::string realRoot = canonicalPath(bundle.root());
     ASSERT_FALSE(realExe.empty());
     for (const Start& start : starts) {
         SCOPED_TRACE(start.name);
@@ -248,29 +263,23 @@ TEST(ExecutablePath, LinksAndRelativePathsLeadToTheRealExecutable) {
         ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
         ASSERT_EQ(1u, launch.calls.size());
         const std::vector<std::string>& args = launch.calls[0].args;
-        ASSERT_EQ(6u, args.size());
-
-        // Argument 0: absolute, no link left to follow, the bundle's file.
-        const std::string& path = args[0];
-        ASSERT_FALSE(path.empty());
-        EXPECT_EQ('/', path[0]) << path;
-        struct stat st;
-        ASSERT_EQ(0, lstat(path.c_str(), &st)) << path;
-        EXPECT_FALSE(S_ISLNK(st.st_mode)) << path;
-        EXPECT_EQ(realExe, realPath(path)) << path;
-        EXPECT_EQ("Demo", path.substr(path.rfind('/') + 1));
-
-        // The same path in the property; the macros name the bundle's
-        // directories.
-        EXPECT_EQ("-Dvantry.app-path=" + path, args[3]);
-        EXPECT_EQ("demo.Main", args[4]);
-        EXPECT_EQ("arg", args[5]);
-        ASSERT_EQ(0u, args[1].find("-Dbin="));
-        ASSERT_EQ(0u, args[2].find("-Droot="));
-        EXPECT_EQ(realPath(bundle.root() + "/Contents/MacOS"),
-                  realPath(args[1].substr(6)))
-                << args[1];
-        EXPECT_EQ(realPath(bundle.root()), realPath(args[2].substr(7)))
-                << args[2];
+        ASSERT_EQ(7u, args.size());
+        // Argument 0, the property and the macros name the real locations.
+        EXPECT_EQ(realExe, args[0]);
+        EXPECT_EQ("-Dbin=" + realRoot + "/Contents/MacOS", args[1]);
+        EXPECT_EQ("-Droot=" + realRoot, args[2]);
+        EXPECT_EQ("-Dapp=" + realRoot + "/Contents/app", args[3]);
+        EXPECT_EQ("-Dvantry.app-path=" + realExe, args[4]);
+        EXPECT_EQ("demo.Main", args[5]);
+        EXPECT_EQ("arg", args[6]);
     }
+}
+
+TEST(ExecutablePath, BackslashIsPartOfTheName) {
+    Bundle bundle("We\\ird");
+    bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n");
+    const LaunchResult launch = bundle.run();
+    ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
+    ASSERT_EQ(1u, launch.calls.size());
+    EXPECT_EQ(canonicalPath(bundle.executable()), launch.calls[0].args[0]);
 }

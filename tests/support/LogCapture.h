@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Log.h"
@@ -50,6 +51,29 @@ public:
 
 private:
     LogAppender* previous;
+};
+
+/// Keeps a copy of every record it receives and writes nothing; `journal`,
+/// when given, gets "<tag>:<message>" for each, so that the order across
+/// sinks can be checked.
+class RecordingAppender : public LogAppender {
+public:
+    explicit RecordingAppender(std::string tag = std::string(),
+                               std::vector<std::string>* journal = nullptr)
+        : tag(std::move(tag)), journal(journal) {}
+
+    void append(const LogEvent& event) override {
+        events.push_back(event);
+        if (journal) {
+            journal->push_back(tag + ":" + event.message);
+        }
+    }
+
+    std::vector<LogEvent> events;
+
+private:
+    std::string tag;
+    std::vector<std::string>* journal;
 };
 
 /// Installs the default logger's current sink again when destroyed.

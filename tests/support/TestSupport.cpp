@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -83,6 +84,28 @@ void makeSymlink(const std::string& target, const std::string& link) {
     if (symlink(target.c_str(), link.c_str()) != 0) {
         throw std::runtime_error("symlink failed: " + link);
     }
+}
+
+ScopedCwd::ScopedCwd(const std::string& dir) : saved(fs::current_path()) {
+    if (chdir(dir.c_str()) != 0) {
+        throw std::runtime_error("cannot enter " + dir + ": "
+                                 + std::strerror(errno));
+    }
+}
+
+ScopedCwd::~ScopedCwd() {
+    if (chdir(saved.c_str()) != 0) {
+        // Every later test would run in the wrong place.
+        std::fprintf(stderr, "cannot return to %s: %s\n", saved.c_str(),
+                     std::strerror(errno));
+        std::abort();
+    }
+}
+
+std::string canonicalPath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::canonical(path, ec);
+    return ec ? std::string() : p.string();
 }
 
 void copyExecutable(const std::string& from, const std::string& to) {

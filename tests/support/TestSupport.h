@@ -34,6 +34,23 @@ std::string readFile(const std::string& path);
 void makeDirs(const std::string& path);
 void makeSymlink(const std::string& target, const std::string& link);
 void copyExecutable(const std::string& from, const std::string& to);
+/// Changes the working directory for its lifetime and restores it
+/// afterwards, also when the test fails half-way. Throws when `dir` cannot be
+/// entered.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::string& dir);
+    ~ScopedCwd();
+    ScopedCwd(const ScopedCwd&) = delete;
+    ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+private:
+    std::string saved;
+};
+
+/// The canonical path of an existing file (every link followed, "." and
+/// ".." resolved); empty when there is none.
+std::string canonicalPath(const std::string& path);
 
 /// Sets or unsets environment variables for the life of the object and
 /// restores the previous values afterwards.

@@ -12,18 +12,15 @@
 
 #include "ErrorHandling.h"
 #include "Log.h"
+#include "LogCapture.h"
+#include "OutputLines.h"
 #include "TestSupport.h"
 #include "app.h"
 
 using testing_support::ScopedEnv;
+using RecordingSink = testing_support::RecordingAppender;
 
 namespace {
-
-class RecordingSink : public LogAppender {
-public:
-    void append(const LogEvent& event) override { events.push_back(event); }
-    std::vector<LogEvent> events;
-};
 
 void succeed() {}
 
@@ -68,6 +65,10 @@ void launchNestedThenThrow() {
     throw makeException("outer failed", SourceCodePos("O.x", "outer", 2));
 }
 
+// The lines the error-line listener heard.
+std::vector<std::string> heardLines;
+void hearLine(const std::string& line) { heardLines.push_back(line); }
+
 struct Outcome {
     int status;
     std::string out;
@@ -97,18 +98,6 @@ std::string logAfterwards() {
     return out + "|" + testing::internal::GetCapturedStderr();
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::string::size_type start = 0;
-    for (auto nl = text.find('\n'); nl != std::string::npos;
-         nl = text.find('\n', start)) {
-        result.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    EXPECT_EQ(text.size(), start) << "output does not end with a newline";
-    return result;
-}
-
 class AppLaunch : public testing::Test {
 protected:
     AppLaunch()
@@ -116,6 +105,7 @@ protected:
           env("VANTRY_DEBUG", nullptr) {}
     ~AppLaunch() override {
         Logger::defaultLogger().installAppender(*savedSink);
+        app::setErrorLineListener(nullptr);
     }
 
     LogAppender* savedSink;
@@ -156,12 +146,20 @@ TEST_F(AppLaunch, ShortErrorLineAndExitStatusWithLoggingOff) {
         {throwLogicError, 1, "Unknown error\n"},
         {throwBadAlloc, 1, "Unknown error\n"},
     };
+    app::setErrorLineListener(hearLine);
     for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(i);
+        heardLines.clear();
         const Outcome o = runLaunch(cases[i].func);
         EXPECT_EQ(cases[i].status, o.status);
         EXPECT_EQ(cases[i].err, o.err);
         EXPECT_EQ("", o.out);
+        // The listener hears the short line of a failure, and only that.
+        const std::string err = cases[i].err;
+        EXPECT_EQ(err.empty() ? std::vector<std::string>()
+                              : std::vector<std::string>{err.substr(
+                                        0, err.size() - 1)},
+                  heardLines);
         // The nop sink stays installed: later records go nowhere.
         EXPECT_EQ("|", logAfterwards());
     }
@@ -211,7 +209,7 @@ TEST_F(AppLaunch, ExtraSinkReceivesOnlyTheFailureRecord) {
                 // The same record through the standard sink, and no short
                 // line: the extra sink took the place of its writer.
                 EXPECT_NE(std::string::npos, o.err.find(record)) << o.err;
-                for (const std::string& line : lines(o.err)) {
+                for (const std::string& line : e2e::splitLines(o.err)) {
                     EXPECT_EQ('[', line.empty() ? ' ' : line[0]) << line;
                 }
             } else {
@@ -254,7 +252,9 @@ TEST_F(AppLaunch, DiagnosticRecordsWithLoggingOn) {
         const Outcome o = runLaunch(cases[i].func);
         EXPECT_EQ(cases[i].status, o.status);
         EXPECT_EQ("", o.out);
-        const std::vector<std::string> got = lines(o.err);
+        ASSERT_FALSE(o.err.empty());
+        EXPECT_EQ('\n', o.err.back()) << "output does not end with a newline";
+        const std::vector<std::string> got = e2e::splitLines(o.err);
         const std::size_t extra = cases[i].errorMessage ? 2 : 0;
         ASSERT_EQ(2 + cases[i].middle.size() + extra, got.size()) << o.err;
 

@@ -12,16 +12,7 @@
 
 using testing_support::DefaultSinkGuard;
 
-namespace {
-
-// Keeps every record and writes nothing, like the nop sink.
-class RecordingSink : public LogAppender {
-public:
-    void append(const LogEvent& event) override { events.push_back(event); }
-    std::vector<LogEvent> events;
-};
-
-} // namespace
+using RecordingSink = testing_support::RecordingAppender;
 
 TEST(ErrorReport, RecordsCarryTheCaughtMessageAndTheReportPosition) {
     DefaultSinkGuard guard;

@@ -13,27 +13,7 @@ using testing_support::DefaultSinkGuard;
 
 namespace {
 
-// Keeps a copy of every record it receives; `journal`, when given, gets
-// "<tag>:<message>" for each, so that the order across sinks can be checked.
-class RecordingSink : public LogAppender {
-public:
-    explicit RecordingSink(std::string tag = std::string(),
-                           std::vector<std::string>* journal = nullptr)
-        : tag(std::move(tag)), journal(journal) {}
-
-    void append(const LogEvent& event) override {
-        events.push_back(event);
-        if (journal) {
-            journal->push_back(tag + ":" + event.message);
-        }
-    }
-
-    std::vector<LogEvent> events;
-
-private:
-    std::string tag;
-    std::vector<std::string>* journal;
-};
+using RecordingSink = testing_support::RecordingAppender;
 
 // Counts the flushes of the stream it backs.
 class CountingBuf : public std::stringbuf {

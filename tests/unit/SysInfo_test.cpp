@@ -43,17 +43,6 @@ private:
     char** savedArgv;
 };
 
-// Changes the working directory for the life of the object.
-class WorkingDir {
-public:
-    explicit WorkingDir(const std::string& dir) : saved(fs::current_path()) {
-        fs::current_path(dir);
-    }
-    ~WorkingDir() { fs::current_path(saved); }
-
-private:
-    fs::path saved;
-};
 
 // getRealPath takes the path with its terminating zero, as the executable
 // path query delivers it.
@@ -169,7 +158,7 @@ TEST(SysInfo, RealPathFollowsLinksAgainstTheirOwnDirectory) {
     makeSymlink("../real/./prog", d + "/lib/c3");
     makeSymlink(d + "/bin/rel", d + "/lib/toRel");
 
-    const WorkingDir cwd(d + "/other");
+    const ScopedCwd cwd(d + "/other");
     const struct {
         std::string path;
         std::string expected;
@@ -187,7 +176,7 @@ TEST(SysInfo, RealPathFollowsLinksAgainstTheirOwnDirectory) {
                 << c.path;
     }
     {
-        const WorkingDir inBin(d + "/bin");
+        const ScopedCwd inBin(d + "/bin");
         EXPECT_EQ("../real/prog", realPath("rel"));
     }
 }
@@ -251,7 +240,7 @@ TEST(SysInfo, RealPathFailuresNameTheirCause) {
               errorOf([&] { realPath(d + "/loopA"); }));
     EXPECT_EQ("Failed to resolve \"self\": more than 40 symbolic links",
               errorOf([&] {
-                  const WorkingDir cwd(d);
+                  const ScopedCwd cwd(d);
                   realPath("self");
               }));
 }
@@ -301,18 +290,18 @@ TEST(SysInfo, ProcessModulePathOfProgramsStartedInManyWays) {
     const struct {
         std::string program;
         std::string cwd;
-        std::string expected;
     } cases[] = {
-        {prog, other, prog},
-        {"app/bin/prog", d, prog},
-        {"../app/bin/prog", other, other + "/../app/bin/prog"},
-        {"./prog", d + "/app/bin", d + "/app/bin/./prog"},
-        {d + "/links/abs", other, prog},
-        {"../links/abs", other, prog},
-        {d + "/links/rel", other, d + "/links/../app/bin/prog"},
-        {"../links/rel", other, other + "/../links/../app/bin/prog"},
-        {"../links/chain2", other, d + "/links/../app/bin/prog"},
-        {"links/chain1", d, d + "/links/../app/bin/prog"},
+        {prog, other},
+        {"app/bin/prog", d},
+        {"../app/bin/prog", other},
+        {"./prog", d + "/app/bin"},
+        {d + "/links/abs", other},
+        {"../links/abs", other},
+        {d + "/links/rel", other},
+        {"../links/rel", other},
+        {"../links/chain2", other},
+        {"links/chain1", d},
+        {d + "/other/../links/./rel", d + "/links"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program + " from " + c.cwd);
@@ -322,9 +311,8 @@ TEST(SysInfo, ProcessModulePathOfProgramsStartedInManyWays) {
         const ProcessResult r =
                 runProcess(c.program, {"not-the-program", "-psn_0_1"}, options);
         EXPECT_EQ(0, r.exitStatus) << r.out << r.err;
-        EXPECT_EQ(c.expected + "\n", r.out);
+        // The canonical path, however the program was reached.
+        EXPECT_EQ(prog + "\n", r.out);
         EXPECT_EQ("", r.err);
-        EXPECT_EQ(fs::canonical(prog),
-                  fs::canonical(r.out.substr(0, r.out.size() - 1)));
     }
 }

@@ -3,6 +3,7 @@
 // holds its configuration file "<name>.cfg" and <root>/Contents/runtime the
 // default Java runtime.
 #include "AppLauncher.h"
+#include "ErrorAlert.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "JvmLauncher.h"
@@ -68,6 +69,14 @@ void launchJvm() {
     jvmLauncher->launch();
 }
 
+// Started from Finder, the Dock or `open`, nobody reads standard error: the
+// line is also shown in an alert titled with the application's name.
+void alertErrorLine(const std::string& line) {
+    if (isErrorAlertWanted() && SysInfo::argc > 0) {
+        showErrorAlert(FileUtils::basename(SysInfo::argv[0]), line);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -76,5 +85,6 @@ int main(int argc, char** argv) {
     }
     SysInfo::argc = argc;
     SysInfo::argv = argv;
+    app::setErrorLineListener(alertErrorLine);
     return app::launch(std::nothrow, initJvmLauncher);
 }

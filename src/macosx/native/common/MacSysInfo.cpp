@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 #include "ErrorHandling.h"
 #include "ExecutablePath.h"
@@ -17,17 +19,18 @@ namespace {
 // Longer chains are taken as a loop, as the system's own path resolution does.
 const int maxSymbolicLinks = 40;
 
-// The target text of the link at `path`, whatever its length.
-std::string readLinkTarget(const std::string& path) {
+// Reads the target text of the link at `path` into `target`, whatever its
+// length; false when readlink fails (errno tells why).
+bool readLinkTarget(const std::string& path, std::string& target) {
     std::vector<char> buffer(1024, 0);
     for (;;) {
         const ssize_t n = readlink(path.c_str(), buffer.data(), buffer.size());
         if (n < 0) {
-            VT_THROW(tstrings::any() << "readlink(" << path
-                                     << ") failed. Error: " << lastCRTError());
+            return false;
         }
         if (static_cast<std::size_t>(n) < buffer.size()) {
-            return std::string(buffer.data(), static_cast<std::size_t>(n));
+            target.assign(buffer.data(), static_cast<std::size_t>(n));
+            return true;
         }
         // The target may have been cut: read it again with more room.
         buffer.assign(buffer.size() * 2, 0);
@@ -48,9 +51,18 @@ std::string resolveTarget(const std::string& linkPath,
     return FileUtils::combinePath(linkDir, target);
 }
 
+// The answer of getProcessModulePath once it has been worked out; kept for
+// the life of the process.
+const std::string* processModulePath = nullptr;
+
 } // namespace
 
 std::string getProcessModulePath() {
+    // Worked out once: every part of the launch derives its locations from
+    // the same answer.
+    if (processModulePath != nullptr) {
+        return *processModulePath;
+    }
     std::vector<char> buffer;
     std::uint32_t size = 0;
     for (;;) {
@@ -63,7 +75,17 @@ std::string getProcessModulePath() {
         }
         buffer.resize(size, 0);
     }
-    return FileUtils::toAbsolutePath(getRealPath(buffer));
+    // Links of the last component first, for a clear message when one
+    // dangles or loops; then every directory on the way, "." and "..".
+    const std::string path = FileUtils::toAbsolutePath(getRealPath(buffer));
+    const std::unique_ptr<char, void (*)(void*)> resolved(
+            realpath(path.c_str(), nullptr), std::free);
+    if (!resolved) {
+        VT_THROW(tstrings::any() << "realpath(" << path << ") failed. Error: "
+                                 << lastCRTError());
+    }
+    processModulePath = new std::string(resolved.get());
+    return *processModulePath;
 }
 
 std::string getRealPath(const std::vector<char>& in) {
@@ -84,7 +106,12 @@ std::string getRealPath(const std::vector<char>& in) {
                      << '"' << ": more than " << maxSymbolicLinks
                      << " symbolic links");
         }
-        path = resolveTarget(path, readLinkTarget(path));
+        std::string target;
+        if (!readLinkTarget(path, target)) {
+            VT_THROW(tstrings::any() << "readlink(" << path
+                                     << ") failed. Error: " << lastCRTError());
+        }
+        path = resolveTarget(path, target);
     }
 }
 

@@ -25,6 +25,14 @@ std::string findJvmLib(const CfgFile& cfgFile,
     std::string runtimeDir;
     if (it != appOptions.end()) {
         runtimeDir = CfgFile::asString(*it);
+        // A relative directory would be looked up under the working
+        // directory, which may hold anybody's library.
+        if (!runtimeDir.empty() && !FileUtils::isDirSeparator(runtimeDir[0])) {
+            VT_THROW(tstrings::any() << "The \"" << PropertyName::runtime.name()
+                     << "\" property names a relative path, \"" << runtimeDir
+                     << "\": the Java runtime directory must be an absolute"
+                        " path (for example under $ROOTDIR)");
+        }
     } else {
         runtimeDir = fallbackRuntimeDir;
         LOG_TRACE("Property \"" << PropertyName::runtime.name()

@@ -5,12 +5,12 @@
 namespace FileUtils {
 
 bool isDirSeparator(char c) {
-    return c == '/' || c == '\\';
+    return c == '/';
 }
 
 std::string dirname(const std::string& path) {
     std::string::size_type searchEnd = path.size();
-    if (tstrings::endsWith(path, "/.") || tstrings::endsWith(path, "\\.")) {
+    if (tstrings::endsWith(path, "/.")) {
         searchEnd -= 2;
     }
     std::string::size_type pos = searchEnd;
@@ -29,7 +29,7 @@ std::string dirname(const std::string& path) {
 }
 
 std::string basename(const std::string& path) {
-    const std::string::size_type sep = path.find_last_of("/\\");
+    const std::string::size_type sep = path.rfind('/');
     if (sep == std::string::npos) {
         return path;
     }

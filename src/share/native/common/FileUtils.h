@@ -1,6 +1,7 @@
 // Path arithmetic and file queries. Paths are plain byte strings: nothing
 // here collapses "." or "..", resolves links or converts characters. Paths
-// are taken apart at slashes and backslashes alike; joining writes a slash.
+// are taken apart at slashes only (a backslash is an ordinary character of a
+// file name); joining writes a slash.
 #ifndef FILEUTILS_H
 #define FILEUTILS_H
 
@@ -11,7 +12,7 @@ namespace FileUtils {
 /// Separates the entries of a path list such as a class path.
 const char pathSeparator = ':';
 
-/// True for the slash and the backslash only.
+/// True for the slash only.
 bool isDirSeparator(char c);
 
 /// The path without its last component and the separators before it; empty

@@ -23,8 +23,9 @@ enum CommandArgProgramNameMode {
     SKIP_PROGRAM_NAME = 1
 };
 
-/// The absolute path of the running executable, symbolic links to it
-/// followed to the file itself.
+/// The canonical path of the running executable: absolute, every symbolic
+/// link of every component followed, "." and ".." resolved. Worked out on
+/// the first call; later calls return the same text.
 std::string getProcessModulePath();
 
 /// `path` (bytes followed by one zero byte) with the chain of symbolic links

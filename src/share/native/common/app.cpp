@@ -15,6 +15,8 @@ namespace {
 // The error text of the failure being reported; null at all other times.
 const std::string* theLastErrorMsg = nullptr;
 
+app::ErrorLineListener errorLineListener = nullptr;
+
 // Writes each record to standard error as "[LEVEL] file:line: message".
 class StandardLogAppender : public LogAppender {
 public:
@@ -32,10 +34,13 @@ public:
 class LastErrorLogAppender : public LogAppender {
 public:
     void append(const LogEvent&) override {
+        const std::string line =
+                theLastErrorMsg ? *theLastErrorMsg : std::string();
         prepareStandardStreams();
-        standardErrorStream()
-                << (theLastErrorMsg ? *theLastErrorMsg : std::string())
-                << std::endl;
+        standardErrorStream() << line << std::endl;
+        if (errorLineListener != nullptr) {
+            errorLineListener(line);
+        }
     }
 };
 
@@ -67,6 +72,10 @@ private:
 } // namespace
 
 namespace app {
+
+void setErrorLineListener(ErrorLineListener listener) {
+    errorLineListener = listener;
+}
 
 bool isWithLogging() {
     return SysInfo::getEnvVariable(std::nothrow, "VANTRY_DEBUG", "") == "true";

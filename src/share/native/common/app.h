@@ -4,6 +4,7 @@
 #define APP_H
 
 #include <new>
+#include <string>
 
 class LogAppender;
 
@@ -13,6 +14,14 @@ namespace app {
 bool isWithLogging();
 
 typedef void (*LauncherFunc)();
+
+/// Receives the short error line of a failure once it has been written on
+/// standard error.
+typedef void (*ErrorLineListener)(const std::string& line);
+
+/// Sets the listener that `launch` calls after writing a failure's short
+/// line on standard error; null (the default) calls nothing.
+void setErrorLineListener(ErrorLineListener listener);
 
 /// Routes diagnostics to standard error (VANTRY_DEBUG is "true") or nowhere,
 /// runs `func` and returns 0, or returns 1 when it ends with an exception.
