@@ -482,9 +482,8 @@ TEST_P(RealRuntimeCds, NothingMakesAStartWorse) {
         {"cache dir is a file", {on}, {}, Before::FileAsCacheDir, false, 0},
         {"read-only cache dir", {on}, {}, Before::ReadOnlyCacheDir, root, 0},
         {"-Xshare option", {on, {"-Xshare:auto"}}, {}, none, false, 0},
-        {"JAVA_TOOL_OPTIONS", {on},
-         {{"JAVA_TOOL_OPTIONS", "-XX:SharedArchiveFile=none.jsa"}}, none,
-         false, 0},
+        {"JAVA_TOOL_OPTIONS", {on}, {{"JAVA_TOOL_OPTIONS", "-Xshare:auto"}},
+         none, false, 0},
         {"class path directory with a file", {on, {}, {"extra", "app.jar"}},
          {}, none, false, 0},
     };
