@@ -419,6 +419,9 @@ PendingDump* pendingDump = nullptr;
 void finishDump() {
     const std::unique_ptr<PendingDump> dump(pendingDump);
     pendingDump = nullptr;
+    if (!dump) {
+        return;
+    }
     try {
         const unsigned long long size = archiveSize(dump->temporaryPath);
         const std::string path =
