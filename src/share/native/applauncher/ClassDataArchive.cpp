@@ -227,10 +227,15 @@ AppPaths collectPaths(const CfgFile& cfg) {
     return paths;
 }
 
+// The blank-separated words of an options variable; quotes are dropped,
+// so that a quoted option still starts with its name.
 StringArray words(const std::string& text) {
     StringArray result;
     std::string word;
     for (const char c : text + ' ') {
+        if (c == '"' || c == '\'') {
+            continue;
+        }
         if (std::isspace(static_cast<unsigned char>(c))) {
             if (!word.empty()) {
                 result.push_back(word);
@@ -288,11 +293,13 @@ bool archiveCapableRuntime(const std::string& jliPath, Runtime& runtime) {
             ::realpath(jliPath.c_str(), nullptr));
     runtime.home = real ? ClassDataArchive::javaHomeOfLibrary(real.get())
                         : std::string();
-    runtime.release = ClassDataArchive::parseRelease(
-            readFile(FileUtils::combinePath(runtime.home, "release")));
-    runtime.feature =
-            ClassDataArchive::featureVersion(runtime.release.javaVersion);
-    if (runtime.home.empty() || runtime.feature < 13) {
+    if (!runtime.home.empty()) {
+        runtime.release = ClassDataArchive::parseRelease(
+                readFile(FileUtils::combinePath(runtime.home, "release")));
+        runtime.feature =
+                ClassDataArchive::featureVersion(runtime.release.javaVersion);
+    }
+    if (runtime.feature < 13) {
         LOG_TRACE("No class data archive: the runtime of \"" << jliPath
                   << "\" has no release file with a JAVA_VERSION of 13 or"
                      " later");
