@@ -19,7 +19,7 @@
 namespace {
 
 bool isSep(char c) {
-    return c == '/' || c == '\\';
+    return c == '/';
 }
 
 bool matchesAt(const std::string& s, std::size_t i, const std::string& what) {
