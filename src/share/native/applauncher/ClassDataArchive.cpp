@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +35,11 @@ const std::uint32_t dynamicArchiveMagic = 0xf00baba8;
 const char filePrefix[] = "cds-";
 const std::size_t prefixLength = sizeof(filePrefix) - 1;
 const std::size_t digestLength = 16;
+
+// A runtime whose dump does not fit ends the process with status 1 after the
+// application has finished, so a dump is asked for only with this much room
+// (ten times the largest archive measured, javac's).
+const unsigned long long minimumFreeBytes = 128ull << 20;
 
 // The variables from which the runtime takes options of its own.
 const char* const optionVariables[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
@@ -102,6 +108,13 @@ bool isDirectory(const std::string& path) {
 bool isRegularFile(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool hasRoomForDump(const std::string& dir) {
+    struct statvfs fs;
+    return ::statvfs(dir.c_str(), &fs) == 0
+            && static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize
+                    >= minimumFreeBytes;
 }
 
 // Creates the directory and its missing parents with mode 0700.
@@ -459,6 +472,11 @@ std::string dumpOption(const std::string& cacheDir, const std::string& digest) {
     }
     if (!makeDirectories(cacheDir)) {
         LOG_TRACE("No class data archive: cannot create the directory \""
+                  << cacheDir << "\"");
+        return std::string();
+    }
+    if (!hasRoomForDump(cacheDir)) {
+        LOG_TRACE("No class data archive: too little free space in \""
                   << cacheDir << "\"");
         return std::string();
     }
