@@ -18,6 +18,7 @@
 #include <ostream>
 #include <set>
 #include <tuple>
+#include <utility>
 
 #include "Bundle.h"
 #include "Layouts.h"
@@ -377,11 +378,215 @@ TEST_P(RealRuntime, AnotherJdkOnLibraryPathLeavesArgumentsAlone) {
     EXPECT_EQ(jdk().home, realPath(out.props["java.home"]));
 }
 
+namespace {
+
+// The class data archives in a directory.
+std::vector<std::string> archivesIn(const std::string& dir) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        if (entry.path().extension() == ".jsa") {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
+}
+
+// A class path application with the archive setting `cds` (a whole line, or
+// nothing) and the java options.
+struct CdsApp {
+    CdsApp(std::string cds, std::vector<std::string> options = {},
+           std::vector<std::string> classPath = {"app.jar"})
+        : cds(std::move(cds)), options(std::move(options)),
+          classPath(std::move(classPath)) {}
+
+    std::string cds;
+    std::vector<std::string> options;
+    std::vector<std::string> classPath;
+};
+
+enum class Before { Nothing, TruncateArchive, GarbleArchive, FileAsCacheDir,
+                    ReadOnlyCacheDir };
+
+struct ArchiveCase {
+    const char* name;
+    CdsApp app;
+    std::vector<std::pair<std::string, const char*>> env;
+    Before before;
+    bool archiveAfter;
+    int exitStatus;
+};
+
+} // namespace
+
+class RealRuntimeCds : public RealRuntime {
+protected:
+    std::unique_ptr<Bundle> makeCdsBundle(const CdsApp& app) const {
+        std::string config = "[Application]\n" + app.cds;
+        for (const std::string& entry : app.classPath) {
+            config += "app.classpath=$APPDIR/" + entry + "\n";
+        }
+        config += "app.mainclass=vantrytest.Main\n[JavaOptions]\n";
+        for (const std::string& option : app.options) {
+            config += "java-options=" + option + "\n";
+        }
+        return makeBundle(config);
+    }
+
+    static std::string cacheDir(const Bundle& bundle) {
+        return bundle.homeDir() + (bundle.layout() == Layout::LinuxImage
+                                       ? "/.cache/Demo"
+                                       : "/Library/Caches/Demo");
+    }
+
+    // The JDK's own java command with what the launcher would pass.
+    ProcessResult runJava(const Bundle& bundle, const CdsApp& app,
+                          const ProcessOptions& options) const {
+        std::string classPath;
+        for (const std::string& entry : app.classPath) {
+            classPath += (classPath.empty() ? "" : ":") + bundle.appDir()
+                    + "/" + entry;
+        }
+        std::vector<std::string> argv{"java", "-classpath", classPath};
+        argv.insert(argv.end(), app.options.begin(), app.options.end());
+        argv.push_back("-Dvantry.app-path=" + bundle.executable());
+        argv.push_back("vantrytest.Main");
+        return runProcess(jdk().home + "/bin/java", argv,
+                          withBundleEnv(bundle, options));
+    }
+
+    static ProcessOptions withBundleEnv(const Bundle& bundle,
+                                        const ProcessOptions& more) {
+        ProcessOptions all = bundle.baseOptions();
+        all.env.insert(all.env.end(), more.env.begin(), more.env.end());
+        return all;
+    }
+
+    static void expectSameAs(const ProcessResult& java,
+                             const ProcessResult& launcher) {
+        EXPECT_EQ(java.exitStatus, launcher.exitStatus) << launcher.err;
+        EXPECT_EQ(java.out, launcher.out);
+        EXPECT_EQ(java.err, launcher.err);
+    }
+};
+
+TEST_P(RealRuntimeCds, FirstStartWritesArchiveSecondUsesItOutputAsJava) {
+    TempDir logs;
+    const CdsApp app{"app.cds=auto\n",
+                     {"-Dvantry.test=cds",
+                      "-Xlog:class+load=info:file=" + logs / "load.txt"}};
+    const auto bundle = makeCdsBundle(app);
+    const ProcessResult java = runJava(*bundle, app, javaOptions());
+    ASSERT_EQ(0, java.exitStatus) << java.err;
+    EXPECT_EQ("cds", parseOutput(java.out).props["vantry.test"]);
+
+    // The runtime's class loading log names where the main class came from.
+    for (const char* source : {"file:", "shared objects file (top)"}) {
+        expectSameAs(java, bundle->run({}, javaOptions()).process);
+        EXPECT_EQ(1u, archivesIn(cacheDir(*bundle)).size()) << source;
+        EXPECT_NE(std::string::npos, readFile(logs / "load.txt").find(
+                " vantrytest.Main source: " + std::string(source)))
+                << source;
+    }
+}
+
+TEST_P(RealRuntimeCds, NothingMakesAStartWorse) {
+    const bool root = geteuid() == 0;  // root writes into read-only folders
+    const std::string on = "app.cds=auto\n";
+    const Before none = Before::Nothing;
+    const ArchiveCase cases[] = {
+        {"off", {"app.cds=off\n"}, {}, none, false, 0},
+        {"unknown value", {"app.cds=Auto\n"}, {}, none, false, 0},
+        {"VANTRY_CDS=off", {on}, {{"VANTRY_CDS", "off"}}, none, false, 0},
+        {"HOME unset", {on}, {{"HOME", nullptr}}, none, false, 0},
+        {"exit status", {on, {"-Dvantrytest.exit=3"}}, {}, none, true, 3},
+        {"truncated", {on}, {}, Before::TruncateArchive, true, 0},
+        {"garbage", {on}, {}, Before::GarbleArchive, true, 0},
+        {"cache dir is a file", {on}, {}, Before::FileAsCacheDir, false, 0},
+        {"read-only cache dir", {on}, {}, Before::ReadOnlyCacheDir, root, 0},
+        {"-Xshare option", {on, {"-Xshare:auto"}}, {}, none, false, 0},
+        {"JAVA_TOOL_OPTIONS", {on}, {{"JAVA_TOOL_OPTIONS", "-Xshare:auto"}},
+         none, false, 0},
+        {"class path directory with a file", {on, {}, {"extra", "app.jar"}},
+         {}, none, false, 0},
+    };
+    for (const ArchiveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto bundle = makeCdsBundle(c.app);
+        writeFile(bundle->appDir() + "/extra/note.txt", "a resource\n");
+        const std::string dir = cacheDir(*bundle);
+        if (c.before == Before::TruncateArchive
+                || c.before == Before::GarbleArchive) {
+            ASSERT_EQ(0, bundle->run({}, javaOptions()).process.exitStatus);
+            const std::vector<std::string> archives = archivesIn(dir);
+            ASSERT_EQ(1u, archives.size());
+            const std::string::size_type size = readFile(archives[0]).size();
+            chmod(archives[0].c_str(), 0600);
+            writeFile(archives[0], c.before == Before::GarbleArchive
+                                           ? std::string(size, '\x5a')
+                                           : readFile(archives[0]).substr(
+                                                     0, size / 2));
+        } else if (c.before == Before::FileAsCacheDir) {
+            writeFile(dir, "in the way\n");
+        } else if (c.before == Before::ReadOnlyCacheDir) {
+            makeDirs(dir);
+            chmod(dir.c_str(), 0500);
+        }
+        ProcessOptions env = javaOptions();
+        for (const auto& var : c.env) {
+            if (var.second == nullptr) {
+                env.unsetEnv(var.first);
+            } else {
+                env.setEnv(var.first, var.second);
+            }
+        }
+        const ProcessResult java = runJava(*bundle, c.app, env);
+        EXPECT_EQ(c.exitStatus, java.exitStatus) << java.err;
+        expectSameAs(java, bundle->run({}, env).process);
+        EXPECT_EQ(c.archiveAfter ? 1u : 0u, archivesIn(dir).size());
+        chmod(dir.c_str(), 0700);
+    }
+}
+
+TEST_P(RealRuntimeCds, ConcurrentFirstStartsWriteOneArchive) {
+    const CdsApp app{"app.cds=auto\n"};
+    const auto bundle = makeCdsBundle(app);
+    const ProcessResult java = runJava(*bundle, app, javaOptions());
+    const ProcessResult all = runProcess(
+            "/bin/sh",
+            {"sh", "-c",
+             "for i in 1 2 3 4; do (\"$0\" >\"$1/out.$i\" 2>\"$1/err.$i\";"
+             " echo $? >\"$1/status.$i\") & done; wait",
+             bundle->executable(), bundle->tempDir()},
+            withBundleEnv(*bundle, javaOptions()));
+    ASSERT_EQ(0, all.exitStatus) << all.err;
+    for (int i = 1; i <= 4; ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_EQ("0\n", readFile(bundle->tempDir() + "/status." + n)) << i;
+        EXPECT_EQ(java.out, readFile(bundle->tempDir() + "/out." + n)) << i;
+        EXPECT_EQ("", readFile(bundle->tempDir() + "/err." + n)) << i;
+    }
+    EXPECT_EQ(1u, archivesIn(cacheDir(*bundle)).size());
+}
+
+namespace {
+
+std::string jdkAndLayoutName(
+        const ::testing::TestParamInfo<std::tuple<Jdk, Layout>>& info) {
+    return std::get<0>(info.param).label + "_"
+           + ::testing::PrintToString(std::get<1>(info.param));
+}
+
+} // namespace
+
 INSTANTIATE_TEST_SUITE_P(
         Jdks, RealRuntime,
         ::testing::Combine(::testing::ValuesIn(jdkParams()),
                            ::testing::ValuesIn(allLayouts())),
-        [](const ::testing::TestParamInfo<std::tuple<Jdk, Layout>>& info) {
-            return std::get<0>(info.param).label + "_"
-                   + ::testing::PrintToString(std::get<1>(info.param));
-        });
+        jdkAndLayoutName);
+
+INSTANTIATE_TEST_SUITE_P(
+        Jdks, RealRuntimeCds,
+        ::testing::Combine(::testing::ValuesIn(jdkParams()),
+                           ::testing::ValuesIn(allLayouts())),
+        jdkAndLayoutName);

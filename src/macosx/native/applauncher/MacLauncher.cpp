@@ -38,6 +38,17 @@ AppLauncher setUpBundle() {
                     packageFile.getPackageName()));
         }
     }
+
+    // The per-user cache directory; none without a home directory.
+    const std::string cacheHome =
+            SysInfo::getEnvVariable(std::nothrow, "HOME", "");
+    if (!cacheHome.empty()) {
+        const std::string& packageName = packageFile.getPackageName();
+        appLauncher.withCacheDir(FileUtils::combinePath(
+                FileUtils::combinePath(cacheHome, "Library/Caches"),
+                packageName.empty() ? FileUtils::basename(launcherPath)
+                                    : packageName));
+    }
     return appLauncher;
 }
 

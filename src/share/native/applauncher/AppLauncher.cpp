@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "CfgFile.h"
+#include "ClassDataArchive.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "JvmLauncher.h"
@@ -122,6 +123,7 @@ Jvm* AppLauncher::createJvmLauncher() const {
 
     jvm->setPath(findJvmLib(cfgFile, fallbackRuntimeDir, jvmLibCandidates));
     jvm->addArgument(executablePath);
-    jvm->initFromConfigFile(cfgFile);
+    jvm->initFromConfigFile(cfgFile, ClassDataArchive::prepare(
+            cfgFile, jvm->getPath(), cacheDir));
     return jvm.release();
 }

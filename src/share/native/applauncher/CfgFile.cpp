@@ -25,6 +25,7 @@ const CfgFile::PropertyId modulepath("app.modulepath");
 const CfgFile::PropertyId runtime("app.runtime");
 const CfgFile::PropertyId splash("app.splash");
 const CfgFile::PropertyId memory("app.memory");
+const CfgFile::PropertyId cds("app.cds");
 const CfgFile::PropertyId arguments("arguments");
 const CfgFile::PropertyId javaOptions("java-options");
 } // namespace PropertyName
@@ -51,6 +52,7 @@ const CfgFile::PropertyId* const propertyNames[] = {
     &PropertyName::runtime,
     &PropertyName::splash,
     &PropertyName::memory,
+    &PropertyName::cds,
     &PropertyName::arguments,
     &PropertyName::javaOptions,
 };

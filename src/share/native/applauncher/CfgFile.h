@@ -1,7 +1,7 @@
 // The launcher configuration file and its in-memory form.
 //
 // The file is line-oriented: "[Section]" headers and "name=value" property
-// lines, with a fixed vocabulary of five sections and eleven properties.
+// lines, with a fixed vocabulary of five sections and twelve properties.
 // Every line that names a property adds one value to it. Everything outside
 // the vocabulary is skipped silently. Values may contain macros, replaced by
 // `expandMacros`.
@@ -105,6 +105,7 @@ extern const CfgFile::PropertyId modulepath;
 extern const CfgFile::PropertyId runtime;
 extern const CfgFile::PropertyId splash;
 extern const CfgFile::PropertyId memory;
+extern const CfgFile::PropertyId cds;
 extern const CfgFile::PropertyId arguments;
 extern const CfgFile::PropertyId javaOptions;
 } // namespace PropertyName

@@ -173,7 +173,8 @@ Jvm::~Jvm() {
     LOG_TRACE("Jvm(" << static_cast<const void*>(this) << ")::~Jvm()");
 }
 
-Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
+Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile,
+                              const StringArray& moreOptions) {
     const CfgFile::Properties& appOptions =
             cfgFile.getProperties(SectionName::Application);
 
@@ -209,6 +210,7 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
     if (it != javaOptions.end()) {
         args.insert(args.end(), it->second.begin(), it->second.end());
     }
+    args.insert(args.end(), moreOptions.begin(), moreOptions.end());
 
     addArgument("-Dvantry.app-path=" + SysInfo::getProcessModulePath());
 

@@ -124,9 +124,11 @@ public:
     /// asks for, in this order: each module path entry with its own
     /// "--module-path"; "-classpath" with the class path joined; "-splash:"
     /// with the splash file when it exists; the java options;
-    /// "-Dvantry.app-path=" with the executable's path; "-m" and the main
-    /// module; the main class; "-jar" and the main jar; the arguments.
-    Jvm& initFromConfigFile(const CfgFile& cfgFile);
+    /// `moreOptions`; "-Dvantry.app-path=" with the executable's path; "-m"
+    /// and the main module; the main class; "-jar" and the main jar; the
+    /// arguments.
+    Jvm& initFromConfigFile(const CfgFile& cfgFile,
+                            const StringArray& moreOptions = StringArray());
 
     /// Starts the runtime through its launcher library and returns when
     /// JLI_Launch has returned 0; throws otherwise. Does not change the Jvm.
