@@ -95,4 +95,25 @@ inline std::vector<std::string> splitAtLineFeeds(const std::uint8_t* data,
     return pieces;
 }
 
+// Replacement done the slow and obvious way: scan every position, copy the
+// replacement and skip the match, never rescanning inserted text.
+inline std::string naiveReplace(const std::string& s, const std::string& search,
+                                const std::string& with) {
+    if (search.empty()) {
+        return s;
+    }
+    std::string out;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (s.size() - i >= search.size()
+                && s.compare(i, search.size(), search) == 0) {
+            out += with;
+            i += search.size();
+        } else {
+            out += s[i++];
+        }
+    }
+    return out;
+}
+
 #endif // FUZZSUPPORT_H

@@ -138,27 +138,6 @@ void checkLoaded(const CfgFile& loaded, const TextSections& expected) {
     CHECK(sectionsSeen == expected.size());
 }
 
-// Replacement done the slow and obvious way: scan every position, copy the
-// replacement and skip the match, never rescanning inserted text.
-std::string naiveReplace(const std::string& s, const std::string& search,
-                         const std::string& with) {
-    if (search.empty()) {
-        return s;
-    }
-    std::string out;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        if (s.size() - i >= search.size()
-                && s.compare(i, search.size(), search) == 0) {
-            out += with;
-            i += search.size();
-        } else {
-            out += s[i++];
-        }
-    }
-    return out;
-}
-
 // What expandMacros must make of one value: passes over the macros in key
 // order until a pass changes nothing. With the launcher's macro texts (none
 // contains a macro name) that happens after at most two passes.

@@ -77,24 +77,6 @@ std::size_t countOccurrences(const std::string& s, const std::string& delim) {
     return n;
 }
 
-std::string naiveReplace(const std::string& s, const std::string& search,
-                         const std::string& with) {
-    if (search.empty()) {
-        return s;
-    }
-    std::string out;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        if (matchesAt(s, i, search)) {
-            out += with;
-            i += search.size();
-        } else {
-            out += s[i++];
-        }
-    }
-    return out;
-}
-
 // The C locale folds A to Z only.
 std::string asciiLower(const std::string& s) {
     std::string out(s);
