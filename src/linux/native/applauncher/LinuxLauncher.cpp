@@ -14,19 +14,27 @@ bool isAbsolute(const std::string& path) {
     return !path.empty() && path[0] == '/';
 }
 
+// A per-user directory: `relative` below the existing directory `base`.
+struct UserDir {
+    std::string base;
+    std::string relative;
+
+    bool empty() const { return base.empty(); }
+    std::string path() const { return FileUtils::combinePath(base, relative); }
+};
+
 // The per-user base directory: the XDG variable when it holds an absolute
 // path, else `homeRelative` under `home`; empty when neither gives one. A
 // relative value is ignored, as the XDG rules ask: it would make the
 // directory depend on the working directory.
-std::string xdgBaseDir(const char* variable, const std::string& home,
-                       const char* homeRelative) {
+UserDir xdgBaseDir(const char* variable, const std::string& home,
+                   const char* homeRelative) {
     const std::string value = SysInfo::getEnvVariable(std::nothrow, variable,
                                                       "");
     if (isAbsolute(value)) {
-        return value;
+        return UserDir{value, std::string()};
     }
-    return isAbsolute(home) ? FileUtils::combinePath(home, homeRelative)
-                            : std::string();
+    return isAbsolute(home) ? UserDir{home, homeRelative} : UserDir();
 }
 
 bool hasAbsoluteValue(const char* variable) {
@@ -60,19 +68,19 @@ AppLauncher setUpImage() {
                 : std::string();
 
     if (!packageName.empty()) {
-        const std::string configDir =
+        const UserDir configDir =
                 xdgBaseDir("XDG_CONFIG_HOME", home, ".config");
         if (!configDir.empty()) {
             appLauncher.addCfgSearchDir(
-                    FileUtils::combinePath(configDir, packageName));
+                    FileUtils::combinePath(configDir.path(), packageName));
         }
     }
-    const std::string cacheDir = xdgBaseDir("XDG_CACHE_HOME", home, ".cache");
+    const UserDir cacheDir = xdgBaseDir("XDG_CACHE_HOME", home, ".cache");
     if (!cacheDir.empty()) {
-        appLauncher.withCacheDir(FileUtils::combinePath(
-                cacheDir, packageName.empty()
-                              ? FileUtils::basename(launcherPath)
-                              : packageName));
+        appLauncher.withCacheDir(cacheDir.base, FileUtils::combinePath(
+                cacheDir.relative, packageName.empty()
+                                       ? FileUtils::basename(launcherPath)
+                                       : packageName));
     }
     return appLauncher;
 }

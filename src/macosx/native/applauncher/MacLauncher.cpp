@@ -40,14 +40,13 @@ AppLauncher setUpBundle() {
     }
 
     // The per-user cache directory; none without a home directory.
-    const std::string cacheHome =
-            SysInfo::getEnvVariable(std::nothrow, "HOME", "");
-    if (!cacheHome.empty()) {
+    const std::string home = SysInfo::getEnvVariable(std::nothrow, "HOME", "");
+    if (!home.empty()) {
         const std::string& packageName = packageFile.getPackageName();
-        appLauncher.withCacheDir(FileUtils::combinePath(
-                FileUtils::combinePath(cacheHome, "Library/Caches"),
-                packageName.empty() ? FileUtils::basename(launcherPath)
-                                    : packageName));
+        appLauncher.withCacheDir(home, FileUtils::combinePath(
+                "Library/Caches", packageName.empty()
+                                          ? FileUtils::basename(launcherPath)
+                                          : packageName));
     }
     return appLauncher;
 }

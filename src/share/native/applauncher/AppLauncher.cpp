@@ -124,6 +124,8 @@ Jvm* AppLauncher::createJvmLauncher() const {
     jvm->setPath(findJvmLib(cfgFile, fallbackRuntimeDir, jvmLibCandidates));
     jvm->addArgument(executablePath);
     jvm->initFromConfigFile(cfgFile, ClassDataArchive::prepare(
-            cfgFile, jvm->getPath(), cacheDir));
+            cfgFile, jvm->getPath(),
+            cacheBase.empty() ? std::string()
+                              : FileUtils::combinePath(cacheBase, cacheRelative)));
     return jvm.release();
 }

@@ -58,14 +58,16 @@ public:
         return *this;
     }
 
-    /// The application's per-user cache directory (not created here); empty
-    /// when the user has none.
-    AppLauncher& withCacheDir(const std::string& v) {
-        cacheDir = v;
+    /// The application's per-user cache directory, `relative` below the
+    /// existing directory `base` (the home directory or an XDG base); only
+    /// the components of `relative` may be created. Not set when the user
+    /// has none.
+    AppLauncher& withCacheDir(const std::string& base,
+                              const std::string& relative) {
+        cacheBase = base;
+        cacheRelative = relative;
         return *this;
     }
-
-    const std::string& getCacheDir() const { return cacheDir; }
 
     /// The first search directory that holds "<executable name>.cfg", else
     /// that file in the application directory (not checked).
@@ -88,7 +90,8 @@ private:
     std::string appDir;
     std::string libEnvVariable;
     std::string bundleRoot;
-    std::string cacheDir;
+    std::string cacheBase;
+    std::string cacheRelative;
     StringArray jvmLibCandidates;
     StringArray cfgSearchDirs;
 };

@@ -159,7 +159,14 @@ struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 
+// Written by the entry that called JLI_Launch, read after it returned.
+bool runtimeStartFailed = false;
+
 } // namespace
+
+bool hasRuntimeStartFailed() {
+    return runtimeStartFailed;
+}
 
 const JvmlLauncherAPI* jvmLauncherAPI() {
     return &api;
@@ -262,6 +269,7 @@ void Jvm::launch() {
     const DllFunction<void*> func{Dll(jvmPath), "JLI_Launch"};
     const int exitStatus = jvmLauncherStartJvm(block.get(), func);
     if (exitStatus != 0) {
+        runtimeStartFailed = true;
         VT_THROW("Failed to launch JVM");
     }
 }

@@ -153,6 +153,12 @@ private:
 /// The callback table that `Jvm::launch` hands to the interface.
 const JvmlLauncherAPI* jvmLauncherAPI();
 
+/// True once JLI_Launch has returned a non-zero status to `Jvm::launch` in
+/// this process: the runtime reported that the application could not start
+/// (or that `main` ended with an uncaught exception). A `System.exit` never
+/// gets here.
+bool hasRuntimeStartFailed();
+
 #endif /* __cplusplus */
 
 #endif /* JVMLAUNCHER_H */
