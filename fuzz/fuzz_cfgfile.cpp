@@ -60,7 +60,7 @@ bool expectedLoad(const std::uint8_t* data, std::size_t size,
     static const char* const propertyTexts[] = {
         "app.version", "app.mainjar", "app.mainmodule", "app.mainclass",
         "app.classpath", "app.modulepath", "app.runtime", "app.splash",
-        "app.memory", "app.cds", "arguments", "java-options"};
+        "app.memory", "app.cds", "app.locked", "arguments", "java-options"};
     auto known = [](const auto& texts, const std::string& name) {
         for (const char* text : texts) {
             if (name == text) {

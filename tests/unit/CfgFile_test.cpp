@@ -102,6 +102,7 @@ TEST(CfgFile, Vocabulary) {
         {&P::runtime, "app.runtime"},       {&P::splash, "app.splash"},
         {&P::memory, "app.memory"},         {&P::arguments, "arguments"},
         {&P::javaOptions, "java-options"},  {&P::cds, "app.cds"},
+        {&P::locked, "app.locked"},
     };
     // Every property is accepted in every section, stored under the constants.
     std::string text;
@@ -119,7 +120,7 @@ TEST(CfgFile, Vocabulary) {
     const CfgFile cfg = loadText(text);
     EXPECT_EQ(expected, dump(cfg));
     for (const auto& s : sections) {
-        EXPECT_EQ(12u, cfg.getProperties(*s.first).size()) << s.second;
+        EXPECT_EQ(13u, cfg.getProperties(*s.first).size()) << s.second;
     }
 
     // Ids compare by text, not by pointer, as unsigned bytes.

@@ -1,5 +1,6 @@
 #include "AppLauncher.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include "CfgFile.h"
@@ -8,6 +9,7 @@
 #include "FileUtils.h"
 #include "JvmLauncher.h"
 #include "Log.h"
+#include "RuntimeReexec.h"
 #include "SysInfo.h"
 
 namespace {
@@ -58,6 +60,46 @@ std::string findJvmLib(const CfgFile& cfgFile,
                              << "\" directory.");
 }
 
+// The variables through which the runtime and its launcher library take
+// options or a class path from outside the application.
+const char* const runtimeOptionVariables[] = {
+    "JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "CLASSPATH"};
+
+// "app.locked" of the application's own configuration: "true" locks it,
+// "false" or no value leaves it open. Any other value is an error, since a
+// packager who wrote it meant to lock.
+bool isLocked(const CfgFile& cfgFile, const std::string& path) {
+    const CfgFile::Properties& appOptions =
+            cfgFile.getProperties(SectionName::Application);
+    const CfgFile::Properties::const_iterator it =
+            appOptions.find(PropertyName::locked);
+    if (it == appOptions.end() || it->second.empty()) {
+        return false;
+    }
+    for (const std::string& value : it->second) {
+        if (value != "true" && value != "false") {
+            VT_THROW(tstrings::any() << "Invalid value \"" << value
+                     << "\" of the \"" << PropertyName::locked.name()
+                     << "\" property in \"" << path
+                     << "\": it must be \"true\" or \"false\"");
+        }
+    }
+    return it->second.back() == "true";
+}
+
+// Takes the runtime's option variables out of the environment; the names
+// of those that were set.
+std::string removeRuntimeOptionVariables() {
+    std::string removed;
+    for (const char* name : runtimeOptionVariables) {
+        if (std::getenv(name) != nullptr) {
+            SysInfo::unsetEnvVariable(name);
+            removed += (removed.empty() ? "" : ", ") + std::string(name);
+        }
+    }
+    return removed.empty() ? std::string("nothing") : removed;
+}
+
 } // namespace
 
 AppLauncher::AppLauncher()
@@ -93,7 +135,16 @@ bool AppLauncher::libEnvVariableContainsAppDir() const {
 }
 
 Jvm* AppLauncher::createJvmLauncher() const {
-    const std::string cfgFilePath = getCfgFilePath();
+    // The application's own file decides whether it is locked, so it is
+    // read first; only an open application reads a per-user file instead.
+    const std::string ownCfgFilePath = FileUtils::combinePath(
+            appDir, FileUtils::stripExeSuffix(FileUtils::basename(
+                            executablePath)) + ".cfg");
+    const bool hasOwnCfgFile = FileUtils::isFileExists(ownCfgFilePath);
+    const CfgFile ownCfgFile =
+            hasOwnCfgFile ? CfgFile::load(ownCfgFilePath) : CfgFile();
+    const bool locked = isLocked(ownCfgFile, ownCfgFilePath);
+    const std::string cfgFilePath = locked ? ownCfgFilePath : getCfgFilePath();
     LOG_TRACE("Launcher config file path: \"" << cfgFilePath << "\"");
 
     CfgFile::Macros macros;
@@ -101,15 +152,22 @@ Jvm* AppLauncher::createJvmLauncher() const {
     macros["$BINDIR"] = FileUtils::dirname(executablePath);
     macros["$ROOTDIR"] = bundleRoot;
 
-    CfgFile cfgFile = CfgFile::load(cfgFilePath).expandMacros(macros);
-    if (!commandArgs.empty()) {
-        cfgFile.setPropertyValue(SectionName::ArgOptions,
-                                 PropertyName::arguments, commandArgs);
-    }
+    const CfgFile cfgFile =
+            (hasOwnCfgFile && cfgFilePath == ownCfgFilePath
+                     ? ownCfgFile
+                     : CfgFile::load(cfgFilePath))
+                    .expandMacros(macros);
 
     std::unique_ptr<Jvm> jvm(new Jvm());
 
-    if (!libEnvVariableContainsAppDir()) {
+    if (locked) {
+        const std::string removed = removeRuntimeOptionVariables();
+        jvm->addEnvVariable(libEnvVariable, appDir);
+        LOG_TRACE("The application is locked: no per-user configuration file"
+                  " or class data archive; removed from the environment: "
+                  << removed << "; " << libEnvVariable << " is \"" << appDir
+                  << "\"");
+    } else if (!libEnvVariableContainsAppDir()) {
         // An empty entry in a library search list means the working
         // directory, so an unset or empty variable becomes the application
         // directory alone.
@@ -123,9 +181,20 @@ Jvm* AppLauncher::createJvmLauncher() const {
 
     jvm->setPath(findJvmLib(cfgFile, fallbackRuntimeDir, jvmLibCandidates));
     jvm->addArgument(executablePath);
-    jvm->initFromConfigFile(cfgFile, ClassDataArchive::prepare(
-            cfgFile, jvm->getPath(),
-            cacheBase.empty() ? std::string()
-                              : FileUtils::combinePath(cacheBase, cacheRelative)));
+    jvm->initFromConfigFile(cfgFile);
+
+    // Command-line arguments replace the configured ones; when the runtime
+    // library executed this program again, its vector's own.
+    StringArray appArgs;
+    if (RuntimeReexec::findApplicationArguments(
+                StringArray(SysInfo::argv, SysInfo::argv + SysInfo::argc),
+                *jvm, appArgs)) {
+        jvm->setApplicationArguments(appArgs);
+    } else if (!commandArgs.empty()) {
+        jvm->setApplicationArguments(commandArgs);
+    }
+    if (!locked) {
+        ClassDataArchive::prepare(cfgFile, *jvm, cacheBase, cacheRelative);
+    }
     return jvm.release();
 }

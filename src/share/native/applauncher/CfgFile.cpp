@@ -26,6 +26,7 @@ const CfgFile::PropertyId runtime("app.runtime");
 const CfgFile::PropertyId splash("app.splash");
 const CfgFile::PropertyId memory("app.memory");
 const CfgFile::PropertyId cds("app.cds");
+const CfgFile::PropertyId locked("app.locked");
 const CfgFile::PropertyId arguments("arguments");
 const CfgFile::PropertyId javaOptions("java-options");
 } // namespace PropertyName
@@ -53,6 +54,7 @@ const CfgFile::PropertyId* const propertyNames[] = {
     &PropertyName::splash,
     &PropertyName::memory,
     &PropertyName::cds,
+    &PropertyName::locked,
     &PropertyName::arguments,
     &PropertyName::javaOptions,
 };

@@ -1,7 +1,7 @@
 // The launcher configuration file and its in-memory form.
 //
 // The file is line-oriented: "[Section]" headers and "name=value" property
-// lines, with a fixed vocabulary of five sections and twelve properties.
+// lines, with a fixed vocabulary of five sections and thirteen properties.
 // Every line that names a property adds one value to it. Everything outside
 // the vocabulary is skipped silently. Values may contain macros, replaced by
 // `expandMacros`.
@@ -106,6 +106,7 @@ extern const CfgFile::PropertyId runtime;
 extern const CfgFile::PropertyId splash;
 extern const CfgFile::PropertyId memory;
 extern const CfgFile::PropertyId cds;
+extern const CfgFile::PropertyId locked;
 extern const CfgFile::PropertyId arguments;
 extern const CfgFile::PropertyId javaOptions;
 } // namespace PropertyName

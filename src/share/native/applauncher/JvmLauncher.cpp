@@ -218,8 +218,10 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile,
         args.insert(args.end(), it->second.begin(), it->second.end());
     }
     args.insert(args.end(), moreOptions.begin(), moreOptions.end());
+    optionsEnd = args.size();
 
     addArgument("-Dvantry.app-path=" + SysInfo::getProcessModulePath());
+    const std::size_t beforeMain = args.size();
 
     it = appOptions.find(PropertyName::mainmodule);
     if (it != appOptions.end()) {
@@ -238,12 +240,29 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile,
         addArgument(CfgFile::asString(*it));
     }
 
+    mainTarget = args.size() != beforeMain;
+    appArgsPos = args.size();
+
     const CfgFile::Properties& argOptions =
             cfgFile.getProperties(SectionName::ArgOptions);
     it = argOptions.find(PropertyName::arguments);
     if (it != argOptions.end()) {
         args.insert(args.end(), it->second.begin(), it->second.end());
     }
+    return *this;
+}
+
+Jvm& Jvm::insertOptions(const StringArray& options) {
+    args.insert(args.begin() + static_cast<std::ptrdiff_t>(optionsEnd),
+                options.begin(), options.end());
+    optionsEnd += options.size();
+    appArgsPos += options.size();
+    return *this;
+}
+
+Jvm& Jvm::setApplicationArguments(const StringArray& appArgs) {
+    args.resize(appArgsPos);
+    args.insert(args.end(), appArgs.begin(), appArgs.end());
     return *this;
 }
 

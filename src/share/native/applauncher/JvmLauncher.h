@@ -126,9 +126,26 @@ public:
     /// with the splash file when it exists; the java options;
     /// `moreOptions`; "-Dvantry.app-path=" with the executable's path; "-m"
     /// and the main module; the main class; "-jar" and the main jar; the
-    /// arguments.
+    /// arguments. Records where `moreOptions` and the arguments begin.
     Jvm& initFromConfigFile(const CfgFile& cfgFile,
                             const StringArray& moreOptions = StringArray());
+
+    /// Inserts runtime options where `initFromConfigFile` put `moreOptions`,
+    /// after those.
+    Jvm& insertOptions(const StringArray& options);
+
+    /// Replaces the application arguments (everything after the main
+    /// module, class or jar) with `appArgs`.
+    Jvm& setApplicationArguments(const StringArray& appArgs);
+
+    /// The index in the arguments where options are inserted.
+    std::size_t getOptionsEnd() const { return optionsEnd; }
+    /// The index in the arguments where the application arguments begin.
+    std::size_t getApplicationArgumentsPos() const { return appArgsPos; }
+    /// True when the configuration names a main module, class or jar, so
+    /// that every argument from `getApplicationArgumentsPos()` on reaches
+    /// the application and none is read as a runtime option.
+    bool hasMainTarget() const { return mainTarget; }
 
     /// Starts the runtime through its launcher library and returns when
     /// JLI_Launch has returned 0; throws otherwise. Does not change the Jvm.
@@ -148,6 +165,9 @@ private:
     StringArray args;
     StringArray envVarNames;
     StringArray envVarValues;
+    std::size_t optionsEnd = 0;
+    std::size_t appArgsPos = 0;
+    bool mainTarget = false;
 };
 
 /// The callback table that `Jvm::launch` hands to the interface.

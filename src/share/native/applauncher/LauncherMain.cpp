@@ -1,9 +1,9 @@
 #include "LauncherMain.h"
 
 #include "AppLauncher.h"
+#include "ClassDataArchive.h"
 #include "ErrorHandling.h"
 #include "JvmLauncher.h"
-#include "RuntimeReexec.h"
 #include "SysInfo.h"
 #include "app.h"
 
@@ -11,24 +11,28 @@ namespace LauncherMain {
 
 namespace {
 
-// The runtime description of this process: set once, before it is started,
-// and never freed. Set, it marks a later entry of `main` as a re-entry from
-// the runtime's launcher library.
+// The runtime description of this process: set before it is started (in
+// the archive's builder, replaced by the dump's) and never freed. Set, it
+// marks a later entry of `main` as a re-entry from the runtime's launcher
+// library.
 Jvm* jvmLauncher = nullptr;
 
 SetUpFunc platformSetUp = nullptr;
 
-void initJvmLauncher() {
-    jvmLauncher =
-            RuntimeReexec::findReexecutedJvm(SysInfo::argc, SysInfo::argv);
-    if (jvmLauncher == nullptr) {
-        jvmLauncher = platformSetUp().createJvmLauncher();
-        RuntimeReexec::mark(*jvmLauncher);
-    }
+void launchJvm() {
     jvmLauncher->launch();
 }
 
-void launchJvm() {
+void initJvmLauncher() {
+    ClassDataArchive::takeBuildRequest();
+    jvmLauncher = platformSetUp().createJvmLauncher();
+    if (ClassDataArchive::isBuilder()) {
+        // The description the runtime library finds on a second entry of
+        // `main` is the dump's.
+        jvmLauncher = ClassDataArchive::createDumpJvm(*jvmLauncher);
+        ClassDataArchive::build(launchJvm);
+        return;
+    }
     jvmLauncher->launch();
 }
 

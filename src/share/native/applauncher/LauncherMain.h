@@ -17,13 +17,12 @@ namespace LauncherMain {
 typedef AppLauncher (*SetUpFunc)();
 
 /// The body of `main`; returns the exit status, 0 or 1, through the launch
-/// wrapper. On the first entry of the process: stores the command line, then
-/// either hands the command line on unchanged to the runtime library when
-/// that library executed this program again (RuntimeReexec), or builds the
-/// runtime description through `setUp`, marks it and starts it. A later
-/// entry while the first is still running (the runtime's launcher library
-/// calling `main` again) starts that same description again; its arguments
-/// are ignored.
+/// wrapper. On the first entry of the process: stores the command line,
+/// takes the class data archive's build request out of the environment,
+/// builds the runtime description through `setUp` and starts it (in the
+/// archive's builder, builds the archive instead). A later entry while the
+/// first is still running (the runtime's launcher library calling `main`
+/// again) starts that same description again; its arguments are ignored.
 int run(int argc, char** argv, SetUpFunc setUp);
 
 /// The user's home directory, the value of HOME; empty when HOME is unset

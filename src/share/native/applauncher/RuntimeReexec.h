@@ -1,11 +1,17 @@
 // Recognising that the runtime's launcher library has executed this program
-// again. On Linux the library re-executes the running program (with the
-// complete runtime argument vector it was handed) when LD_LIBRARY_PATH has to
-// name its own directories first, for example because it names another
-// runtime's libjvm.so. Before the runtime starts, the launcher leaves a
-// marker in its environment; execve keeps both the environment and the
-// process id, so the program executed again finds a marker that names its
-// own process and its own argument vector, and hands that vector on as it is.
+// again. On Linux the library re-executes the running program, handing it
+// the complete runtime argument vector it was given, when LD_LIBRARY_PATH has
+// to name the runtime's own directories first: measured on JDK 17 and 25,
+// when the variable lists a directory with another runtime's libjvm.so, or
+// the runtime's own lib/server after another entry. The macOS library never
+// executes the launcher again, and the macOS build recognises nothing.
+//
+// Nothing in the environment marks such a start, since anybody could set it.
+// A command line counts as the runtime's vector only when it is exactly the
+// vector that this launcher builds from its own configuration, up to where
+// the application's arguments begin; the runtime then receives that same
+// vector again, so a command line can never put a word of its own anywhere
+// but among the application's arguments.
 #ifndef RUNTIMEREEXEC_H
 #define RUNTIMEREEXEC_H
 
@@ -15,20 +21,21 @@ class Jvm;
 
 namespace RuntimeReexec {
 
-/// The environment variable that holds the marker: "<process id>
-/// <fingerprint of the argument vector, 16 hex digits> <library path>".
-extern const char* const markerVariable;
+/// True when `commandLine` (the program name and the arguments, as `main`
+/// received them) is the vector of `jvm` up to its application arguments,
+/// except that class data archive options of the launcher's own shape may
+/// stand where `jvm` inserts options (they are not handed on: the archive
+/// is prepared afresh); `appArgs` then receives the rest of the command
+/// line. `jvm` is built from the configuration alone and must name a main
+/// module, class or jar. Always false on macOS.
+bool findApplicationArguments(const StringArray& commandLine, const Jvm& jvm,
+                              StringArray& appArgs);
 
-/// Sets the marker for starting `jvm` from this process, replacing any
-/// marker inherited from another process.
-void mark(const Jvm& jvm);
-
-/// When the marker names this process and the command line (`argc` entries
-/// of `argv`, program name included, as `main` received them) is the vector
-/// it was made for: a new Jvm, owned by the caller, that hands the command
-/// line unchanged to the marker's library and sets no variable. Otherwise
-/// null: this is a start of its own.
-Jvm* findReexecutedJvm(int argc, const char* const* argv);
+/// Keeps the runtime's launcher library from executing this program again,
+/// for a start whose vector the launcher does not build from its
+/// configuration (the archive's dump): on Linux, by removing
+/// LD_LIBRARY_PATH, which nothing of a dump needs. Nothing on macOS.
+void preventReexecution();
 
 } // namespace RuntimeReexec
 

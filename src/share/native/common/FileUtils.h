@@ -32,6 +32,12 @@ std::string combinePath(const std::string& a, const std::string& b);
 /// are followed.
 bool isFileExists(const std::string& path);
 
+/// What identifies the file at `path` (links followed) without reading it:
+/// its size, modification and status change times to the nanosecond and
+/// its inode number, as text; "-" when it cannot be examined. A copy keeps
+/// the size and modification time but never all four.
+std::string fileIdentity(const std::string& path);
+
 /// An absolute path: an empty path gives the working directory, a path that
 /// starts with a separator is returned unchanged, any other is joined to the
 /// working directory. Throws when the working directory cannot be read.

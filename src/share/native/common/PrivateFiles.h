@@ -1,10 +1,13 @@
 // The user's own files in places that other programs can reach too: the
 // home directory, the XDG base directories, a shared cache folder. Whatever
 // the launcher writes there (a log, a class data archive) or reads back is
-// trusted only when it is provably the user's: a directory or file counts
-// only when it belongs to the effective user, neither group nor others may
-// write it, and it is reached without following a symbolic link below the
-// base directory. Every descriptor is opened close-on-exec.
+// trusted only when it is provably the user's: a directory counts only when
+// it belongs to the effective user, neither group nor others may write it,
+// and it is reached without following a symbolic link below the base
+// directory; a file only when it is a regular file of the effective user in
+// such a directory (nobody else can reach it, whatever its own mode says:
+// the runtime creates its files with the user's umask). Every descriptor is
+// opened close-on-exec.
 #ifndef PRIVATEFILES_H
 #define PRIVATEFILES_H
 
@@ -60,14 +63,12 @@ FileDescriptor openDirectory(const std::string& base,
 
 /// `name` (one component) in the directory `dir`, opened with `flags` and
 /// O_NOFOLLOW, O_NONBLOCK and O_CLOEXEC, created with `mode` when `flags`
-/// asks for it. Kept only when it is a regular file of the effective user
-/// that neither group nor others may write; otherwise closed, and `why`
-/// says why.
+/// asks for it. Kept only when it is a regular file of the effective user;
+/// otherwise closed, and `why` says why.
 FileDescriptor openFile(int dir, const std::string& name, int flags,
                         mode_t mode, std::string& why);
 
-/// True when `fd` is a regular file of the effective user that neither
-/// group nor others may write.
+/// True when `fd` is a regular file of the effective user.
 bool isPrivateFile(int fd);
 
 } // namespace PrivateFiles

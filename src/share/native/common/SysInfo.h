@@ -54,6 +54,16 @@ void setEnvVariable(const std::string& name, const std::string& value);
 /// The id of this process; a program executed in its place keeps it.
 long getProcessId();
 
+/// Removes the variable from this process's environment.
+void unsetEnvVariable(const std::string& name);
+
+/// Runs `handler` when the process ends through `exit` (a return from
+/// `main`, `System.exit`, a shutdown on SIGINT or SIGTERM), not after a
+/// crash, `_exit` or a fatal signal. It receives the exit status, or -1 on a
+/// system that does not tell it to exit handlers (macOS). One handler per
+/// process; throws for a second one or when it cannot be registered.
+void atExit(void (*handler)(int status));
+
 } // namespace SysInfo
 
 #endif // SYSINFO_H

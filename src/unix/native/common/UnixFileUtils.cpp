@@ -7,8 +7,29 @@
 #include <vector>
 
 #include "ErrorHandling.h"
+#include "FileTimes.h"
 
 namespace FileUtils {
+
+namespace {
+
+std::string timeText(const timespec& time) {
+    return std::to_string(static_cast<long long>(time.tv_sec)) + "."
+           + std::to_string(static_cast<long long>(time.tv_nsec));
+}
+
+} // namespace
+
+std::string fileIdentity(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        return "-";
+    }
+    return std::to_string(static_cast<long long>(st.st_size)) + " "
+           + timeText(FileTimes::modified(st)) + " "
+           + timeText(FileTimes::changed(st)) + " "
+           + std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
 
 bool isFileExists(const std::string& path) {
     struct stat buf;

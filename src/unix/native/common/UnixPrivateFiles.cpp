@@ -24,13 +24,13 @@ std::string systemError(const std::string& path, const char* what) {
     return quoted(path) + " " + what + ": " + std::strerror(errno);
 }
 
-// What disqualifies the directory or file `st` at `path`; empty when it is
-// the user's own.
+// What disqualifies the directory `st` at `path`; empty when it is the
+// user's own.
 std::string ownershipProblem(const struct stat& st, const std::string& path) {
     if (st.st_uid != geteuid()) {
         return quoted(path) + " belongs to another user";
     }
-    if ((st.st_mode & writableByOthers) != 0) {
+    if (S_ISDIR(st.st_mode) && (st.st_mode & writableByOthers) != 0) {
         return quoted(path) + " may be written by group or others";
     }
     return std::string();

@@ -47,6 +47,10 @@ void setEnvVariable(const std::string& name, const std::string& value) {
     }
 }
 
+void unsetEnvVariable(const std::string& name) {
+    unsetenv(name.c_str());
+}
+
 long getProcessId() {
     return static_cast<long>(getpid());
 }
