@@ -135,6 +135,7 @@ bool AppLauncher::libEnvVariableContainsAppDir() const {
 }
 
 Jvm* AppLauncher::createJvmLauncher() const {
+    ClassDataArchive::checkBuildRequest(cacheBase, cacheRelative);
     // The application's own file decides whether it is locked, so it is
     // read first; only an open application reads a per-user file instead.
     const std::string ownCfgFilePath = FileUtils::combinePath(

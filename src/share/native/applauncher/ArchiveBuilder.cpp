@@ -241,19 +241,14 @@ void start(const ArchiveStore& store, const std::string& digest,
     }
 }
 
-bool isRequested(const ArchiveStore& store, const std::string& digest,
-                 const std::string& token) {
-    struct stat inherited, lockFile;
+bool isRequested(const ArchiveStore& store, const std::string& token,
+                 std::string& digest) {
     char text[64];
     const ssize_t size = ::pread(lockDescriptor, text, sizeof(text), 0);
-    return !token.empty() && ::fstat(lockDescriptor, &inherited) == 0
-            && PrivateFiles::isPrivateFile(lockDescriptor)
-            && ::fstatat(store.fd(), store.name(digest, ".lock").c_str(),
-                         &lockFile, AT_SYMLINK_NOFOLLOW) == 0
-            && inherited.st_dev == lockFile.st_dev
-            && inherited.st_ino == lockFile.st_ino
-            && size == static_cast<ssize_t>(token.size())
+    return !token.empty() && size == static_cast<ssize_t>(token.size())
             && std::string(text, static_cast<std::size_t>(size)) == token
+            && PrivateFiles::isPrivateFile(lockDescriptor)
+            && store.lockedDigest(lockDescriptor, digest)
             && ::flock(lockDescriptor, LOCK_EX | LOCK_NB) == 0;
 }
 
@@ -274,10 +269,14 @@ void build(const ArchiveStore& store, const std::string& digest,
     const PrivateFiles::FileDescriptor output = PrivateFiles::openFile(
             store.fd(), failed, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600,
             why);
-    if (!output.valid()
-            || !store.read(store.name(digest, ".classlist"), recorded)
+    if (!output.valid()) {
+        return;
+    }
+    if (!store.read(store.name(digest, ".classlist"), recorded)
             || !store.write(list, ArchiveOptions::mergeClassLists(
                                           recorded, runtimeList))) {
+        appendLine(output.get(), "No archive: the class list cannot be"
+                                 " read or written");
         return;
     }
     appendLine(output.get(), "Building the class data archive:");

@@ -39,11 +39,11 @@ extern const char* const requestVariable;
 void start(const ArchiveStore& store, const std::string& digest,
            const std::string& executable);
 
-/// True when this process was started by `start` for `digest`: descriptor
-/// 3 is the store's lock file of the digest, it holds `token`, and this
-/// process now holds the lock.
-bool isRequested(const ArchiveStore& store, const std::string& digest,
-                 const std::string& token);
+/// True when this process was started by `start`: descriptor 3 is a lock
+/// file of this launcher in the store, it holds `token`, and this process
+/// now holds the lock. `digest` receives the lock's digest.
+bool isRequested(const ArchiveStore& store, const std::string& token,
+                 std::string& digest);
 
 /// Builds the archive of `digest` (see above): `dump` starts the runtime
 /// with the dump options of the store's files

@@ -317,6 +317,26 @@ bool ArchiveStore::sweep(const std::string& digest) const {
     return crashed;
 }
 
+bool ArchiveStore::lockedDigest(int fd, std::string& digest) const {
+    struct stat given;
+    if (::fstat(fd, &given) != 0) {
+        return false;
+    }
+    for (const std::string& entry : listDirectory(dir.get())) {
+        FileName parsed;
+        struct stat st;
+        if (parseName(entry, launcherId, parsed) && parsed.pid == 0
+                && parsed.kind == "lock"
+                && ::fstatat(dir.get(), entry.c_str(), &st,
+                             AT_SYMLINK_NOFOLLOW) == 0
+                && st.st_dev == given.st_dev && st.st_ino == given.st_ino) {
+            digest = parsed.digest;
+            return true;
+        }
+    }
+    return false;
+}
+
 void ArchiveStore::removeOtherDigests(const std::string& digest) const {
     for (const std::string& entry : listDirectory(dir.get())) {
         FileName parsed;

@@ -77,6 +77,10 @@ public:
     /// handlers (a crash, SIGKILL); its log is removed too.
     bool sweep(const std::string& digest) const;
 
+    /// The digest of this launcher's lock file that `fd` refers to; false
+    /// when it refers to none.
+    bool lockedDigest(int fd, std::string& digest) const;
+
     /// Removes this launcher's files of every other digest, except those of
     /// running processes.
     void removeOtherDigests(const std::string& digest) const;

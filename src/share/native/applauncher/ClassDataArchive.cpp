@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -30,11 +31,19 @@ const char* const optionVariables[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
 // (SIGXFSZ ends the process that writes past it).
 const unsigned long long minimumFileSizeLimit = 1ull << 30;
 
+// The runtime records into a full disk without a word, and the largest
+// archive measured (javac's, with the runtime's classes) takes 27 MB: a
+// start records only with this much room.
+const unsigned long long minimumFreeBytes = 128ull << 20;
+
 enum class Way { Nothing, Use, Record, Wait, Build };
 
 struct State {
     bool hasRequest = false;
     std::string token;
+    // The builder's digest, and whether it still has an archive to make.
+    std::string requestedDigest;
+    bool dumpPending = false;
     Way way = Way::Nothing;
     ArchiveStore store;
     std::string digest;
@@ -297,6 +306,14 @@ StringArray chooseWay(State& s) {
                   " the builder");
         return StringArray();
     }
+    struct statvfs fs;
+    if (::fstatvfs(store.fd(), &fs) != 0
+            || static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize
+                       < minimumFreeBytes) {
+        LOG_TRACE("No class data archive: too little free space in \""
+                  << store.directory() << "\"");
+        return StringArray();
+    }
     s.way = Way::Record;
     const std::string list = store.path(
             store.processName(s.digest, SysInfo::getProcessId(), ".recording"));
@@ -305,11 +322,11 @@ StringArray chooseWay(State& s) {
     return ArchiveOptions::recordOptions(list);
 }
 
-// True when this process is the builder of the digest.
-bool isGenuineRequest(const State& s) {
+// True when the builder has an archive to make: this start leads to the
+// digest it was started for, and nobody made the archive meanwhile.
+bool isDumpPending(const State& s) {
     const ArchiveStore& store = s.store;
-    return SysInfo::argc == 1
-            && ArchiveBuilder::isRequested(store, s.digest, s.token)
+    return s.digest == s.requestedDigest
             && store.exists(store.name(s.digest, ".classlist"))
             && !store.exists(store.name(s.digest, ".jsa"))
             && !store.exists(store.name(s.digest, ".failed"));
@@ -331,6 +348,21 @@ bool hasBuildRequest() {
     return state().hasRequest;
 }
 
+void checkBuildRequest(const std::string& cacheBase,
+                       const std::string& cacheRelative) {
+    State& s = state();
+    std::string why;
+    if (!s.hasRequest || SysInfo::argc != 1 || cacheBase.empty()
+            || !s.store.open(cacheBase, cacheRelative,
+                             SysInfo::getProcessModulePath(), why)
+            || !ArchiveBuilder::isRequested(s.store, s.token,
+                                            s.requestedDigest)) {
+        LOG_TRACE("Not started as the class data archive's builder");
+        return;
+    }
+    s.way = Way::Build;
+}
+
 void prepare(const CfgFile& cfg, Jvm& jvm, const std::string& cacheBase,
              const std::string& cacheRelative) {
     State& s = state();
@@ -350,8 +382,8 @@ void prepare(const CfgFile& cfg, Jvm& jvm, const std::string& cacheBase,
     s.feature = runtime.feature;
     s.digest = ArchiveStore::digest(cfg, runtime.home, runtime.release,
                                     environment);
-    if (s.hasRequest && isGenuineRequest(s)) {
-        s.way = Way::Build;
+    if (s.way == Way::Build) {
+        s.dumpPending = isDumpPending(s);
         s.cfg = cfg;
         s.runtimeList = readSmallFile(
                 FileUtils::combinePath(runtime.home, "lib/classlist"));
@@ -376,6 +408,10 @@ bool isBuilder() {
 
 Jvm* createDumpJvm(const Jvm& jvm) {
     const State& s = state();
+    if (!s.dumpPending) {
+        LOG_TRACE("The class data archive's builder has nothing to do");
+        return nullptr;
+    }
     const StringArray& args = jvm.getArguments();
     std::unique_ptr<Jvm> dump(new Jvm());
     dump->setPath(jvm.getPath());

@@ -42,6 +42,15 @@ void takeBuildRequest();
 /// not (known before the configuration is read).
 bool hasBuildRequest();
 
+/// Finds out whether this process is the archive's builder: it came with a
+/// request (`hasBuildRequest`) and, as descriptor 3, with a lock file of
+/// this launcher's archive directory (in `cacheRelative` below
+/// `cacheBase`) that holds the request's token. Otherwise the request is
+/// ignored and the start is an ordinary one. Called before the
+/// configuration is read.
+void checkBuildRequest(const std::string& cacheBase,
+                       const std::string& cacheRelative);
+
 /// Prepares the archive for the start of `jvm`, built from `cfg` with its
 /// application arguments: inserts the runtime options of the way this
 /// start goes, and arranges what happens at exit. In the builder (a
@@ -52,13 +61,15 @@ bool hasBuildRequest();
 void prepare(const CfgFile& cfg, Jvm& jvm, const std::string& cacheBase,
              const std::string& cacheRelative);
 
-/// True once `prepare` found this process to be the builder.
+/// True once `checkBuildRequest` found this process to be the builder. A
+/// builder never starts the application.
 bool isBuilder();
 
 /// The runtime description of the dump, owned by the caller: the options
 /// of `jvm` without a splash screen, the dump options and its main module,
-/// class or jar, with no application argument and no variable to set. In
-/// the builder only.
+/// class or jar, with no application argument and no variable to set. Null
+/// when the builder has nothing to do (the configuration changed, is
+/// locked, or the archive was made meanwhile). In the builder only.
 Jvm* createDumpJvm(const Jvm& jvm);
 
 /// Builds the archive; `startDump` starts the runtime of `createDumpJvm`

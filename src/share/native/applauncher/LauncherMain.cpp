@@ -30,7 +30,9 @@ void initJvmLauncher() {
         // The description the runtime library finds on a second entry of
         // `main` is the dump's.
         jvmLauncher = ClassDataArchive::createDumpJvm(*jvmLauncher);
-        ClassDataArchive::build(launchJvm);
+        if (jvmLauncher != nullptr) {
+            ClassDataArchive::build(launchJvm);
+        }
         return;
     }
     jvmLauncher->launch();

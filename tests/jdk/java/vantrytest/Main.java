@@ -1,6 +1,12 @@
 package vantrytest;
 
+import java.io.IOException;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.Comparator;
+import java.util.stream.Stream;
 
 /**
  * The application that the real-runtime tests start through the launcher.
@@ -10,9 +16,17 @@ import java.nio.charset.StandardCharsets;
  *   arg <hex>             one line per argument, in order
  *   prop <name> <hex>     the system properties the tests look at
  *                         ("-" in place of the digits when a property is unset)
+ *   map <hex>             with "vantrytest.maps" set: each class data archive
+ *                         that the runtime has mapped into this process
  *
- * The system property "vantrytest.exit", when set, is the exit status that
- * the program ends with through System.exit; otherwise main returns.
+ * What it does besides, steered by system properties:
+ *   vantrytest.touch      a file to create
+ *   vantrytest.delete     a directory to delete with everything in it
+ *   vantrytest.sleep      milliseconds to sleep before ending
+ *   vantrytest.security   "install": installs a security manager last and
+ *                         prints a set of two strings
+ *   vantrytest.exit       the exit status to end with through System.exit;
+ *                         otherwise main returns
  */
 public final class Main {
     private static final String[] PROPERTIES = {
@@ -33,7 +47,18 @@ public final class Main {
         return text.toString();
     }
 
-    public static void main(String[] args) {
+    private static void mappedArchives(StringBuilder out) throws IOException {
+        try (Stream<String> lines = Files.lines(Paths.get("/proc/self/maps"))) {
+            lines.map(line -> line.substring(line.lastIndexOf(' ') + 1))
+                    .filter(path -> path.endsWith(".jsa"))
+                    .distinct()
+                    .forEach(path -> out.append("map ").append(hex(path))
+                            .append('\n'));
+        }
+    }
+
+    @SuppressWarnings("removal")
+    public static void main(String[] args) throws Exception {
         StringBuilder out = new StringBuilder();
         for (String arg : args) {
             out.append("arg ").append(hex(arg)).append('\n');
@@ -42,10 +67,32 @@ public final class Main {
             out.append("prop ").append(name).append(' ')
                     .append(hex(System.getProperty(name))).append('\n');
         }
+        if (System.getProperty("vantrytest.maps") != null) {
+            mappedArchives(out);
+        }
         System.out.print(out);
         System.out.flush();
 
+        String touch = System.getProperty("vantrytest.touch");
+        if (touch != null) {
+            Files.createFile(Paths.get(touch));
+        }
+        String delete = System.getProperty("vantrytest.delete");
+        if (delete != null) {
+            try (Stream<Path> paths = Files.walk(Paths.get(delete))) {
+                paths.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
+            }
+        }
+        String sleep = System.getProperty("vantrytest.sleep");
+        if (sleep != null) {
+            Thread.sleep(Long.parseLong(sleep));
+        }
         String exit = System.getProperty("vantrytest.exit");
+        if ("install".equals(System.getProperty("vantrytest.security"))) {
+            // Classes loaded under the security manager's eye.
+            System.setSecurityManager(new SecurityManager());
+            System.out.println(new java.util.TreeSet<>(java.util.List.of("b", "a")));
+        }
         if (exit != null) {
             System.exit(Integer.parseInt(exit));
         }
