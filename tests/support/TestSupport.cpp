@@ -297,6 +297,10 @@ std::string noLaunchLibPath() {
     return NO_LAUNCH_LIB_PATH;
 }
 
+std::string foreignLibPath() {
+    return FOREIGN_LIB_PATH;
+}
+
 std::string launcherPath() {
     return APPLAUNCHER_PATH;
 }

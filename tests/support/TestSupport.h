@@ -124,9 +124,11 @@ struct FakeJliCall {
 std::vector<FakeJliCall> readFakeJliRecord(const std::string& path);
 
 /// The path of the substitute runtime library, of a library without
-/// JLI_Launch and of the launcher executable.
+/// JLI_Launch, of a library that marks its loading (Foreign.c) and of the
+/// launcher executable.
 std::string fakeJliPath();
 std::string noLaunchLibPath();
+std::string foreignLibPath();
 std::string launcherPath();
 
 } // namespace testing_support
