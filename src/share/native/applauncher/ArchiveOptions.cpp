@@ -131,10 +131,14 @@ bool precludesArchive(const std::string& option) {
         return true;
     }
     if (tstrings::startsWith(option, "-XX:")) {
+        // The last two switch the runtime's own archive off, with a warning
+        // that an archive of the launcher's would silence.
         return containsAny(option, {"Shared", "ArchiveClassesAtExit",
                                     "DumpLoadedClassList", "DynamicDump",
                                     "AOT", "PrintCommandLineFlags",
-                                    "PrintFlags", "PrintVMOptions"});
+                                    "PrintFlags", "PrintVMOptions",
+                                    "UseCompressedClassPointers",
+                                    "ObjectAlignmentInBytes"});
     }
     if (option == "-Xlog" || tstrings::startsWith(option, "-Xlog:")) {
         const std::string selection =

@@ -50,10 +50,12 @@ std::string javaHomeOfLibrary(const std::string& jliPath);
 /// and AOT options), asks the runtime to report what sharing changes (class
 /// loading with -verbose:class or -Xlog selections of the class, cds, aot or
 /// all tags, the flags with -XX:+PrintCommandLineFlags and its kin), reads
-/// options the launcher cannot see (-XX:Flags=, -XX:VMOptionsFile=), or
+/// options the launcher cannot see (-XX:Flags=, -XX:VMOptionsFile=),
 /// makes archived classes unusable (agents, boot class path additions,
 /// patched, limited or upgraded modules, a custom system class loader, a
-/// security manager).
+/// security manager), or keeps the runtime from using its own archive,
+/// which it says in a warning (-XX:-UseCompressedClassPointers,
+/// -XX:ObjectAlignmentInBytes).
 bool precludesArchive(const std::string& option);
 
 /// The blank-separated words of an options variable such as

@@ -20,8 +20,9 @@ import java.util.stream.Stream;
  *                         that the runtime has mapped into this process
  *
  * What it does besides, steered by system properties:
- *   vantrytest.touch      a file to create
- *   vantrytest.delete     a directory to delete with everything in it
+ *   vantrytest.touch      a file to create (or empty)
+ *   vantrytest.delete     a directory to delete with everything in it, when
+ *                         it exists
  *   vantrytest.sleep      milliseconds to sleep before ending
  *   vantrytest.security   "install": installs a security manager last and
  *                         prints a set of two strings
@@ -75,10 +76,10 @@ public final class Main {
 
         String touch = System.getProperty("vantrytest.touch");
         if (touch != null) {
-            Files.createFile(Paths.get(touch));
+            Files.write(Paths.get(touch), new byte[0]);
         }
         String delete = System.getProperty("vantrytest.delete");
-        if (delete != null) {
+        if (delete != null && Files.exists(Paths.get(delete))) {
             try (Stream<Path> paths = Files.walk(Paths.get(delete))) {
                 paths.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
             }

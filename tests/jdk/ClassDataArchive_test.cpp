@@ -1,0 +1,527 @@
+// The class data archive on the machine's real JDKs: a start records the
+// classes it loads, the builder makes the archive, later starts map it (as
+// the running process itself sees in /proc/self/maps), and nothing the
+// archive does makes a start differ from plain `java` with the same
+// options.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "JdkSupport.h"
+
+using namespace jdk_tests;
+
+namespace {
+
+// An application with "app.cds=auto": its class path, or its module path
+// and main module, and its java options. In options, "@APP@" stands for the
+// application directory and "@CACHE@" for the application's cache
+// directory.
+struct CdsApp {
+    std::vector<std::string> classPath{"app.jar"};
+    std::vector<std::string> options;
+    std::string modulePath;
+    std::string mainModule;
+};
+
+std::string cacheDir(const Bundle& bundle) {
+    return bundle.homeDir() + (bundle.layout() == Layout::LinuxImage
+                                       ? "/.cache/Demo"
+                                       : "/Library/Caches/Demo");
+}
+
+std::string archiveDir(const Bundle& bundle) {
+    return cacheDir(bundle) + "/Demo.cds";
+}
+
+std::string substitute(std::string text, const Bundle& bundle) {
+    for (const auto& macro : {std::make_pair("@APP@", bundle.appDir()),
+                              std::make_pair("@CACHE@", cacheDir(bundle))}) {
+        const std::string::size_type at = text.find(macro.first);
+        if (at != std::string::npos) {
+            text.replace(at, std::strlen(macro.first), macro.second);
+        }
+    }
+    return text;
+}
+
+// The names in `dir` that end with `suffix`.
+std::vector<std::string> filesEnding(const std::string& dir,
+                                     const std::string& suffix) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() >= suffix.size()
+                && name.compare(name.size() - suffix.size(), suffix.size(),
+                                suffix) == 0) {
+            found.push_back(name);
+        }
+    }
+    return found;
+}
+
+// Returns once no builder holds a lock in the archive directory, so that
+// no builder outlives a test.
+void waitForBuilders(const Bundle& bundle) {
+    for (const std::string& lock : filesEnding(archiveDir(bundle), ".lock")) {
+        const int fd = open((archiveDir(bundle) + "/" + lock).c_str(),
+                            O_RDONLY | O_CLOEXEC);
+        for (int i = 0; fd >= 0 && i < 2400; ++i) {
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+// The output's lines in order, without those that name mapped archives,
+// and with the runtime's log timestamps and addresses (which differ from
+// run to run) blanked. The order of the lines of a class loading log varies
+// between java and any other launcher of the runtime's.
+std::string withoutMaps(const std::string& out) {
+    static const std::regex varying("\\[[0-9]+\\.[0-9]+s\\]|0x[0-9a-f]+");
+    std::string kept;
+    std::string::size_type start = 0;
+    while (start < out.size()) {
+        std::string::size_type end = out.find('\n', start);
+        end = end == std::string::npos ? out.size() : end + 1;
+        if (out.compare(start, 4, "map ") != 0) {
+            kept += out.substr(start, end - start);
+        }
+        start = end;
+    }
+    std::istringstream lines(std::regex_replace(kept, varying, "?"));
+    std::vector<std::string> sorted;
+    for (std::string line; std::getline(lines, line);) {
+        sorted.push_back(line);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    std::string result;
+    for (const std::string& line : sorted) {
+        result += line + "\n";
+    }
+    return result;
+}
+
+bool mapsOwnArchive(const Bundle& bundle, const ProcessResult& launch) {
+    for (const std::string& map : parseOutput(launch.out).maps) {
+        if (map.compare(0, archiveDir(bundle).size(), archiveDir(bundle))
+                == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class ClassDataArchive : public RealRuntime {
+protected:
+    std::unique_ptr<Bundle> makeCdsBundle(const CdsApp& app) const {
+        auto bundle = makeBundle("");
+        copyExecutable(testApp().lateJar,
+                       bundle->appDir() + "/late-app.jar");
+        std::string config = "[Application]\napp.cds=auto\n";
+        for (const std::string& entry : app.classPath) {
+            config += "app.classpath=$APPDIR/" + entry + "\n";
+        }
+        if (app.mainModule.empty()) {
+            config += "app.mainclass=vantrytest.Main\n";
+        } else {
+            config += "app.modulepath=$APPDIR/" + app.modulePath
+                    + "\napp.mainmodule=" + app.mainModule + "\n";
+        }
+        config += "[JavaOptions]\njava-options=-Dvantrytest.maps=1\n";
+        for (const std::string& option : app.options) {
+            config += "java-options=" + substitute(option, *bundle) + "\n";
+        }
+        bundle->writeConfig(config);
+        return std::unique_ptr<Bundle>(bundle.release());
+    }
+
+    // What the launcher hands the runtime, for the JDK's own java.
+    static std::vector<std::string> javaArgs(const Bundle& bundle,
+                                             const CdsApp& app) {
+        std::vector<std::string> args;
+        std::string classPath;
+        for (const std::string& entry : app.classPath) {
+            classPath += (classPath.empty() ? "" : ":") + bundle.appDir()
+                    + "/" + entry;
+        }
+        if (!app.mainModule.empty()) {
+            args = {"--module-path", bundle.appDir() + "/" + app.modulePath};
+        }
+        if (!classPath.empty()) {
+            args.insert(args.end(), {"-classpath", classPath});
+        }
+        args.push_back("-Dvantrytest.maps=1");
+        for (const std::string& option : app.options) {
+            args.push_back(substitute(option, bundle));
+        }
+        args.push_back("-Dvantry.app-path=" + bundle.executable());
+        if (app.mainModule.empty()) {
+            args.push_back("vantrytest.Main");
+        } else {
+            args.insert(args.end(), {"-m", app.mainModule});
+        }
+        return args;
+    }
+
+    // `program` with `args` in the bundle's environment and `options`'s
+    // working directory; through `sh -c` when the variable SHELL_PREFIX of
+    // `options` holds commands to run first.
+    static ProcessResult runShell(const Bundle& bundle,
+                                  const std::string& program,
+                                  const std::vector<std::string>& args,
+                                  const ProcessOptions& options) {
+        ProcessOptions all = bundle.baseOptions();
+        all.env.insert(all.env.end(), options.env.begin(), options.env.end());
+        all.cwd = options.cwd;
+        std::string prefix;
+        for (const auto& var : options.env) {
+            if (var.first == "SHELL_PREFIX") {
+                prefix = var.second.second;
+            }
+        }
+        std::vector<std::string> argv{program};
+        if (!prefix.empty()) {
+            argv = {"sh", "-c", prefix + " exec \"$0\" \"$@\"", program};
+        }
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runProcess(prefix.empty() ? program : "/bin/sh", argv, all);
+    }
+
+    // Starts `java` and then the launcher, `starts` times, each time
+    // expecting the same exit status, standard error and standard output
+    // (the mapped archives aside), and waiting for the builder. `before`
+    // may change the image or the options of a start. The launcher's
+    // results.
+    std::vector<ProcessResult> compareStarts(
+            const Bundle& bundle, const CdsApp& app, int starts,
+            ProcessOptions options = ProcessOptions(),
+            const std::function<void(int, ProcessOptions&)>& before
+                    = nullptr) const {
+        std::vector<ProcessResult> results;
+        const ProcessOptions base = javaOptions();
+        options.env.insert(options.env.begin(), base.env.begin(),
+                           base.env.end());
+        for (int i = 0; i < starts; ++i) {
+            SCOPED_TRACE("start " + std::to_string(i + 1));
+            if (before) {
+                before(i, options);
+            }
+            const ProcessResult java = runShell(
+                    bundle, jdk().home + "/bin/java", javaArgs(bundle, app),
+                    options);
+            const LaunchResult launch{
+                    runShell(bundle, bundle.executable(), {}, options), {}};
+            waitForBuilders(bundle);
+            EXPECT_FALSE(launch.process.timedOut);
+            EXPECT_EQ(java.exitStatus, launch.process.exitStatus);
+            // An exception out of main ends JLI_Launch with status 1, which
+            // the launcher reports in a line of its own.
+            const std::string launcherLine = "Failed to launch JVM\n";
+            EXPECT_EQ(java.err + (java.exitStatus == 1 ? launcherLine : ""),
+                      launch.process.err);
+            EXPECT_EQ(withoutMaps(java.out), withoutMaps(launch.process.out));
+            if (!mapsOwnArchive(bundle, launch.process)) {
+                // Without the launcher's archive the runtime's own is used,
+                // as by java.
+                EXPECT_EQ(parseOutput(java.out).maps,
+                          parseOutput(launch.process.out).maps);
+            }
+            results.push_back(launch.process);
+        }
+        return results;
+    }
+};
+
+// The bundle layout alone, for the long tables.
+class ClassDataArchiveFaults : public ClassDataArchive {};
+
+TEST_P(ClassDataArchive, RecordBuildMapAlsoAfterTheRuntimeExecutesAgain) {
+    CdsApp moduleApp;
+    moduleApp.classPath.clear();
+    moduleApp.modulePath = "app.jar";
+    moduleApp.mainModule = "app/vantrytest.Main";
+    for (const CdsApp& app : {CdsApp(), moduleApp}) {
+        SCOPED_TRACE(app.mainModule.empty() ? "class path" : "module");
+        const auto bundle = makeCdsBundle(app);
+        const auto starts = compareStarts(*bundle, app, 3);
+        ASSERT_EQ(3u, starts.size());
+        EXPECT_FALSE(mapsOwnArchive(*bundle, starts[0]));
+        EXPECT_TRUE(mapsOwnArchive(*bundle, starts[1])) << starts[1].out;
+        EXPECT_TRUE(mapsOwnArchive(*bundle, starts[2])) << starts[2].out;
+        EXPECT_EQ(1u, filesEnding(archiveDir(*bundle), ".jsa").size());
+    }
+
+    // Another JDK's lib/server on LD_LIBRARY_PATH: the runtime library
+    // executes the launcher again, which maps the archive all the same.
+    const auto other = std::find_if(
+            machineJdks().begin(), machineJdks().end(),
+            [this](const Jdk& j) { return j.home != jdk().home; });
+    if (other == machineJdks().end()) {
+        return;
+    }
+    const auto bundle = makeCdsBundle(CdsApp());
+    ProcessOptions options = javaOptions();
+    options.setEnv("LD_LIBRARY_PATH", other->home + "/lib/server");
+    for (int i = 0; i < 3; ++i) {
+        const LaunchResult launch = bundle->run({"1", "-Xmx8m"}, options);
+        waitForBuilders(*bundle);
+        ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        EXPECT_EQ((std::vector<std::string>{"1", "-Xmx8m"}),
+                  parseOutput(launch.process.out).args);
+        EXPECT_EQ(i > 0, mapsOwnArchive(*bundle, launch.process)) << i;
+    }
+    for (const char* left : {".tmp", ".use", ".recording", ".list", ".new"}) {
+        EXPECT_TRUE(filesEnding(archiveDir(*bundle), left).empty()) << left;
+    }
+}
+
+TEST_P(ClassDataArchive, ConcurrentStartsWhileTheBuilderRuns) {
+    const CdsApp app;
+    const auto bundle = makeCdsBundle(app);
+    const ProcessResult java =
+            runJava(*bundle, javaArgs(*bundle, app), javaOptions());
+    // Four first starts at once, then four more at once, likely while the
+    // builder runs; then four with the archive.
+    for (int round = 0; round < 3; ++round) {
+        const ProcessResult all = runProcess(
+                "/bin/sh",
+                {"sh", "-c",
+                 "for i in 1 2 3 4; do (\"$0\" >\"$1/out.$i\""
+                 " 2>\"$1/err.$i\"; echo $? >\"$1/status.$i\") & done; wait",
+                 bundle->executable(), bundle->tempDir()},
+                [&] {
+                    ProcessOptions o = bundle->baseOptions();
+                    const ProcessOptions j = javaOptions();
+                    o.env.insert(o.env.end(), j.env.begin(), j.env.end());
+                    return o;
+                }());
+        ASSERT_EQ(0, all.exitStatus) << all.err;
+        if (round == 1) {
+            waitForBuilders(*bundle);
+        }
+        for (int i = 1; i <= 4; ++i) {
+            const std::string n = std::to_string(i);
+            EXPECT_EQ("0\n", readFile(bundle->tempDir() + "/status." + n));
+            EXPECT_EQ(withoutMaps(java.out),
+                      withoutMaps(readFile(bundle->tempDir() + "/out." + n)));
+            EXPECT_EQ("", readFile(bundle->tempDir() + "/err." + n));
+        }
+    }
+    waitForBuilders(*bundle);
+    EXPECT_EQ(1u, filesEnding(archiveDir(*bundle), ".jsa").size());
+}
+
+// Each case three starts, each compared with java. `archive` tells whether
+// the last start maps the launcher's archive: 1 yes, 0 no, -1 either.
+TEST_P(ClassDataArchiveFaults, NoStartDiffersFromJava) {
+    const bool root = geteuid() == 0;
+    CdsApp late;
+    late.classPath = {"late-app.jar"};
+    CdsApp withDirectory;
+    withDirectory.classPath = {"app.jar", "extra"};
+    withDirectory.options = {"-Dvantrytest.touch=@APP@/extra/new.txt"};
+    const auto options = [](std::vector<std::string> o) {
+        CdsApp app;
+        app.options = std::move(o);
+        return app;
+    };
+    typedef std::function<void(const Bundle&, int, ProcessOptions&)> Hook;
+    const Hook none;
+    const struct {
+        const char* name;
+        CdsApp app;
+        Hook before;
+        int archive;
+    } cases[] = {
+        {"object alignment", options({"-XX:ObjectAlignmentInBytes=16"}), none,
+         0},
+        {"no compressed class pointers",
+         options({"-XX:-UseCompressedClassPointers"}), none, 0},
+        {"dynamic dump information", options({"-XX:+RecordDynamicDumpInfo"}),
+         none, 0},
+        {"security manager", options({"-Dvantrytest.security=install"}), none,
+         -1},
+        {"class loading reported", options({"-verbose:class"}), none, 0},
+        {"class loading logged", options({"-Xlog:class+load"}), none, 0},
+        {"flags printed", options({"-XX:+PrintCommandLineFlags"}), none, 0},
+        {"cache directory deleted during the run",
+         options({"-Dvantrytest.delete=@CACHE@"}), none, 0},
+        {"class path directory that gains a file", withDirectory, none, -1},
+        {"file size limit", CdsApp(),
+         [](const Bundle&, int, ProcessOptions& o) {
+             o.setEnv("SHELL_PREFIX", "ulimit -f 100000;");
+         },
+         0},
+        {"home directory that does not exist", CdsApp(),
+         [](const Bundle& b, int, ProcessOptions& o) {
+             EXPECT_FALSE(exists(b.tempDir() + "/nothing"));
+             o.setEnv("HOME", b.tempDir() + "/nothing/home");
+         },
+         0},
+        {"relative home directory", CdsApp(),
+         [](const Bundle& b, int, ProcessOptions& o) {
+             o.setEnv("HOME", "home");
+             o.cwd = b.tempDir() + "/cwd";
+             makeDirs(o.cwd);
+             EXPECT_FALSE(exists(o.cwd + "/home"));
+         },
+         0},
+        {"colon in the cache path", CdsApp(),
+         [](const Bundle& b, int, ProcessOptions& o) {
+             makeDirs(b.tempDir() + "/a:b");
+             o.setEnv("HOME", b.tempDir() + "/a:b");
+         },
+         0},
+        {"working directory of each start", CdsApp(),
+         [](const Bundle& b, int i, ProcessOptions& o) {
+             o.cwd = i % 2 == 0 ? b.appDir() : b.tempDir();
+         },
+         1},
+        {"jar that a manifest names appears", late,
+         [](const Bundle& b, int i, ProcessOptions&) {
+             if (i == 2) {
+                 copyExecutable(b.appDir() + "/app.jar",
+                                b.appDir() + "/late.jar");
+             }
+         },
+         -1},
+        {"jar replaced by a copy with its size and time", CdsApp(),
+         [](const Bundle& b, int i, ProcessOptions&) {
+             if (i == 2) {
+                 runProcess("/bin/cp", {"cp", "-p", b.appDir() + "/app.jar",
+                                        b.tempDir() + "/copy.jar"});
+                 rename((b.tempDir() + "/copy.jar").c_str(),
+                        (b.appDir() + "/app.jar").c_str());
+             }
+         },
+         0},
+        {"FIFO in place of the archive", CdsApp(),
+         [](const Bundle& b, int i, ProcessOptions&) {
+             for (const std::string& name :
+                  filesEnding(archiveDir(b), ".jsa")) {
+                 const std::string path = archiveDir(b) + "/" + name;
+                 if (i == 2 && unlink(path.c_str()) == 0) {
+                     mkfifo(path.c_str(), 0600);
+                 }
+             }
+         },
+         0},
+        {"cache directory of another user", CdsApp(),
+         [root](const Bundle& b, int i, ProcessOptions&) {
+             makeDirs(cacheDir(b));
+             if (i == 0 && root) {
+                 EXPECT_EQ(0, chown(cacheDir(b).c_str(), 65534, 65534));
+             }
+         },
+         root ? 0 : 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto bundle = makeCdsBundle(c.app);
+        const Bundle& b = *bundle;
+        const auto starts = compareStarts(
+                b, c.app, 3, ProcessOptions(),
+                [&](int i, ProcessOptions& o) {
+                    if (c.before) {
+                        c.before(b, i, o);
+                    }
+                });
+        if (c.archive >= 0 && starts.size() == 3) {
+            EXPECT_EQ(c.archive == 1, mapsOwnArchive(b, starts[2]));
+        }
+    }
+}
+
+TEST_P(ClassDataArchiveFaults, AnArchiveNeverFailsTwoStarts) {
+    const CdsApp app;
+    const auto bundle = makeCdsBundle(app);
+    compareStarts(*bundle, app, 2);
+    const std::vector<std::string> archives =
+            filesEnding(archiveDir(*bundle), ".jsa");
+    ASSERT_EQ(1u, archives.size());
+    // Damaged pages: the start that maps them may crash, but only that one.
+    const std::string path = archiveDir(*bundle) + "/" + archives[0];
+    chmod(path.c_str(), 0600);
+    const int fd = open(path.c_str(), O_WRONLY);
+    const std::string garbage(16384, '\xa5');
+    for (const off_t at : {1 << 20, 2 << 20, 4 << 20}) {
+        ASSERT_EQ(16384, pwrite(fd, garbage.data(), garbage.size(), at));
+    }
+    close(fd);
+    const LaunchResult damaged = bundle->run({}, javaOptions());
+    compareStarts(*bundle, app, 2);
+    if (damaged.process.exitStatus != 0) {
+        EXPECT_TRUE(filesEnding(archiveDir(*bundle), ".jsa").empty());
+    }
+}
+
+TEST_P(ClassDataArchiveFaults, AnInterruptedFirstStartKeepsNoClassList) {
+    CdsApp app;
+    app.options = {"-Dvantrytest.sleep=20000"};
+    const auto bundle = makeCdsBundle(app);
+    ProcessOptions options = bundle->baseOptions();
+    const ProcessOptions java = javaOptions();
+    options.env.insert(options.env.end(), java.env.begin(), java.env.end());
+    const ProcessResult interrupted = runProcess(
+            "/bin/sh",
+            {"sh", "-c",
+             "\"$0\" >/dev/null & pid=$!; sleep 2; kill -TERM $pid; wait $pid",
+             bundle->executable()},
+            options);
+    EXPECT_EQ(143, interrupted.exitStatus) << interrupted.err;
+    waitForBuilders(*bundle);
+    EXPECT_TRUE(filesEnding(archiveDir(*bundle), ".classlist").empty());
+    EXPECT_TRUE(filesEnding(archiveDir(*bundle), ".recording").empty());
+    EXPECT_TRUE(filesEnding(archiveDir(*bundle), ".jsa").empty());
+}
+
+// Two applications with the same executable name and no package share
+// the archive directory, and each keeps its archive.
+TEST_P(ClassDataArchiveFaults, LaunchersSharingACacheDirectoryKeepTheirs) {
+    const CdsApp app;
+    const auto first = makeCdsBundle(app);
+    const auto second = makeCdsBundle(app);
+    ProcessOptions options = javaOptions();
+    options.setEnv("HOME", first->homeDir());
+    for (int i = 0; i < 3; ++i) {
+        for (const Bundle* bundle : {first.get(), second.get()}) {
+            const LaunchResult launch = bundle->run({}, options);
+            waitForBuilders(*first);
+            EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+            EXPECT_EQ(i > 0, mapsOwnArchive(*first, launch.process)) << i;
+        }
+    }
+    EXPECT_EQ(2u, filesEnding(archiveDir(*first), ".jsa").size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+        Jdks, ClassDataArchive,
+        ::testing::Combine(::testing::ValuesIn(jdkParams()),
+                           ::testing::ValuesIn(allLayouts())),
+        jdkAndLayoutName);
+
+INSTANTIATE_TEST_SUITE_P(
+        Jdks, ClassDataArchiveFaults,
+        ::testing::Combine(::testing::ValuesIn(jdkParams()),
+                           ::testing::Values(Layout::MacBundle)),
+        jdkAndLayoutName);

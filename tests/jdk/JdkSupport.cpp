@@ -1,0 +1,222 @@
+#include "JdkSupport.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+namespace jdk_tests {
+
+namespace {
+
+std::string baseNameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+std::string jliOf(const std::string& home) {
+    for (const char* name : {"/lib/libjli.so", "/lib/libjli.dylib"}) {
+        if (exists(home + name)) {
+            return home + name;
+        }
+    }
+    return std::string();
+}
+
+std::vector<Jdk> findJdks() {
+    std::vector<std::string> candidates;
+    if (const char* javaHome = std::getenv("JAVA_HOME")) {
+        candidates.push_back(javaHome);
+    }
+    if (const char* path = std::getenv("PATH")) {
+        std::string dirs = path;
+        std::string::size_type start = 0;
+        while (start <= dirs.size()) {
+            std::string::size_type end = dirs.find(':', start);
+            if (end == std::string::npos) {
+                end = dirs.size();
+            }
+            const std::string java = realPath(
+                    (end > start ? dirs.substr(start, end - start) : ".")
+                    + "/java");
+            if (!java.empty() && access(java.c_str(), X_OK) == 0) {
+                candidates.push_back(dirnameOf(dirnameOf(java)));
+                break;
+            }
+            start = end + 1;
+        }
+    }
+    std::vector<std::string> underJvm;
+    std::error_code ec;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/usr/lib/jvm", ec)) {
+        if (exists(entry.path().string() + "/bin/javac")) {
+            underJvm.push_back(entry.path().string());
+        }
+    }
+    // Directory order is arbitrary; the machine's JDKs come in name order.
+    std::sort(underJvm.begin(), underJvm.end());
+    candidates.insert(candidates.end(), underJvm.begin(), underJvm.end());
+
+    std::vector<Jdk> jdks;
+    std::set<std::string> seen;
+    for (const std::string& candidate : candidates) {
+        const std::string home = realPath(candidate);
+        if (home.empty() || !seen.insert(home).second) {
+            continue;
+        }
+        const std::string jli = jliOf(home);
+        if (jli.empty()) {
+            continue;
+        }
+        std::string label;
+        for (char c : baseNameOf(home)) {
+            label += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        // Test names must be unique: two homes may share a last component.
+        for (const Jdk& other : jdks) {
+            if (other.label == label) {
+                label += "_" + std::to_string(jdks.size());
+                break;
+            }
+        }
+        jdks.push_back({home, jli, label});
+    }
+    return jdks;
+}
+
+std::string fromHex(const std::string& hex) {
+    std::string bytes;
+    for (std::string::size_type i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::string realPath(const std::string& path) {
+    char buf[PATH_MAX];
+    return realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string dirnameOf(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+void PrintTo(const Jdk& jdk, std::ostream* os) {
+    *os << (jdk.home.empty() ? std::string("no JDK") : jdk.home);
+}
+
+const std::vector<Jdk>& machineJdks() {
+    static const std::vector<Jdk> jdks = findJdks();
+    return jdks;
+}
+
+std::vector<Jdk> jdkParams() {
+    std::vector<Jdk> jdks = machineJdks();
+    if (jdks.empty()) {
+        jdks.push_back({std::string(), std::string(), "none"});
+    }
+    return jdks;
+}
+
+const TestApp& testApp() {
+    static TestApp app = [] {
+        TestApp built;
+        const std::string source = dirnameOf(__FILE__)
+                + "/java/vantrytest/Main.java";
+        std::string tools;
+        for (const Jdk& jdk : machineJdks()) {
+            if (exists(jdk.home + "/bin/javac")
+                    && exists(jdk.home + "/bin/jar")) {
+                tools = jdk.home + "/bin/";
+                break;
+            }
+        }
+        if (tools.empty()) {
+            built.error = "no JDK with javac and jar";
+            return built;
+        }
+        built.dir.reset(new TempDir());
+        const std::string classes = *built.dir / "classes";
+        built.jar = *built.dir / "app.jar";
+        ProcessOptions options;
+        options.timeoutSeconds = 120;
+        const ProcessResult javac = runProcess(
+                tools + "javac",
+                {"javac", "--release", "11", "-encoding", "UTF-8", "-d",
+                 classes, source},
+                options);
+        if (javac.exitStatus != 0) {
+            built.error = "javac failed: " + javac.err + javac.out;
+            return built;
+        }
+        const ProcessResult jar = runProcess(
+                tools + "jar",
+                {"jar", "--create", "--file", built.jar, "--main-class",
+                 "vantrytest.Main", "-C", classes, "."},
+                options);
+        if (jar.exitStatus != 0) {
+            built.error = "jar failed: " + jar.err + jar.out;
+            return built;
+        }
+        built.lateJar = *built.dir / "late-app.jar";
+        writeFile(*built.dir / "manifest.txt",
+                  "Main-Class: vantrytest.Main\nClass-Path: late.jar\n");
+        const ProcessResult late = runProcess(
+                tools + "jar",
+                {"jar", "--create", "--file", built.lateJar, "--manifest",
+                 *built.dir / "manifest.txt", "-C", classes, "."},
+                options);
+        if (late.exitStatus != 0) {
+            built.error = "jar failed: " + late.err + late.out;
+        }
+        return built;
+    }();
+    return app;
+}
+
+AppOutput parseOutput(const std::string& out) {
+    AppOutput parsed;
+    std::string::size_type start = 0;
+    while (start < out.size()) {
+        std::string::size_type end = out.find('\n', start);
+        if (end == std::string::npos) {
+            end = out.size();
+        }
+        const std::string line = out.substr(start, end - start);
+        start = end + 1;
+        if (line.compare(0, 4, "arg ") == 0) {
+            parsed.args.push_back(fromHex(line.substr(4)));
+        } else if (line.compare(0, 5, "prop ") == 0) {
+            const std::string::size_type space = line.find(' ', 5);
+            const std::string value = line.substr(space + 1);
+            parsed.props[line.substr(5, space - 5)] =
+                    value == "-" ? "<unset>" : fromHex(value);
+        } else if (line.compare(0, 4, "map ") == 0) {
+            parsed.maps.push_back(fromHex(line.substr(4)));
+        } else {
+            ++parsed.unparsed;
+        }
+    }
+    return parsed;
+}
+
+std::string jdkAndLayoutName(
+        const ::testing::TestParamInfo<std::tuple<Jdk, Layout>>& info) {
+    return std::get<0>(info.param).label + "_"
+           + ::testing::PrintToString(std::get<1>(info.param));
+}
+
+} // namespace jdk_tests

@@ -1,0 +1,128 @@
+// What the tests against the machine's real JDKs share: finding the JDKs,
+// the test application (tests/jdk/java, compiled once per process), reading
+// what it printed, and the fixture that runs one JDK in one layout.
+#ifndef JDKSUPPORT_H
+#define JDKSUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "Bundle.h"
+#include "Layouts.h"
+
+namespace jdk_tests {
+
+using namespace testing_support;
+
+std::string realPath(const std::string& path);
+bool exists(const std::string& path);
+std::string dirnameOf(const std::string& path);
+
+/// A JDK found on the machine; an empty home stands for "none found".
+struct Jdk {
+    std::string home;
+    std::string jli;
+    std::string label;
+};
+
+/// Failure messages name the JDK by its home.
+void PrintTo(const Jdk& jdk, std::ostream* os);
+
+/// JAVA_HOME, the home of `java` on PATH, and every JDK under /usr/lib/jvm
+/// (with a launcher library and javac), each once by its real path.
+const std::vector<Jdk>& machineJdks();
+
+/// The machine's JDKs, or one empty entry when there is none (its tests
+/// skip, saying why).
+std::vector<Jdk> jdkParams();
+
+/// The test application, compiled once per process by the first JDK that
+/// has javac and jar, for a release that every JDK of the machine runs:
+/// `jar` runs vantrytest.Main; `lateJar` is the same with the manifest
+/// attribute "Class-Path: late.jar".
+struct TestApp {
+    std::unique_ptr<TempDir> dir;
+    std::string jar;
+    std::string lateJar;
+    std::string error;
+};
+const TestApp& testApp();
+
+/// What the test application printed.
+struct AppOutput {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> props;
+    /// The class data archives it found mapped.
+    std::vector<std::string> maps;
+    int unparsed = 0;
+};
+AppOutput parseOutput(const std::string& out);
+
+/// "<JDK label>_<layout>", for test names.
+std::string jdkAndLayoutName(
+        const ::testing::TestParamInfo<std::tuple<Jdk, Layout>>& info);
+
+class RealRuntime
+    : public ::testing::TestWithParam<std::tuple<Jdk, Layout>> {
+protected:
+    const Jdk& jdk() const { return std::get<0>(GetParam()); }
+
+    void SetUp() override {
+        if (jdk().home.empty()) {
+            GTEST_SKIP() << "No JDK on this machine: JAVA_HOME is not set, "
+                            "there is no java on PATH and no JDK with "
+                            "lib/libjli.so and bin/javac under /usr/lib/jvm";
+        }
+        if (!testApp().error.empty()) {
+            FAIL() << "Cannot build the test application: "
+                   << testApp().error;
+        }
+    }
+
+    // A bundle with the test application's jar in the application
+    // directory and the JDK as its default runtime.
+    std::unique_ptr<Bundle> makeBundle(const std::string& config) const {
+        std::unique_ptr<Bundle> bundle(
+                new Bundle(std::get<1>(GetParam()), "Demo", false));
+        bundle->linkRuntimeLibrary(bundle->runtimeDir(), jdk().jli);
+        copyExecutable(testApp().jar, bundle->appDir() + "/app.jar");
+        makeDirs(bundle->appDir() + "/extra");
+        bundle->writeConfig(config);
+        return bundle;
+    }
+
+    // The JDK's own java command with `javaArgs`, in the bundle's
+    // environment with `more` added.
+    ProcessResult runJava(const Bundle& bundle,
+                          const std::vector<std::string>& javaArgs,
+                          const ProcessOptions& more) const {
+        ProcessOptions all = bundle.baseOptions();
+        all.env.insert(all.env.end(), more.env.begin(), more.env.end());
+        all.cwd = more.cwd;
+        std::vector<std::string> argv{"java"};
+        argv.insert(argv.end(), javaArgs.begin(), javaArgs.end());
+        return runProcess(jdk().home + "/bin/java", argv, all);
+    }
+
+    // The JDK reads a few variables of its own: keep the host's out.
+    static ProcessOptions javaOptions() {
+        ProcessOptions options;
+        options.setEnv("LC_ALL", "C.UTF-8")
+                .unsetEnv("JDK_JAVA_OPTIONS")
+                .unsetEnv("JAVA_TOOL_OPTIONS")
+                .unsetEnv("_JAVA_OPTIONS")
+                .unsetEnv("CLASSPATH");
+        options.timeoutSeconds = 60;
+        return options;
+    }
+};
+
+} // namespace jdk_tests
+
+#endif // JDKSUPPORT_H
