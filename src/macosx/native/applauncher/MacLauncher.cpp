@@ -5,6 +5,8 @@
 #include "AppLauncher.h"
 #include "ErrorAlert.h"
 #include "FileUtils.h"
+#include "JvmLauncher.h"
+#include "LaunchLog.h"
 #include "LauncherMain.h"
 #include "PackageFile.h"
 #include "SysInfo.h"
@@ -19,6 +21,14 @@ AppLauncher setUpBundle() {
     const std::string appDir =
             FileUtils::combinePath(bundleRoot, "Contents/app");
     const PackageFile packageFile = PackageFile::loadFromAppDir(appDir);
+    const std::string& packageName = packageFile.getPackageName();
+    const std::string launcherName = FileUtils::basename(launcherPath);
+    const std::string home = SysInfo::getEnvVariable(std::nothrow, "HOME", "");
+
+    // Before anything else is written: from here on, output of a process
+    // that the system started goes to the per-user log.
+    openLaunchLog(home, packageName.empty() ? launcherName : packageName,
+                  launcherName);
 
     AppLauncher appLauncher = AppLauncher()
             .withBundleRoot(bundleRoot)
@@ -29,33 +39,42 @@ AppLauncher setUpBundle() {
             .withFallbackRuntimeDir(
                     FileUtils::combinePath(bundleRoot, "Contents/runtime"));
 
-    if (!packageFile.getPackageName().empty()) {
+    if (!packageName.empty()) {
         const std::string homeDir = LauncherMain::homeDir();
         if (!homeDir.empty()) {
             appLauncher.addCfgSearchDir(FileUtils::combinePath(
                     FileUtils::combinePath(homeDir,
                                            "Library/Application Support"),
-                    packageFile.getPackageName()));
+                    packageName));
         }
     }
 
     // The per-user cache directory; none without a home directory.
-    const std::string home = SysInfo::getEnvVariable(std::nothrow, "HOME", "");
     if (!home.empty()) {
-        const std::string& packageName = packageFile.getPackageName();
         appLauncher.withCacheDir(home, FileUtils::combinePath(
-                "Library/Caches", packageName.empty()
-                                          ? FileUtils::basename(launcherPath)
-                                          : packageName));
+                "Library/Caches",
+                packageName.empty() ? launcherName : packageName));
     }
     return appLauncher;
 }
 
 // Started from Finder, the Dock or `open`, nobody reads standard error: the
-// line is also shown in an alert titled with the application's name.
+// failure is also shown in an alert titled with the application's name. When
+// the runtime failed, what it wrote during this start says why, in place of
+// the launcher's general line; the alert names the log when there is one.
 void alertErrorLine(const std::string& line) {
-    if (isErrorAlertWanted() && SysInfo::argc > 0) {
-        showErrorAlert(FileUtils::basename(SysInfo::argv[0]), line);
+    if (!isErrorAlertWanted() || SysInfo::argc <= 0) {
+        return;
+    }
+    try {
+        const std::string runtimeLines = hasRuntimeStartFailed()
+                ? LaunchLog::pickAlertLines(LaunchLog::readThisStart(), line)
+                : std::string();
+        showErrorAlert(
+                applicationDisplayName(FileUtils::basename(SysInfo::argv[0])),
+                errorAlertText(line, runtimeLines, LaunchLog::currentPath()));
+    } catch (...) {
+        // Out of memory: the line on standard error has to do.
     }
 }
 
