@@ -571,6 +571,229 @@ TEST_P(RealRuntimeCds, ConcurrentFirstStartsWriteOneArchive) {
 
 namespace {
 
+const std::string::size_type npos = std::string::npos;
+
+// How to start the launcher as the system starts an application: as a
+// child of process 1, standard error no terminal. In a new PID namespace
+// the shell is process 1 and runs the launcher as its child. The first
+// choice also runs it as another user than root, for whom a read-only
+// directory is one.
+struct SystemStart {
+    std::vector<std::string> wrapper;
+    bool asOrdinaryUser = false;
+    std::string unavailable;
+};
+
+const SystemStart& systemStart() {
+    static const SystemStart found = [] {
+        SystemStart result;
+        const std::string unshare = exists("/usr/bin/unshare")
+                ? "/usr/bin/unshare" : "/bin/unshare";
+        for (const bool otherUser : {true, false}) {
+            std::vector<std::string> wrapper{unshare, "--kill-child",
+                                             "--pid", "--fork"};
+            if (otherUser) {
+                wrapper.insert(wrapper.begin() + 1, "--map-user=1000");
+            }
+            wrapper.insert(wrapper.end(),
+                           {"/bin/sh", "-c", "\"$0\" \"$@\"; exit $?"});
+            ProcessOptions options;
+            options.wrapper = wrapper;
+            const ProcessResult probe = runProcess(
+                    "/bin/sh", {"sh", "-c", "test $PPID = 1"}, options);
+            if (probe.exitStatus == 0) {
+                result.wrapper = wrapper;
+                result.asOrdinaryUser = otherUser || geteuid() != 0;
+                return result;
+            }
+            result.unavailable += " " + probe.err;
+        }
+        return result;
+    }();
+    return found;
+}
+
+// The title and text that the Linux host wrote in place of an alert; empty
+// when there was none.
+std::string alertIn(const std::string& text) {
+    const std::string open = "--- alert: Demo ---\n";
+    const std::string::size_type start = text.find(open);
+    if (start == npos) {
+        return std::string();
+    }
+    const std::string::size_type end =
+            text.find("\n--- end of alert ---\n", start);
+    return text.substr(start + open.size(), end - start - open.size());
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+const char* const throwingApp =
+        "[Application]\napp.classpath=$APPDIR/app.jar\n"
+        "app.mainclass=vantrytest.Main\n"
+        "[JavaOptions]\njava-options=-Dvantrytest.throw=no config\n";
+
+} // namespace
+
+// Started by the system (bundle only: the Linux image keeps no log).
+class RealRuntimeFromSystem : public RealRuntime {
+protected:
+    void SetUp() override {
+        RealRuntime::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()
+                && !systemStart().unavailable.empty()) {
+            GTEST_SKIP() << "Cannot start the launcher as a child of process "
+                            "1 in a new PID namespace (unshare --pid --fork, "
+                            "needs root or user namespaces):"
+                         << systemStart().unavailable;
+        }
+    }
+
+    static LaunchResult runAsSystem(const Bundle& bundle,
+                                    const std::vector<std::string>& args,
+                                    ProcessOptions options = javaOptions()) {
+        options.wrapper = systemStart().wrapper;
+        return bundle.run(args, options);
+    }
+
+    static std::string logDir(const Bundle& bundle) {
+        return bundle.homeDir() + "/Library/Logs/Demo";
+    }
+};
+
+TEST_P(RealRuntime, FromAPipeThereIsNoLogAndNoAlert) {
+    const auto bundle = makeBundle(throwingApp);
+    const LaunchResult launch = bundle->run({}, javaOptions());
+    EXPECT_EQ(1, launch.process.exitStatus);
+    EXPECT_NE(npos, launch.process.err.find(
+                            "java.lang.IllegalStateException: no config\n"))
+            << launch.process.err;
+    EXPECT_EQ("", alertIn(launch.process.err)) << launch.process.err;
+    EXPECT_FALSE(exists(bundle->homeDir() + "/Library"));
+}
+
+TEST_P(RealRuntimeFromSystem, FailuresAreInTheLogAndTheAlert) {
+    struct Case {
+        const char* name;
+        std::string config;
+        const char* said;
+        bool alert;
+    };
+    // A missing main class makes the runtime end the process itself
+    // (status 1) before control returns to the launcher: there is nobody
+    // left to show an alert. An exception out of main returns a failure.
+    const Case cases[] = {
+        {"missing main class",
+         "[Application]\napp.classpath=$APPDIR/app.jar\n"
+         "app.mainclass=vantrytest.Missing\n",
+         "Error: Could not find or load main class vantrytest.Missing\n",
+         false},
+        {"exception out of main", throwingApp,
+         "Exception in thread \"main\" java.lang.IllegalStateException: "
+         "no config\n", true},
+        {"no runtime", "[Application]\napp.runtime=$ROOTDIR/none\n",
+         "Failed to find JVM in \"", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto bundle = makeBundle(c.config);
+        const LaunchResult launch = runAsSystem(*bundle, {});
+        EXPECT_EQ(1, launch.process.exitStatus);
+        EXPECT_EQ("", launch.process.out + launch.process.err);
+        const std::string log = readFile(logDir(*bundle) + "/Demo.log");
+        EXPECT_NE(npos, log.find(c.said)) << log;
+        const std::string alert = alertIn(log);
+        EXPECT_EQ(c.alert, alert.find(c.said) != npos) << log;
+        if (c.alert) {
+            EXPECT_NE(npos, alert.find(logDir(*bundle) + "/Demo.log"));
+            EXPECT_EQ(npos, alert.find("Failed to launch JVM")) << alert;
+        }
+    }
+}
+
+TEST_P(RealRuntimeFromSystem, StartsAppendToThePrivateLogRotatedPast10MiB) {
+    const auto bundle = makeBundle("[Application]\napp.mainjar=$APPDIR/app.jar\n");
+    const std::string dir = logDir(*bundle);
+    const std::string log = dir + "/Demo.log";
+    const auto startWith = [&](const std::string& arg) {
+        const LaunchResult launch = runAsSystem(*bundle, {arg});
+        EXPECT_EQ(0, launch.process.exitStatus) << readFile(log);
+        EXPECT_EQ("", launch.process.out + launch.process.err);
+    };
+    startWith("first");
+    EXPECT_EQ(0700u, modeOf(dir));
+    EXPECT_EQ(0600u, modeOf(log));
+    const std::string first = readFile(log);
+    EXPECT_EQ(0u, first.find("=== started ")) << first;
+    EXPECT_EQ(std::vector<std::string>{"first"}, parseOutput(first).args);
+    EXPECT_EQ("", alertIn(first));
+
+    const std::string large = first + std::string(10 << 20, 'x');
+    writeFile(log, large);
+    writeFile(dir + "/Demo.1.log", "older\n");
+    startWith("second");
+    EXPECT_EQ(large, readFile(dir + "/Demo.1.log"));
+    EXPECT_EQ(std::vector<std::string>{"second"},
+              parseOutput(readFile(log)).args);
+    startWith("third");
+    EXPECT_EQ((std::vector<std::string>{"second", "third"}),
+              parseOutput(readFile(log)).args);
+    EXPECT_EQ(large.size(), readFile(dir + "/Demo.1.log").size());
+    std::error_code ec;
+    EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir, ec),
+                               std::filesystem::directory_iterator()));
+}
+
+TEST_P(RealRuntimeFromSystem, AnUnusableLogLeavesTheStartAsItWas) {
+    enum class Spoil { ReadOnlyDir, LinkedLog, SharedDir, NoHome };
+    const struct {
+        const char* name;
+        Spoil spoil;
+    } cases[] = {{"read-only directory", Spoil::ReadOnlyDir},
+                 {"log is a link", Spoil::LinkedLog},
+                 {"directory writable by others", Spoil::SharedDir},
+                 {"HOME unset", Spoil::NoHome}};
+    for (const auto& c : cases) {
+        if (c.spoil == Spoil::ReadOnlyDir && !systemStart().asOrdinaryUser) {
+            continue;  // root writes into read-only directories
+        }
+        SCOPED_TRACE(c.name);
+        const auto bundle = makeBundle("[Application]\napp.mainjar=$APPDIR/app.jar\n");
+        const std::string dir = logDir(*bundle);
+        const std::string elsewhere = bundle->tempDir() + "/elsewhere";
+        makeDirs(dir);
+        writeFile(elsewhere, "keep\n");
+        ProcessOptions options = javaOptions();
+        if (c.spoil == Spoil::ReadOnlyDir) {
+            chmod(dir.c_str(), 0500);
+        } else if (c.spoil == Spoil::LinkedLog) {
+            makeSymlink(elsewhere, dir + "/Demo.log");
+        } else if (c.spoil == Spoil::SharedDir) {
+            chmod(dir.c_str(), 0777);
+        } else {
+            options.unsetEnv("HOME");
+        }
+        const LaunchResult launch = runAsSystem(*bundle, {"arg"}, options);
+        EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        EXPECT_EQ(std::vector<std::string>{"arg"},
+                  parseOutput(launch.process.out).args);
+        EXPECT_EQ("", launch.process.err);
+        EXPECT_FALSE(isRegularFile(dir + "/Demo.log"));
+        EXPECT_EQ("keep\n", readFile(elsewhere));
+        chmod(dir.c_str(), 0700);
+    }
+}
+
+namespace {
+
 std::string jdkAndLayoutName(
         const ::testing::TestParamInfo<std::tuple<Jdk, Layout>>& info) {
     return std::get<0>(info.param).label + "_"
@@ -583,6 +806,12 @@ INSTANTIATE_TEST_SUITE_P(
         Jdks, RealRuntime,
         ::testing::Combine(::testing::ValuesIn(jdkParams()),
                            ::testing::ValuesIn(allLayouts())),
+        jdkAndLayoutName);
+
+INSTANTIATE_TEST_SUITE_P(
+        Jdks, RealRuntimeFromSystem,
+        ::testing::Combine(::testing::ValuesIn(jdkParams()),
+                           ::testing::Values(Layout::MacBundle)),
         jdkAndLayoutName);
 
 INSTANTIATE_TEST_SUITE_P(

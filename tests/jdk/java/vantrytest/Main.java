@@ -12,7 +12,9 @@ import java.nio.charset.StandardCharsets;
  *                         ("-" in place of the digits when a property is unset)
  *
  * The system property "vantrytest.exit", when set, is the exit status that
- * the program ends with through System.exit; otherwise main returns.
+ * the program ends with through System.exit; otherwise main returns. When
+ * "vantrytest.throw" is set, main prints nothing and throws an
+ * IllegalStateException with its value as the message.
  */
 public final class Main {
     private static final String[] PROPERTIES = {
@@ -34,6 +36,10 @@ public final class Main {
     }
 
     public static void main(String[] args) {
+        String failure = System.getProperty("vantrytest.throw");
+        if (failure != null) {
+            throw new IllegalStateException(failure);
+        }
         StringBuilder out = new StringBuilder();
         for (String arg : args) {
             out.append("arg ").append(hex(arg)).append('\n');
