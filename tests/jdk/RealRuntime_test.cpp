@@ -573,69 +573,50 @@ namespace {
 
 const std::string::size_type npos = std::string::npos;
 
-// How to start the launcher as the system starts an application: as a
-// child of process 1, standard error no terminal. In a new PID namespace
-// the shell is process 1 and runs the launcher as its child. The first
-// choice also runs it as another user than root, for whom a read-only
-// directory is one.
-struct SystemStart {
-    std::vector<std::string> wrapper;
-    bool asOrdinaryUser = false;
-    std::string unavailable;
-};
-
-const SystemStart& systemStart() {
-    static const SystemStart found = [] {
-        SystemStart result;
-        const std::string unshare = exists("/usr/bin/unshare")
-                ? "/usr/bin/unshare" : "/bin/unshare";
-        for (const bool otherUser : {true, false}) {
-            std::vector<std::string> wrapper{unshare, "--kill-child",
-                                             "--pid", "--fork"};
-            if (otherUser) {
+// A start as by the system: a child of process 1, standard error no
+// terminal. In a new PID namespace the shell is process 1 and runs the
+// launcher as its child; where user namespaces allow, as a user other than
+// root, for whom a read-only directory is one. Empty when neither works.
+const std::pair<std::vector<std::string>, bool>& systemStart() {
+    static const std::pair<std::vector<std::string>, bool> found = [] {
+        for (const bool asUser : {true, false}) {
+            std::vector<std::string> wrapper{
+                    exists("/usr/bin/unshare") ? "/usr/bin/unshare"
+                                               : "/bin/unshare",
+                    "--kill-child", "--pid", "--fork", "/bin/sh", "-c",
+                    "\"$0\" \"$@\"; exit $?"};
+            if (asUser) {
                 wrapper.insert(wrapper.begin() + 1, "--map-user=1000");
             }
-            wrapper.insert(wrapper.end(),
-                           {"/bin/sh", "-c", "\"$0\" \"$@\"; exit $?"});
             ProcessOptions options;
             options.wrapper = wrapper;
-            const ProcessResult probe = runProcess(
-                    "/bin/sh", {"sh", "-c", "test $PPID = 1"}, options);
-            if (probe.exitStatus == 0) {
-                result.wrapper = wrapper;
-                result.asOrdinaryUser = otherUser || geteuid() != 0;
-                return result;
+            if (runProcess("/bin/sh", {"sh", "-c", "test $PPID = 1"}, options)
+                        .exitStatus == 0) {
+                return std::make_pair(wrapper, asUser || geteuid() != 0);
             }
-            result.unavailable += " " + probe.err;
         }
-        return result;
+        return std::make_pair(std::vector<std::string>(), false);
     }();
     return found;
 }
 
-// The title and text that the Linux host wrote in place of an alert; empty
-// when there was none.
+// The text that the Linux host wrote in place of an alert; empty when none.
 std::string alertIn(const std::string& text) {
     const std::string open = "--- alert: Demo ---\n";
     const std::string::size_type start = text.find(open);
-    if (start == npos) {
-        return std::string();
-    }
-    const std::string::size_type end =
-            text.find("\n--- end of alert ---\n", start);
-    return text.substr(start + open.size(), end - start - open.size());
-}
-
-bool isRegularFile(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return start == npos
+            ? std::string()
+            : text.substr(start + open.size(),
+                          text.find("\n--- end of alert ---\n", start)
+                                  - start - open.size());
 }
 
 mode_t modeOf(const std::string& path) {
     struct stat st;
-    return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+    return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
+const char* const jarApp = "[Application]\napp.mainjar=$APPDIR/app.jar\n";
 const char* const throwingApp =
         "[Application]\napp.classpath=$APPDIR/app.jar\n"
         "app.mainclass=vantrytest.Main\n"
@@ -649,18 +630,17 @@ protected:
     void SetUp() override {
         RealRuntime::SetUp();
         if (!IsSkipped() && !HasFatalFailure()
-                && !systemStart().unavailable.empty()) {
+                && systemStart().first.empty()) {
             GTEST_SKIP() << "Cannot start the launcher as a child of process "
-                            "1 in a new PID namespace (unshare --pid --fork, "
-                            "needs root or user namespaces):"
-                         << systemStart().unavailable;
+                            "1: unshare --pid --fork needs root or user "
+                            "namespaces";
         }
     }
 
     static LaunchResult runAsSystem(const Bundle& bundle,
                                     const std::vector<std::string>& args,
                                     ProcessOptions options = javaOptions()) {
-        options.wrapper = systemStart().wrapper;
+        options.wrapper = systemStart().first;
         return bundle.run(args, options);
     }
 
@@ -673,112 +653,99 @@ TEST_P(RealRuntime, FromAPipeThereIsNoLogAndNoAlert) {
     const auto bundle = makeBundle(throwingApp);
     const LaunchResult launch = bundle->run({}, javaOptions());
     EXPECT_EQ(1, launch.process.exitStatus);
-    EXPECT_NE(npos, launch.process.err.find(
-                            "java.lang.IllegalStateException: no config\n"))
+    EXPECT_NE(npos, launch.process.err.find("IllegalStateException: no config"))
             << launch.process.err;
     EXPECT_EQ("", alertIn(launch.process.err)) << launch.process.err;
     EXPECT_FALSE(exists(bundle->homeDir() + "/Library"));
 }
 
 TEST_P(RealRuntimeFromSystem, FailuresAreInTheLogAndTheAlert) {
-    struct Case {
-        const char* name;
+    // A missing main class makes the runtime end the process itself
+    // (status 1) before control returns to the launcher: nobody is left to
+    // show an alert. An exception out of main returns a failure.
+    const struct {
         std::string config;
         const char* said;
         bool alert;
-    };
-    // A missing main class makes the runtime end the process itself
-    // (status 1) before control returns to the launcher: there is nobody
-    // left to show an alert. An exception out of main returns a failure.
-    const Case cases[] = {
-        {"missing main class",
-         "[Application]\napp.classpath=$APPDIR/app.jar\n"
+    } cases[] = {
+        {"[Application]\napp.classpath=$APPDIR/app.jar\n"
          "app.mainclass=vantrytest.Missing\n",
          "Error: Could not find or load main class vantrytest.Missing\n",
          false},
-        {"exception out of main", throwingApp,
-         "Exception in thread \"main\" java.lang.IllegalStateException: "
-         "no config\n", true},
-        {"no runtime", "[Application]\napp.runtime=$ROOTDIR/none\n",
+        {throwingApp, "Exception in thread \"main\" "
+                      "java.lang.IllegalStateException: no config\n", true},
+        {"[Application]\napp.runtime=$ROOTDIR/none\n",
          "Failed to find JVM in \"", true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
         const auto bundle = makeBundle(c.config);
         const LaunchResult launch = runAsSystem(*bundle, {});
         EXPECT_EQ(1, launch.process.exitStatus);
         EXPECT_EQ("", launch.process.out + launch.process.err);
         const std::string log = readFile(logDir(*bundle) + "/Demo.log");
-        EXPECT_NE(npos, log.find(c.said)) << log;
         const std::string alert = alertIn(log);
+        EXPECT_NE(npos, log.find(c.said)) << log;
         EXPECT_EQ(c.alert, alert.find(c.said) != npos) << log;
-        if (c.alert) {
-            EXPECT_NE(npos, alert.find(logDir(*bundle) + "/Demo.log"));
-            EXPECT_EQ(npos, alert.find("Failed to launch JVM")) << alert;
-        }
+        EXPECT_EQ(c.alert, alert.find(logDir(*bundle) + "/Demo.log") != npos);
+        EXPECT_EQ(npos, alert.find("Failed to launch JVM")) << alert;
     }
 }
 
 TEST_P(RealRuntimeFromSystem, StartsAppendToThePrivateLogRotatedPast10MiB) {
-    const auto bundle = makeBundle("[Application]\napp.mainjar=$APPDIR/app.jar\n");
+    const auto bundle = makeBundle(jarApp);
     const std::string dir = logDir(*bundle);
-    const std::string log = dir + "/Demo.log";
     const auto startWith = [&](const std::string& arg) {
         const LaunchResult launch = runAsSystem(*bundle, {arg});
-        EXPECT_EQ(0, launch.process.exitStatus) << readFile(log);
+        EXPECT_EQ(0, launch.process.exitStatus);
         EXPECT_EQ("", launch.process.out + launch.process.err);
+        return parseOutput(readFile(dir + "/Demo.log")).args;
     };
-    startWith("first");
-    EXPECT_EQ(0700u, modeOf(dir));
-    EXPECT_EQ(0600u, modeOf(log));
-    const std::string first = readFile(log);
+    EXPECT_EQ(std::vector<std::string>{"first"}, startWith("first"));
+    EXPECT_EQ(040700u, modeOf(dir));
+    EXPECT_EQ(0100600u, modeOf(dir + "/Demo.log"));
+    const std::string first = readFile(dir + "/Demo.log");
     EXPECT_EQ(0u, first.find("=== started ")) << first;
-    EXPECT_EQ(std::vector<std::string>{"first"}, parseOutput(first).args);
     EXPECT_EQ("", alertIn(first));
 
     const std::string large = first + std::string(10 << 20, 'x');
-    writeFile(log, large);
+    writeFile(dir + "/Demo.log", large);
     writeFile(dir + "/Demo.1.log", "older\n");
-    startWith("second");
-    EXPECT_EQ(large, readFile(dir + "/Demo.1.log"));
-    EXPECT_EQ(std::vector<std::string>{"second"},
-              parseOutput(readFile(log)).args);
-    startWith("third");
+    EXPECT_EQ(std::vector<std::string>{"second"}, startWith("second"));
     EXPECT_EQ((std::vector<std::string>{"second", "third"}),
-              parseOutput(readFile(log)).args);
-    EXPECT_EQ(large.size(), readFile(dir + "/Demo.1.log").size());
+              startWith("third"));
+    EXPECT_EQ(large, readFile(dir + "/Demo.1.log"));
     std::error_code ec;
     EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir, ec),
                                std::filesystem::directory_iterator()));
 }
 
 TEST_P(RealRuntimeFromSystem, AnUnusableLogLeavesTheStartAsItWas) {
-    enum class Spoil { ReadOnlyDir, LinkedLog, SharedDir, NoHome };
+    // What spoils the log: a mode for its directory, a link in its place,
+    // or no HOME. Root writes into read-only directories.
     const struct {
-        const char* name;
-        Spoil spoil;
-    } cases[] = {{"read-only directory", Spoil::ReadOnlyDir},
-                 {"log is a link", Spoil::LinkedLog},
-                 {"directory writable by others", Spoil::SharedDir},
-                 {"HOME unset", Spoil::NoHome}};
+        mode_t dirMode;
+        bool linked;
+        bool home;
+    } cases[] = {{0500, false, true}, {0777, false, true},
+                 {0700, true, true}, {0700, false, false}};
     for (const auto& c : cases) {
-        if (c.spoil == Spoil::ReadOnlyDir && !systemStart().asOrdinaryUser) {
-            continue;  // root writes into read-only directories
+        if (c.dirMode == 0500 && !systemStart().second) {
+            continue;
         }
-        SCOPED_TRACE(c.name);
-        const auto bundle = makeBundle("[Application]\napp.mainjar=$APPDIR/app.jar\n");
+        SCOPED_TRACE(::testing::Message() << std::oct << c.dirMode << " "
+                                          << c.linked << c.home);
+        const auto bundle = makeBundle(jarApp);
         const std::string dir = logDir(*bundle);
         const std::string elsewhere = bundle->tempDir() + "/elsewhere";
         makeDirs(dir);
+        chmod(dir.c_str(), c.dirMode);
         writeFile(elsewhere, "keep\n");
-        ProcessOptions options = javaOptions();
-        if (c.spoil == Spoil::ReadOnlyDir) {
-            chmod(dir.c_str(), 0500);
-        } else if (c.spoil == Spoil::LinkedLog) {
+        if (c.linked) {
             makeSymlink(elsewhere, dir + "/Demo.log");
-        } else if (c.spoil == Spoil::SharedDir) {
-            chmod(dir.c_str(), 0777);
-        } else {
+        }
+        ProcessOptions options = javaOptions();
+        if (!c.home) {
             options.unsetEnv("HOME");
         }
         const LaunchResult launch = runAsSystem(*bundle, {"arg"}, options);
@@ -786,7 +753,7 @@ TEST_P(RealRuntimeFromSystem, AnUnusableLogLeavesTheStartAsItWas) {
         EXPECT_EQ(std::vector<std::string>{"arg"},
                   parseOutput(launch.process.out).args);
         EXPECT_EQ("", launch.process.err);
-        EXPECT_FALSE(isRegularFile(dir + "/Demo.log"));
+        EXPECT_FALSE(S_ISREG(modeOf(dir + "/Demo.log")));
         EXPECT_EQ("keep\n", readFile(elsewhere));
         chmod(dir.c_str(), 0700);
     }
