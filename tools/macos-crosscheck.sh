@@ -6,8 +6,10 @@
 #   - its export table holds _main and the three plain functions, nothing else;
 #   - it links only libSystem, the C++ runtime and the Cocoa and
 #     CoreFoundation frameworks;
-#   - it imports the failure alert, CFUserNotificationDisplayAlert, from
-#     CoreFoundation;
+#   - it imports the failure alert (CFUserNotificationDisplayAlert) and the
+#     functions that read its title from the bundle's Info.plist
+#     (CFBundleGetMainBundle, CFBundleGetValueForInfoDictionaryKey,
+#     CFStringGetCString) from CoreFoundation;
 #   - an arm64 slice carries a valid code signature: the page hashes of its
 #     code directory match its bytes (tools/check-codesign.py), without which
 #     Apple Silicon refuses to run it;
@@ -116,8 +118,12 @@ check_slice() {
       [ "$dylibs" = "$expected" ] || echo "$arch: links '$dylibs', expected '$expected'"
       ;;
     alert)
-      "$nm" -m "$file" | grep -E '\(undefined\) external _CFUserNotificationDisplayAlert \(from CoreFoundation\)$' >/dev/null \
-        || echo "$arch: _CFUserNotificationDisplayAlert is not imported from CoreFoundation"
+      local symbol
+      for symbol in _CFUserNotificationDisplayAlert _CFBundleGetMainBundle \
+          _CFBundleGetValueForInfoDictionaryKey _CFStringGetCString; do
+        "$nm" -m "$file" | grep -E "\(undefined\) external $symbol \(from CoreFoundation\)\$" >/dev/null \
+          || echo "$arch: $symbol is not imported from CoreFoundation"
+      done
       ;;
     signature)
       # Only arm64 needs one to run; the x86_64 slice is signed by the packager.
@@ -243,7 +249,7 @@ build_and_check() { # name, architectures (CMake list)
       executable) label="Mach-O executable" ;;
       exports) label="exports exactly _main and the three launcher functions" ;;
       libraries) label="links only libSystem, libc++, Cocoa and CoreFoundation" ;;
-      alert) label="imports the alert function from CoreFoundation" ;;
+      alert) label="imports the alert and title functions from CoreFoundation" ;;
       signature) label="arm64 code signature valid" ;;
       rpaths) label="run-time search paths Frameworks and PlugIns" ;;
       minos) label="minimum macOS version" ;;

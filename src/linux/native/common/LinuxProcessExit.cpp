@@ -3,26 +3,30 @@
 
 #include <stdlib.h>
 
+#include <cstring>
+
 #include "ErrorHandling.h"
 
 namespace SysInfo {
 
 namespace {
 
-void (*exitHandler)(int) = nullptr;
+typedef void (*ExitHandler)(int);
 
-void callHandler(int status, void*) {
-    exitHandler(status);
+// The handler travels as on_exit's argument.
+void callHandler(int status, void* argument) {
+    ExitHandler handler;
+    std::memcpy(&handler, &argument, sizeof(handler));
+    handler(status);
 }
 
 } // namespace
 
 void atExit(void (*handler)(int status)) {
-    if (exitHandler != nullptr) {
-        VT_THROW("atExit() may register one handler only");
-    }
-    exitHandler = handler;
-    if (on_exit(callHandler, nullptr) != 0) {
+    static_assert(sizeof(handler) == sizeof(void*), "function pointers");
+    void* argument;
+    std::memcpy(&argument, &handler, sizeof(argument));
+    if (on_exit(callHandler, argument) != 0) {
         VT_THROW("on_exit() failed");
     }
 }

@@ -3,14 +3,48 @@
 // holds its configuration file "<name>.cfg" and <root>/Contents/runtime the
 // default Java runtime.
 #include "AppLauncher.h"
+#include "ClassDataArchive.h"
 #include "ErrorAlert.h"
+#include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "JvmLauncher.h"
+#include "LaunchLog.h"
 #include "LauncherMain.h"
 #include "PackageFile.h"
 #include "SysInfo.h"
 #include "app.h"
 
 namespace {
+
+// Set once a failure was shown, so that the exit handler shows none.
+bool alertShown = false;
+
+void showAlert(const std::string& line, const std::string& runtimeLines) {
+    alertShown = true;
+    if (SysInfo::argc <= 0) {
+        return;
+    }
+    showErrorAlert(
+            applicationDisplayName(FileUtils::basename(SysInfo::argv[0])),
+            errorAlertText(line, runtimeLines, LaunchLog::currentPath()));
+}
+
+// The runtime ends the process itself when it cannot find or load the main
+// class, resolve a module or create the virtual machine: JLI_Launch never
+// returns, and only the exit handler sees it. The log tells.
+void alertAtExit(int status) {
+    try {
+        if (alertShown || status == 0
+                || !LaunchLog::reportsFailedStart(
+                        LaunchLog::readThisStart(true))) {
+            return;
+        }
+        showAlert(std::string(), LaunchLog::pickAlertLines(
+                                         LaunchLog::readThisStart(), ""));
+    } catch (...) {
+        // Nothing may leave an exit handler.
+    }
+}
 
 AppLauncher setUpBundle() {
     const std::string launcherPath = SysInfo::getProcessModulePath();
@@ -19,6 +53,24 @@ AppLauncher setUpBundle() {
     const std::string appDir =
             FileUtils::combinePath(bundleRoot, "Contents/app");
     const PackageFile packageFile = PackageFile::loadFromAppDir(appDir);
+    const std::string& packageName = packageFile.getPackageName();
+    const std::string launcherName = FileUtils::basename(launcherPath);
+    const std::string home = SysInfo::getEnvVariable(std::nothrow, "HOME", "");
+
+    // Before anything else is written: from here on, output of a process
+    // that the system started goes to the per-user log. The archive's
+    // builder, started by the application, keeps none.
+    if (!ClassDataArchive::hasBuildRequest()) {
+        openLaunchLog(home, packageName.empty() ? launcherName : packageName,
+                      launcherName);
+        try {
+            if (!LaunchLog::currentPath().empty()) {
+                SysInfo::atExit(alertAtExit);
+            }
+        } catch (...) {
+            reportCurrentError(VT_SOURCE_CODE_POS);
+        }
+    }
 
     AppLauncher appLauncher = AppLauncher()
             .withBundleRoot(bundleRoot)
@@ -29,33 +81,40 @@ AppLauncher setUpBundle() {
             .withFallbackRuntimeDir(
                     FileUtils::combinePath(bundleRoot, "Contents/runtime"));
 
-    if (!packageFile.getPackageName().empty()) {
+    if (!packageName.empty()) {
         const std::string homeDir = LauncherMain::homeDir();
         if (!homeDir.empty()) {
             appLauncher.addCfgSearchDir(FileUtils::combinePath(
                     FileUtils::combinePath(homeDir,
                                            "Library/Application Support"),
-                    packageFile.getPackageName()));
+                    packageName));
         }
     }
 
     // The per-user cache directory; none without a home directory.
-    const std::string home = SysInfo::getEnvVariable(std::nothrow, "HOME", "");
     if (!home.empty()) {
-        const std::string& packageName = packageFile.getPackageName();
         appLauncher.withCacheDir(home, FileUtils::combinePath(
-                "Library/Caches", packageName.empty()
-                                          ? FileUtils::basename(launcherPath)
-                                          : packageName));
+                "Library/Caches",
+                packageName.empty() ? launcherName : packageName));
     }
     return appLauncher;
 }
 
 // Started from Finder, the Dock or `open`, nobody reads standard error: the
-// line is also shown in an alert titled with the application's name.
+// failure is also shown in an alert titled with the application's name. When
+// the runtime failed, what it wrote during this start says why, in place of
+// the launcher's general line; the alert names the log when there is one.
 void alertErrorLine(const std::string& line) {
-    if (isErrorAlertWanted() && SysInfo::argc > 0) {
-        showErrorAlert(FileUtils::basename(SysInfo::argv[0]), line);
+    if (!isErrorAlertWanted()) {
+        return;
+    }
+    try {
+        showAlert(line, hasRuntimeStartFailed()
+                                ? LaunchLog::pickAlertLines(
+                                          LaunchLog::readThisStart(), line)
+                                : std::string());
+    } catch (...) {
+        // Out of memory: the line on standard error has to do.
     }
 }
 

@@ -9,22 +9,28 @@ namespace SysInfo {
 
 namespace {
 
-void (*exitHandler)(int) = nullptr;
+typedef void (*ExitHandler)(int);
 
-void callHandler() {
-    exitHandler(-1);
+ExitHandler handlers[4];
+int handlerCount = 0;
+
+// The handlers, the last registered first, as atexit would call them.
+void callHandlers() {
+    while (handlerCount > 0) {
+        handlers[--handlerCount](-1);
+    }
 }
 
 } // namespace
 
 void atExit(void (*handler)(int status)) {
-    if (exitHandler != nullptr) {
-        VT_THROW("atExit() may register one handler only");
+    if (handlerCount == 4) {
+        VT_THROW("atExit() takes four handlers");
     }
-    exitHandler = handler;
-    if (atexit(callHandler) != 0) {
+    if (handlerCount == 0 && atexit(callHandlers) != 0) {
         VT_THROW("atexit() failed");
     }
+    handlers[handlerCount++] = handler;
 }
 
 } // namespace SysInfo

@@ -60,8 +60,9 @@ void unsetEnvVariable(const std::string& name);
 /// Runs `handler` when the process ends through `exit` (a return from
 /// `main`, `System.exit`, a shutdown on SIGINT or SIGTERM), not after a
 /// crash, `_exit` or a fatal signal. It receives the exit status, or -1 on a
-/// system that does not tell it to exit handlers (macOS). One handler per
-/// process; throws for a second one or when it cannot be registered.
+/// system that does not tell it to exit handlers (macOS). Handlers run in
+/// the reverse order of their registration; at most four per process.
+/// Throws when the handler cannot be registered.
 void atExit(void (*handler)(int status));
 
 } // namespace SysInfo

@@ -20,6 +20,8 @@ import java.util.stream.Stream;
  *                         that the runtime has mapped into this process
  *
  * What it does besides, steered by system properties:
+ *   vantrytest.throw      main prints nothing and throws an
+ *                         IllegalStateException with this message
  *   vantrytest.touch      a file to create (or empty)
  *   vantrytest.delete     a directory to delete with everything in it, when
  *                         it exists
@@ -60,6 +62,10 @@ public final class Main {
 
     @SuppressWarnings("removal")
     public static void main(String[] args) throws Exception {
+        String failure = System.getProperty("vantrytest.throw");
+        if (failure != null) {
+            throw new IllegalStateException(failure);
+        }
         StringBuilder out = new StringBuilder();
         for (String arg : args) {
             out.append("arg ").append(hex(arg)).append('\n');

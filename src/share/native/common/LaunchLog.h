@@ -1,0 +1,97 @@
+// The per-user log of an application that the system started (from Finder,
+// the Dock or `open`). Such a process has its standard output and error
+// connected to nothing, so whatever the launcher and the Java runtime write
+// there would be lost: they are appended to
+// <home>/Library/Logs/<application>/<executable>.log instead, one header
+// line first. After a failed start the alert shows the last lines that this
+// start wrote, read back from the log.
+//
+// The decisions (where the log lies, when it is rotated, the header, which
+// lines go into the alert) are plain functions (LaunchLog.cpp); opening,
+// redirecting and reading back are a thin layer over the system
+// (UnixLaunchLog.cpp). The log lives in the user's own directory and is a
+// regular file of the user (see PrivateFiles), so that no other program can
+// point it at a file the application may write.
+#ifndef LAUNCHLOG_H
+#define LAUNCHLOG_H
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+/// Appends standard output and standard error of this process to the log of
+/// the application when the system started the process (the rule of
+/// `isErrorAlertWanted`), after renaming a log of more than 10 MiB to
+/// "<executable>.1.log" and writing the header line. `home` is the user's
+/// home directory, `applicationName` names the log directory (the package
+/// name, else the executable's name) and `executableName` the file. When the
+/// log cannot be used (no home, a file or link in the way, a directory or
+/// file of another user or writable by others, a full disk), nothing
+/// changes and a TRACE record says why. Call it once, before the runtime
+/// starts. Never throws.
+void openLaunchLog(const std::string& home, const std::string& applicationName,
+                   const std::string& executableName);
+
+namespace LaunchLog {
+
+/// Where a log lies: the directory `directory` below the home directory
+/// `home`, and in it the file `fileName`, renamed to `rotatedName` when it
+/// has grown too large.
+struct Location {
+    std::string home;
+    std::string directory;
+    std::string fileName;
+    std::string rotatedName;
+
+    /// The log file's absolute path.
+    std::string path() const;
+};
+
+/// The log of `executableName` for the application `applicationName`: the
+/// directory Library/Logs/<applicationName> below `home`, the files
+/// "<executableName>.log" and "<executableName>.1.log". Empty fields when
+/// `home` is not an absolute path or a name is empty.
+Location locate(const std::string& home, const std::string& applicationName,
+                const std::string& executableName);
+
+/// True when a log of `size` bytes is to be renamed before a start appends
+/// to it: it is larger than 10 MiB.
+bool needsRotation(std::uint64_t size);
+
+/// The line, with its line feed, that opens the part of a start: the local
+/// date and time `when` with the offset from UTC, and the process id.
+std::string headerLine(const std::tm& when, long processId);
+
+/// The lines for the alert out of `written`, what a start wrote to its log
+/// after the header: its last lines, at most 10 and at most 2,000
+/// characters in all, joined by line feeds. The launcher's own `errorLine`
+/// at the end, which repeats the failure in general terms, and empty lines
+/// at the end are left out. A last line longer than the limit is cut to its
+/// beginning, marked with "...". Empty when nothing remains.
+std::string pickAlertLines(const std::string& written,
+                           const std::string& errorLine);
+
+/// True when `written`, the beginning of what a start wrote to its log after
+/// the header, shows that the runtime could not start the application and
+/// ended the process itself (where JLI_Launch never returns): its first
+/// line is the runtime's error ("Error: Could not find or load main class
+/// ...", "Error: LinkageError occurred while loading main class ...",
+/// "Error occurred during initialization of boot layer" for a module it
+/// cannot resolve), or a line says that the runtime could not create the
+/// Java virtual machine (an invalid or unknown option). The runtime writes
+/// the first kind in the user's language; only the English texts are
+/// recognised.
+bool reportsFailedStart(const std::string& written);
+
+/// The path of the log that this process writes to; empty when there is
+/// none.
+std::string currentPath();
+
+/// What this start has written to its log since the header: its end (the
+/// last 16 KiB at most), or with `beginning` its first 16 KiB; empty when
+/// there is no log or it cannot be read.
+std::string readThisStart(bool beginning = false);
+
+} // namespace LaunchLog
+
+#endif // LAUNCHLOG_H
