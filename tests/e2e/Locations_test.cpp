@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
@@ -72,6 +73,27 @@ TEST_P(ConfigLocation, PerUserFileChosenThroughPackageName) {
     // An empty package name means no package.
     bundle.writePackage("\ncom.example.demo\n");
     EXPECT_EQ("bundle", lastArgument(bundle.run()));
+}
+
+TEST_P(ConfigLocation, PerUserFileOnlyWhenTheUserAloneControlsIt) {
+    Bundle bundle(GetParam());
+    bundle.writeConfig(taggedConfig("bundle"));
+    bundle.writePackage("com.example.demo\n");
+    const std::string userCfg = userCfgDir(bundle) + "/Demo.cfg";
+    const std::string elsewhere = bundle.tempDir() + "/elsewhere.cfg";
+    writeFile(elsewhere, taggedConfig("per-user"));
+    makeSymlink(elsewhere, userCfg);
+    EXPECT_EQ("bundle", lastArgument(bundle.run()));
+
+    unlink(userCfg.c_str());
+    writeFile(userCfg, taggedConfig("per-user"));
+    chmod(userCfg.c_str(), 0666);
+    EXPECT_EQ("bundle", lastArgument(bundle.run()));
+    chmod(userCfg.c_str(), 0644);
+    EXPECT_EQ("per-user", lastArgument(bundle.run()));
+    if (geteuid() == 0 && chown(userCfg.c_str(), 65534, 65534) == 0) {
+        EXPECT_EQ("bundle", lastArgument(bundle.run()));
+    }
 }
 
 TEST_P(ConfigLocation, MissingOrEmptyHomeFallsBackToBundleFile) {

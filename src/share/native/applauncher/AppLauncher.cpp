@@ -9,6 +9,7 @@
 #include "FileUtils.h"
 #include "JvmLauncher.h"
 #include "Log.h"
+#include "PrivateFiles.h"
 #include "RuntimeReexec.h"
 #include "SysInfo.h"
 
@@ -110,11 +111,17 @@ std::string AppLauncher::getCfgFilePath() const {
     const std::string fileName =
             FileUtils::stripExeSuffix(FileUtils::basename(executablePath))
             + ".cfg";
+    // The per-user files lie outside the image: only a file that the user
+    // alone controls may decide what runs.
     for (const std::string& dir : cfgSearchDirs) {
         const std::string path = FileUtils::combinePath(dir, fileName);
         LOG_TRACE("Check [" << path << "] file exit");
-        if (FileUtils::isFileExists(path)) {
+        const std::string problem = PrivateFiles::whyNotUsersOwn(path);
+        if (problem.empty()) {
             return path;
+        }
+        if (problem != "missing") {
+            LOG_TRACE("Not used: " << problem);
         }
     }
     return FileUtils::combinePath(appDir, fileName);

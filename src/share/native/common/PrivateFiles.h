@@ -71,6 +71,12 @@ FileDescriptor openFile(int dir, const std::string& name, int flags,
 /// True when `fd` is a regular file of the effective user.
 bool isPrivateFile(int fd);
 
+/// Why the file at `path` is not one the user alone controls: it is not a
+/// regular file (a link, a directory...), belongs to another user, or group
+/// or others may write it. Empty when it is the user's own; "missing" when
+/// there is nothing at `path`.
+std::string whyNotUsersOwn(const std::string& path);
+
 } // namespace PrivateFiles
 
 #endif // PRIVATEFILES_H

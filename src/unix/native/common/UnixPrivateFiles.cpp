@@ -140,6 +140,20 @@ FileDescriptor openFile(int dir, const std::string& name, int flags,
     return why.empty() ? std::move(file) : FileDescriptor();
 }
 
+std::string whyNotUsersOwn(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        return "missing";
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return quoted(path) + " is not a regular file";
+    }
+    if ((st.st_mode & writableByOthers) != 0) {
+        return quoted(path) + " may be written by group or others";
+    }
+    return ownershipProblem(st, path);
+}
+
 bool isPrivateFile(int fd) {
     struct stat st;
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
