@@ -160,11 +160,9 @@ Jvm* AppLauncher::createJvmLauncher() const {
     macros["$BINDIR"] = FileUtils::dirname(executablePath);
     macros["$ROOTDIR"] = bundleRoot;
 
-    const CfgFile cfgFile =
-            (hasOwnCfgFile && cfgFilePath == ownCfgFilePath
-                     ? ownCfgFile
-                     : CfgFile::load(cfgFilePath))
-                    .expandMacros(macros);
+    const CfgFile cfgFile = hasOwnCfgFile && cfgFilePath == ownCfgFilePath
+            ? ownCfgFile.expandMacros(macros)
+            : CfgFile::load(cfgFilePath).expandMacros(macros);
 
     std::unique_ptr<Jvm> jvm(new Jvm());
 

@@ -352,7 +352,10 @@ void checkBuildRequest(const std::string& cacheBase,
                        const std::string& cacheRelative) {
     State& s = state();
     std::string why;
-    if (!s.hasRequest || SysInfo::argc != 1 || cacheBase.empty()
+    if (!s.hasRequest) {
+        return;
+    }
+    if (SysInfo::argc != 1 || cacheBase.empty()
             || !s.store.open(cacheBase, cacheRelative,
                              SysInfo::getProcessModulePath(), why)
             || !ArchiveBuilder::isRequested(s.store, s.token,
