@@ -9,10 +9,13 @@
 # main module jdk.compiler; Maven's `--version` when mvn is installed (its
 # boot and lib jars as a flat class path, main class MavenCli).
 #
-# For each: the first start of the launcher (it writes the archive) against
-# a start of `java`, alternately, FIRST times each after clearing the cache;
-# then, after one warm-up start of the launcher, RUNS starts of each,
-# alternately. Medians in milliseconds; ratio = launcher / java.
+# For each: the first start of the launcher (it records the classes and
+# starts the builder) against a start of `java`, alternately, FIRST times each
+# after clearing the cache, each time waiting for the builder, whose time
+# (from the first start's exit until its lock is free) and peak memory (the
+# largest VmHWM of its processes, sampled every 10 ms) are reported; then,
+# after one warm-up start of the launcher, RUNS starts of each, alternately.
+# Medians in milliseconds; ratio = launcher / java.
 # Usage: bench/cds.sh [runs (default 15)] [first starts (default 5)]
 set -euo pipefail
 export LC_ALL=C
@@ -60,6 +63,25 @@ same() {
   fi
 }
 
+# Waits until the builder in archive directory $1 (whose processes are named
+# $2) has let its lock go; sets build_ms to the time waited and build_peak to
+# the largest VmHWM (KiB) seen among the builder's processes.
+wait_for_builder() {
+  local dir=$1 comm=$2 lock t0=$EPOCHREALTIME pid hwm
+  build_peak=0
+  lock=$(ls "$dir"/*.lock 2>/dev/null | head -n 1)
+  if [ -n "$lock" ]; then
+    while ! flock -n "$lock" true; do
+      for pid in $(pgrep -x "$comm"); do
+        hwm=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
+        [ "${hwm:-0}" -le "$build_peak" ] || build_peak=$hwm
+      done
+      sleep 0.01
+    done
+  fi
+  build_ms=$(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN{printf "%.0f", (b-a)*1000}')
+}
+
 # bench NAME JDK CONFIG-LINES -- JAVA-ARGS...
 bench() {
   local name=$1 jdk=$2 cfg=$3; shift 4
@@ -75,28 +97,34 @@ bench() {
   java=("${java[0]}" "-Dvantry.app-path=$launcher" "${java[@]:1}")
   export HOME=$home
 
-  local first=() plain=() i
+  local first=() plain=() builds=() peaks=() i
   for ((i = 0; i < firsts; i++)); do
     rm -rf "$cache"
     first+=("$(timed app "$launcher")")
+    wait_for_builder "$cache/$name.cds" "$name"
+    builds+=("${build_ms}")
+    peaks+=("${build_peak}")
     plain+=("$(timed java "${java[@]}")"); same "first start"
   done
   local size
-  size=$(stat -c %s "$cache"/*.jsa 2>/dev/null || echo 0)
+  size=$(stat -c %s "$cache/$name.cds"/*.jsa 2>/dev/null || echo 0)
   timed app "$launcher" >/dev/null   # the warm-up start
   local warm=() cold=()
   for ((i = 0; i < runs; i++)); do
     cold+=("$(timed java "${java[@]}")")
     warm+=("$(timed app "$launcher")"); same "warm start"
   done
-  local mj mw mf mp
+  local mj mw mf mp mb mm
   mj=$(printf '%s\n' "${cold[@]}" | median)
   mw=$(printf '%s\n' "${warm[@]}" | median)
   mf=$(printf '%s\n' "${first[@]}" | median)
   mp=$(printf '%s\n' "${plain[@]}" | median)
-  printf '| %s | %s | %.1f | %.1f | %.2f | %+.0f | %s KB |\n' "$(basename "$jdk")" "$name" \
-    "$mj" "$mw" "$(awk -v a="$mw" -v b="$mj" 'BEGIN{print a/b}')" \
-    "$(awk -v a="$mf" -v b="$mp" 'BEGIN{print a-b}')" "$((size / 1024))"
+  mb=$(printf '%s\n' "${builds[@]}" | median)
+  mm=$(printf '%s\n' "${peaks[@]}" | median)
+  printf '| %s | %s | %.1f | %.1f | %.2f | %.1f / %.1f = %.2f | %.0f ms, %.0f MiB | %s KB |\n' \
+    "$(basename "$jdk")" "$name" "$mj" "$mw" "$(awk -v a="$mw" -v b="$mj" 'BEGIN{print a/b}')" \
+    "$mf" "$mp" "$(awk -v a="$mf" -v b="$mp" 'BEGIN{print a/b}')" "$mb" "$((mm / 1024))" \
+    "$((size / 1024))"
 }
 
 src="$work/src"
@@ -125,12 +153,12 @@ fi
 
 echo "Medians in ms; $runs warm runs and $firsts first starts of each, alternating with java."
 echo
-echo "| JDK | workload | java | launcher, warm | ratio | first start - java (ms) | archive |"
-echo "|---|---|---|---|---|---|---|"
+echo "| JDK | workload | java | launcher, warm | ratio | first start / java | background build | archive |"
+echo "|---|---|---|---|---|---|---|---|"
 for jdk in $(jdks); do
   version=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$jdk/release" 2>/dev/null || true)
   if [ -z "$version" ] || [ "$version" -lt 17 ]; then
-    echo "| $(basename "$jdk") | skipped: version ${version:-unknown} (the workloads need 17) | | | | | |"
+    echo "| $(basename "$jdk") | skipped: version ${version:-unknown} (the workloads need 17) | | | | | | |"
     continue
   fi
   rm -rf "$src/hello/classes"

@@ -125,6 +125,15 @@ check_slice() {
           || echo "$arch: $symbol is not imported from CoreFoundation"
       done
       ;;
+    reexec)
+      # The macOS runtime library never executes the launcher again: the
+      # texts of the Linux host's recognition and of the marker that older
+      # launchers trusted have no business here.
+      local text
+      for text in "Executed again by the runtime" VANTRY_LAUNCHER_REEXEC; do
+        ! grep -qa "$text" "$file" || echo "$arch: holds '$text'"
+      done
+      ;;
     signature)
       # Only arm64 needs one to run; the x86_64 slice is signed by the packager.
       if [ "$arch" = arm64 ]; then
@@ -239,7 +248,7 @@ build_and_check() { # name, architectures (CMake list)
   fi
 
   local what problems label p
-  for what in executable exports libraries alert signature rpaths minos; do
+  for what in executable exports libraries alert reexec signature rpaths minos; do
     problems=
     for s in "${slices[@]}"; do
       p=$(check_slice "${s#*=}" "${s%%=*}" "$what")
@@ -250,6 +259,7 @@ build_and_check() { # name, architectures (CMake list)
       exports) label="exports exactly _main and the three launcher functions" ;;
       libraries) label="links only libSystem, libc++, Cocoa and CoreFoundation" ;;
       alert) label="imports the alert and title functions from CoreFoundation" ;;
+      reexec) label="holds no re-execution handling" ;;
       signature) label="arm64 code signature valid" ;;
       rpaths) label="run-time search paths Frameworks and PlugIns" ;;
       minos) label="minimum macOS version" ;;
