@@ -468,7 +468,10 @@ TEST_P(ClassDataArchiveFaults, AnArchiveNeverFailsTwoStarts) {
         ASSERT_EQ(16384, pwrite(fd, garbage.data(), garbage.size(), at));
     }
     close(fd);
-    const LaunchResult damaged = bundle->run({}, javaOptions());
+    // A crash report goes to the working directory.
+    ProcessOptions inTemp = javaOptions();
+    inTemp.cwd = bundle->tempDir();
+    const LaunchResult damaged = bundle->run({}, inTemp);
     compareStarts(*bundle, app, 2);
     if (damaged.process.exitStatus != 0) {
         EXPECT_TRUE(filesEnding(archiveDir(*bundle), ".jsa").empty());

@@ -168,6 +168,12 @@ StringArray variableWords(const std::string& text) {
     return result;
 }
 
+std::string applicationValue(const CfgFile& cfg,
+                             const CfgFile::PropertyId& property) {
+    const StringArray& list = values(cfg, SectionName::Application, property);
+    return list.empty() ? std::string() : list.back();
+}
+
 AppPaths collectPaths(const CfgFile& cfg) {
     AppPaths paths;
     for (const std::string& v :

@@ -19,6 +19,8 @@
 
 namespace {
 
+using ArchiveOptions::applicationValue;
+
 const std::size_t readLimit = 64u << 20;
 
 // 64-bit FNV-1a.
@@ -147,18 +149,12 @@ StringArray wildcardJars(const std::string& entry) {
     return jars;
 }
 
-std::string lastValue(const CfgFile& cfg, const CfgFile::PropertyId& property) {
-    const CfgFile::Properties& app = cfg.getProperties(SectionName::Application);
-    const CfgFile::Properties::const_iterator it = app.find(property);
-    return it == app.end() || it->second.empty() ? std::string()
-                                                 : it->second.back();
-}
-
 // The class path the runtime uses: the configured one, else (without a
 // main jar) the CLASSPATH variable's.
 StringArray effectiveClassPath(const CfgFile& cfg) {
     StringArray entries = ArchiveOptions::collectPaths(cfg).classPath;
-    if (entries.empty() && lastValue(cfg, PropertyName::mainjar).empty()) {
+    if (entries.empty()
+            && applicationValue(cfg, PropertyName::mainjar).empty()) {
         tstrings::split(entries,
                         SysInfo::getEnvVariable(std::nothrow, "CLASSPATH", ""),
                         std::string(1, FileUtils::pathSeparator),
@@ -178,7 +174,7 @@ StringArray rootJars(const CfgFile& cfg) {
             jars.push_back(entry);
         }
     }
-    const std::string mainJar = lastValue(cfg, PropertyName::mainjar);
+    const std::string mainJar = applicationValue(cfg, PropertyName::mainjar);
     if (!mainJar.empty()) {
         jars.push_back(mainJar);
     }
@@ -381,12 +377,12 @@ std::string ArchiveStore::digest(const CfgFile& cfg,
         }
     }
     digest.add("-jar");
-    const std::string mainJar = lastValue(cfg, PropertyName::mainjar);
+    const std::string mainJar = applicationValue(cfg, PropertyName::mainjar);
     if (!mainJar.empty()) {
         digest.addFile(mainJar);
     }
-    digest.add(lastValue(cfg, PropertyName::mainmodule));
-    digest.add(lastValue(cfg, PropertyName::mainclass));
+    digest.add(applicationValue(cfg, PropertyName::mainmodule));
+    digest.add(applicationValue(cfg, PropertyName::mainclass));
     digest.add("java-options");
     const CfgFile::Properties& options =
             cfg.getProperties(SectionName::JavaOptions);

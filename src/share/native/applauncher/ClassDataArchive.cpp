@@ -23,6 +23,8 @@ namespace ClassDataArchive {
 
 namespace {
 
+using ArchiveOptions::applicationValue;
+
 // The variables from which the runtime takes options or a class path.
 const char* const optionVariables[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
                                        "_JAVA_OPTIONS"};
@@ -79,17 +81,10 @@ std::string readSmallFile(const std::string& path) {
     return text;
 }
 
-std::string lastValue(const CfgFile& cfg, const CfgFile::PropertyId& property) {
-    const CfgFile::Properties& app = cfg.getProperties(SectionName::Application);
-    const CfgFile::Properties::const_iterator it = app.find(property);
-    return it == app.end() || it->second.empty() ? std::string()
-                                                 : it->second.back();
-}
-
 // True when the configuration asks for an archive and nothing in the
 // launcher's own settings speaks against it.
 bool archiveWanted(const CfgFile& cfg, const std::string& cacheBase) {
-    const std::string mode = lastValue(cfg, PropertyName::cds);
+    const std::string mode = applicationValue(cfg, PropertyName::cds);
     if (mode != "auto") {
         if (!mode.empty() && mode != "off") {
             LOG_WARNING("Unknown value \"" << mode << "\" of \""
@@ -203,7 +198,8 @@ bool archiveRuledOut(const CfgFile& cfg, std::string& environment) {
         }
     }
     struct rlimit limit;
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0
+            && limit.rlim_cur != RLIM_INFINITY
             && static_cast<unsigned long long>(limit.rlim_cur)
                        < minimumFileSizeLimit) {
         LOG_TRACE("No class data archive: the file size limit is too low");
