@@ -105,7 +105,9 @@ AppLauncher setUpBundle() {
 // the runtime failed, what it wrote during this start says why, in place of
 // the launcher's general line; the alert names the log when there is one.
 void alertErrorLine(const std::string& line) {
-    if (!isErrorAlertWanted()) {
+    // The archive's builder runs in the background, unseen: nothing that
+    // goes wrong there is for the user to see.
+    if (ClassDataArchive::isBuilder() || !isErrorAlertWanted()) {
         return;
     }
     try {
