@@ -400,6 +400,11 @@ TEST_P(ClassDataArchiveFaults, NoStartDiffersFromJava) {
         {"jar that a manifest names appears", late,
          [](const Bundle& b, int i, ProcessOptions&) {
              if (i == 2) {
+                 // The builder read the manifest: the missing jar is known.
+                 const auto deps = filesEnding(archiveDir(b), ".deps");
+                 ASSERT_EQ(1u, deps.size());
+                 EXPECT_EQ("-\t" + b.appDir() + "/late.jar\n",
+                           readFile(archiveDir(b) + "/" + deps[0]));
                  copyExecutable(b.appDir() + "/app.jar",
                                 b.appDir() + "/late.jar");
              }

@@ -42,6 +42,9 @@ TEST(LaunchLog, FailedStartsThatTheRuntimeEndsItself) {
           "Caused by: java.lang.ClassNotFoundException: x.Main\n",
           "Error occurred during initialization of boot layer\n"
           "java.lang.module.FindException: Module x not found\n",
+          "[0.002s][warning][perf,memops] Cannot use file /tmp/x/2\n"
+          "Picked up JAVA_TOOL_OPTIONS: -Dx=1\n"
+          "Error: Could not find or load main class x.Main\n",
           "Invalid maximum heap size: -Xmx1q\n"
           "Error: Could not create the Java Virtual Machine.\n"
           "Error: A fatal exception has occurred. Program will exit.\n"}) {

@@ -29,8 +29,11 @@ const char* const requestVariable = "VANTRY_CDS_BUILD";
 
 namespace {
 
-// The descriptor under which the builder inherits the lock.
+// The descriptors under which the builder inherits the lock, and the
+// reading end of a pipe whose other end only the exit of the process that
+// started it closes.
 const int lockDescriptor = 3;
+const int parentDescriptor = 4;
 
 // The first four bytes of a static archive, in the machine's byte order.
 const std::uint32_t staticArchiveMagic = 0xf00baba2;
@@ -82,9 +85,10 @@ public:
     SpawnSetup(const SpawnSetup&) = delete;
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 
-    /// Standard streams on /dev/null, `lock` as descriptor 3, every signal
-    /// unblocked and at its default (the runtime blocks and ignores some).
-    bool prepare(int lock) {
+    /// Standard streams on /dev/null, `lock` as descriptor 3, `parent` as 4,
+    /// every signal unblocked and at its default (the runtime blocks and
+    /// ignores some).
+    bool prepare(int lock, int parent) {
         sigset_t none, all;
         sigemptyset(&none);
         sigfillset(&all);
@@ -96,6 +100,8 @@ public:
                                                       O_WRONLY, 0) == 0
                 && ::posix_spawn_file_actions_adddup2(&actions, lock,
                                                       lockDescriptor) == 0
+                && ::posix_spawn_file_actions_adddup2(&actions, parent,
+                                                      parentDescriptor) == 0
                 && ::posix_spawnattr_setsigmask(&attributes, &none) == 0
                 && ::posix_spawnattr_setsigdefault(&attributes, &all) == 0
                 && ::posix_spawnattr_setflags(
@@ -108,13 +114,35 @@ public:
     posix_spawnattr_t attributes;
 };
 
+// A descriptor open for as long as this process lives (it is never closed,
+// and no program started later inherits it); -1 on failure.
+int untilExit(int fd) {
+    return fd >= 0 && ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 ? fd : -1;
+}
+
+// Above the descriptors that the builder receives: dup2 onto itself would
+// keep the close-on-exec flag.
+PrivateFiles::FileDescriptor highDescriptor(int fd) {
+    return PrivateFiles::FileDescriptor(::fcntl(fd, F_DUPFD_CLOEXEC, 10));
+}
+
 bool spawnDetached(const std::string& executable, int lock,
                    const std::string& token) {
-    // dup2 onto itself would keep the descriptor's close-on-exec flag.
-    const PrivateFiles::FileDescriptor moved(
-            lock == lockDescriptor ? ::fcntl(lock, F_DUPFD_CLOEXEC, 10) : -1);
+    int ends[2];
+    if (::pipe(ends) != 0) {
+        return false;
+    }
+    const PrivateFiles::FileDescriptor reading(ends[0]);
+    if (untilExit(ends[1]) < 0) {
+        ::close(ends[1]);
+        return false;
+    }
+    const PrivateFiles::FileDescriptor movedLock = highDescriptor(lock);
+    const PrivateFiles::FileDescriptor movedReading =
+            highDescriptor(reading.get());
     SpawnSetup setup;
-    if (!setup.prepare(moved.valid() ? moved.get() : lock)) {
+    if (!movedLock.valid() || !movedReading.valid()
+            || !setup.prepare(movedLock.get(), movedReading.get())) {
         return false;
     }
     std::vector<std::string> env = requestEnvironment(token);
@@ -128,6 +156,19 @@ bool spawnDetached(const std::string& executable, int lock,
     pid_t pid;
     return ::posix_spawn(&pid, program.c_str(), &setup.actions,
                          &setup.attributes, argv, envp.data()) == 0;
+}
+
+// Returns once the process that started the builder has ended, so that
+// the build takes nothing from the application's own exit.
+void waitForParent() {
+    char byte;
+    for (;;) {
+        const ssize_t n = ::read(parentDescriptor, &byte, 1);
+        if (n == 0 || (n < 0 && errno != EINTR)) {
+            break;
+        }
+    }
+    ::close(parentDescriptor);
 }
 
 // Closes every descriptor above the lock but `keep` (the store's): what the
@@ -227,7 +268,8 @@ void start(const ArchiveStore& store, const std::string& digest,
             return;
         }
         const std::string token = randomToken();
-        if (token.empty() || ::ftruncate(lock.get(), 0) != 0
+        // Every token has the same length: it replaces the last one.
+        if (token.empty()
                 || ::pwrite(lock.get(), token.data(), token.size(), 0)
                            != static_cast<ssize_t>(token.size())
                 || !spawnDetached(executable, lock.get(), token)) {
@@ -256,6 +298,7 @@ void build(const ArchiveStore& store, const std::string& digest,
            const CfgFile& cfg, const std::string& runtimeList,
            const std::function<void()>& dump) {
     ::setsid();
+    waitForParent();
     closeInheritedDescriptors(store.fd());
     if (::setpriority(PRIO_PROCESS, 0, 19) != 0) {
         // Runs at the priority it has.

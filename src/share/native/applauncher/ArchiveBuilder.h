@@ -6,7 +6,9 @@
 // The builder is a detached copy of the launcher's executable: its own
 // session, lowest priority, standard streams on /dev/null, no descriptor of
 // the process that started it but the store's lock of the digest (as
-// descriptor 3), which it holds until it is done. The request travels in
+// descriptor 3), which it holds until it is done, and a pipe (as 4) whose
+// other end closes when that process ends: the builder starts its work
+// only then, so that it takes nothing from the application's exit. The request travels in
 // the environment as a random token that must match the lock file's
 // contents, so that a variable alone never turns a start into a build: the
 // lock file lies in the user's private archive directory. The builder reads

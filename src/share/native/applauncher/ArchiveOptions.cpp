@@ -213,12 +213,16 @@ StringArray recordOptions(const std::string& list) {
     return StringArray{"-XX:DumpLoadedClassList=" + list};
 }
 
+bool linksAheadOfTime(int feature) {
+    return feature >= 24;
+}
+
 StringArray dumpOptions(int feature, const std::string& list,
                         const std::string& archive) {
     StringArray options{"-Xshare:dump", "-XX:SharedClassListFile=" + list,
                         "-XX:SharedArchiveFile=" + archive};
-    if (feature >= 24) {
-        // Classes linked ahead of time: measured 0.48 of `java` for javac
+    if (linksAheadOfTime(feature)) {
+        // Classes linked ahead of time: measured 0.50 of `java` for javac
         // on 25 against 0.64 without.
         options.push_back("-XX:+AOTClassLinking");
     }

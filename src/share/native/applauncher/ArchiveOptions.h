@@ -86,6 +86,11 @@ StringArray useOptions(int feature, const std::string& archive,
 /// The option of a start that records the classes it loads in `list`.
 StringArray recordOptions(const std::string& list);
 
+/// True for the feature releases whose dump links the classes ahead of time
+/// (24 and later). Such a runtime loads every class of the archive at
+/// start, so the archive holds only the classes the application loaded.
+bool linksAheadOfTime(int feature);
+
 /// The options that dump the archive of the classes in `list` to `archive`,
 /// and nothing else: the runtime exits once the archive is written.
 StringArray dumpOptions(int feature, const std::string& list,
@@ -99,9 +104,10 @@ bool isArchiveOption(const std::string& word);
 bool wasRefused(const std::string& log);
 
 /// The class list to dump: `recorded` (as the runtime recorded it) followed
-/// by the entries of `runtimeList` (the runtime's own lib/classlist) that it
-/// lacks, so that the archive never holds fewer of the runtime's classes
-/// than the runtime's own archive does. Comment lines are left out.
+/// by the entries of `runtimeList` (the runtime's own lib/classlist, empty
+/// where `linksAheadOfTime`) that it lacks, so that the archive holds no
+/// fewer of the runtime's classes than the runtime's own archive does.
+/// Comment lines are left out.
 std::string mergeClassLists(const std::string& recorded,
                             const std::string& runtimeList);
 

@@ -92,9 +92,19 @@ std::string headerLine(const std::tm& when, long processId) {
 bool reportsFailedStart(const std::string& written) {
     static const std::string noVm =
             "Error: Could not create the Java Virtual Machine.";
-    return written.compare(0, 7, "Error: ") == 0
-            || written.compare(0, 15, "Error occurred ") == 0
-            || written.find("\n" + noVm) != std::string::npos;
+    for (const std::string& line : splitLines(written)) {
+        // What the runtime may say before it starts anything: its log
+        // records, its warnings, the options it picked up.
+        if (line.compare(0, 1, "[") == 0
+                || line.find(" VM warning: ") != std::string::npos
+                || line.compare(0, 10, "Picked up ") == 0) {
+            continue;
+        }
+        return line.compare(0, 7, "Error: ") == 0
+                || line.compare(0, 15, "Error occurred ") == 0
+                || written.find(noVm) != std::string::npos;
+    }
+    return false;
 }
 
 std::string pickAlertLines(const std::string& written,

@@ -74,7 +74,8 @@ std::string pickAlertLines(const std::string& written,
 /// True when `written`, the beginning of what a start wrote to its log after
 /// the header, shows that the runtime could not start the application and
 /// ended the process itself (where JLI_Launch never returns): its first
-/// line is the runtime's error ("Error: Could not find or load main class
+/// line after the runtime's own log records, warnings and "Picked up" notes
+/// is the runtime's error ("Error: Could not find or load main class
 /// ...", "Error: LinkageError occurred while loading main class ...",
 /// "Error occurred during initialization of boot layer" for a module it
 /// cannot resolve), or a line says that the runtime could not create the
