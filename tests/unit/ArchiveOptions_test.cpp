@@ -12,6 +12,7 @@
 
 #include "ArchiveOptions.h"
 #include "ArchiveStore.h"
+#include "FileTimes.h"
 #include "TestSupport.h"
 
 using namespace ArchiveOptions;
@@ -128,7 +129,7 @@ TEST(ArchiveStore, DigestChangesWithEveryInput) {
     writeFile(home + "/lib/server/classes.jsa.new", "base Archive");
     ASSERT_EQ(0, rename((home + "/lib/server/classes.jsa.new").c_str(),
                         (home + "/lib/server/classes.jsa").c_str()));
-    const timespec times[] = {before.st_atim, before.st_mtim};
+    const timespec times[] = {{0, UTIME_OMIT}, FileTimes::modified(before)};
     ASSERT_EQ(0, utimensat(AT_FDCWD, (home + "/lib/server/classes.jsa").c_str(),
                            times, 0));
     EXPECT_TRUE(changes(cfg, release, ""));

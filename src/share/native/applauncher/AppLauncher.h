@@ -69,7 +69,8 @@ public:
         return *this;
     }
 
-    /// The first search directory that holds "<executable name>.cfg", else
+    /// The first search directory that holds "<executable name>.cfg" as a
+    /// regular file of the user that nobody else may write (no link), else
     /// that file in the application directory (not checked).
     std::string getCfgFilePath() const;
 
@@ -80,7 +81,15 @@ public:
     /// A new Jvm, owned by the caller, with the runtime library, the
     /// executable path as argument 0, the library search variable and the
     /// configured arguments; command-line arguments, when there are any,
-    /// replace the configured application arguments. Throws on failure.
+    /// replace the configured application arguments (when the runtime
+    /// library executed this program again, the rest of its own vector
+    /// does), and the class data archive's options are inserted.
+    ///
+    /// The application's own configuration file is read first: with
+    /// "app.locked=true" it alone counts, the runtime's option variables
+    /// are removed from the environment, the library search variable is the
+    /// application directory alone, and there is no class data archive; any
+    /// value but "true" or "false" is an error. Throws on failure.
     Jvm* createJvmLauncher() const;
 
 private:
