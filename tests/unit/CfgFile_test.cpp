@@ -294,6 +294,18 @@ TEST(CfgFile, GetPropertiesOfAbsentSections) {
     EXPECT_TRUE(some.getProperties(CfgFile::SectionId("")).empty());
 }
 
+TEST(CfgFile, ValuesAndLastValue) {
+    const CfgFile cfg = loadText("[Application]\napp.classpath=a\n"
+                                 "app.classpath=b\napp.mainjar=\n");
+    EXPECT_EQ((StringArray{"a", "b"}),
+              cfg.values(S::Application, PropertyName::classpath));
+    EXPECT_EQ("b", cfg.lastValue(S::Application, PropertyName::classpath));
+    EXPECT_EQ("", cfg.lastValue(S::Application, PropertyName::mainjar));
+    EXPECT_TRUE(cfg.values(S::Application, PropertyName::mainclass).empty());
+    EXPECT_TRUE(cfg.values(S::JavaOptions, PropertyName::javaOptions).empty());
+    EXPECT_EQ("", cfg.lastValue(S::ArgOptions, PropertyName::arguments));
+}
+
 TEST(CfgFile, SetPropertyValue) {
     CfgFile cfg = loadText("[Application]\napp.mainjar=m\napp.mainclass=c\n"
                            "[ArgOptions]\narguments=a\narguments=b\n");

@@ -61,4 +61,14 @@ TEST(JarManifest, ClassPathOfTheMainSection) {
     EXPECT_EQ(StringArray{"d.jar"},
               JarManifest::classPath("class-path: d.jar\n"));
     EXPECT_TRUE(JarManifest::classPath("Main-Class: M\n").empty());
+    EXPECT_TRUE(JarManifest::classPath("Class-Paths: x.jar\n").empty());
+}
+
+TEST(JarManifest, MainAttribute) {
+    const std::string manifest =
+            "Manifest-Version: 1.0\nmain-class: demo.\n Main\n"
+            "Main-Class-Extra: no\n\nName: x\nMain-Class: Other\n";
+    EXPECT_EQ("demo.Main", JarManifest::mainAttribute(manifest, "Main-Class"));
+    EXPECT_EQ("", JarManifest::mainAttribute(manifest, "Launcher-Agent"));
+    EXPECT_EQ("", JarManifest::mainAttribute("Main-Class: M", "Main"));
 }

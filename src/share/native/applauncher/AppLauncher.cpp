@@ -21,13 +21,11 @@ namespace {
 std::string findJvmLib(const CfgFile& cfgFile,
                        const std::string& fallbackRuntimeDir,
                        const StringArray& jvmLibCandidates) {
-    const CfgFile::Properties& appOptions =
-            cfgFile.getProperties(SectionName::Application);
-    const CfgFile::Properties::const_iterator it =
-            appOptions.find(PropertyName::runtime);
+    const StringArray& runtimeValues =
+            cfgFile.values(SectionName::Application, PropertyName::runtime);
     std::string runtimeDir;
-    if (it != appOptions.end()) {
-        runtimeDir = CfgFile::asString(*it);
+    if (!runtimeValues.empty()) {
+        runtimeDir = runtimeValues.back();
         // A relative directory would be looked up under the working
         // directory, which may hold anybody's library.
         if (!runtimeDir.empty() && !FileUtils::isDirSeparator(runtimeDir[0])) {
@@ -70,14 +68,9 @@ const char* const runtimeOptionVariables[] = {
 // "false" or no value leaves it open. Any other value is an error, since a
 // packager who wrote it meant to lock.
 bool isLocked(const CfgFile& cfgFile, const std::string& path) {
-    const CfgFile::Properties& appOptions =
-            cfgFile.getProperties(SectionName::Application);
-    const CfgFile::Properties::const_iterator it =
-            appOptions.find(PropertyName::locked);
-    if (it == appOptions.end() || it->second.empty()) {
-        return false;
-    }
-    for (const std::string& value : it->second) {
+    const StringArray& values =
+            cfgFile.values(SectionName::Application, PropertyName::locked);
+    for (const std::string& value : values) {
         if (value != "true" && value != "false") {
             VT_THROW(tstrings::any() << "Invalid value \"" << value
                      << "\" of the \"" << PropertyName::locked.name()
@@ -85,7 +78,7 @@ bool isLocked(const CfgFile& cfgFile, const std::string& path) {
                      << "\": it must be \"true\" or \"false\"");
         }
     }
-    return it->second.back() == "true";
+    return !values.empty() && values.back() == "true";
 }
 
 // Takes the runtime's option variables out of the environment; the names

@@ -10,15 +10,6 @@ namespace ArchiveOptions {
 
 namespace {
 
-const StringArray& values(const CfgFile& cfg,
-                          const CfgFile::SectionId& section,
-                          const CfgFile::PropertyId& property) {
-    static const StringArray none;
-    const CfgFile::Properties& properties = cfg.getProperties(section);
-    const CfgFile::Properties::const_iterator it = properties.find(property);
-    return it == properties.end() ? none : it->second;
-}
-
 // The value of a path option among the java options: "-cp" and the next
 // option, or "--class-path=..."; false when `options[i]` is not `name`.
 bool optionValue(const StringArray& options, std::size_t i,
@@ -168,24 +159,17 @@ StringArray variableWords(const std::string& text) {
     return result;
 }
 
-std::string applicationValue(const CfgFile& cfg,
-                             const CfgFile::PropertyId& property) {
-    const StringArray& list = values(cfg, SectionName::Application, property);
-    return list.empty() ? std::string() : list.back();
-}
-
 AppPaths collectPaths(const CfgFile& cfg) {
     AppPaths paths;
     for (const std::string& v :
-         values(cfg, SectionName::Application, PropertyName::classpath)) {
+         cfg.values(SectionName::Application, PropertyName::classpath)) {
         addEntries(paths.classPath, v);
     }
     for (const std::string& v :
-         values(cfg, SectionName::Application, PropertyName::modulepath)) {
+         cfg.values(SectionName::Application, PropertyName::modulepath)) {
         addEntries(paths.modulePath, v);
     }
-    const StringArray& options = values(cfg, SectionName::JavaOptions,
-                                        PropertyName::javaOptions);
+    const StringArray& options = cfg.values(SectionName::JavaOptions, PropertyName::javaOptions);
     for (std::size_t i = 0; i != options.size(); ++i) {
         std::string value;
         for (const char* name : {"-cp", "-classpath", "--class-path"}) {

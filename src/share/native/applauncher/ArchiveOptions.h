@@ -63,10 +63,6 @@ bool precludesArchive(const std::string& option);
 /// starts with its name.
 StringArray variableWords(const std::string& text);
 
-/// The last value of the property in [Application]; empty when it is absent.
-std::string applicationValue(const CfgFile& cfg,
-                             const CfgFile::PropertyId& property);
-
 /// The class path and module path entries of the configuration, in order:
 /// the "app.classpath" and "app.modulepath" values split at colons, then
 /// those of path options among the java options ("-cp", "-classpath",

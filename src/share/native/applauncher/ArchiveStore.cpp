@@ -19,8 +19,6 @@
 
 namespace {
 
-using ArchiveOptions::applicationValue;
-
 const std::size_t readLimit = 64u << 20;
 
 // 64-bit FNV-1a.
@@ -154,7 +152,7 @@ StringArray wildcardJars(const std::string& entry) {
 StringArray effectiveClassPath(const CfgFile& cfg) {
     StringArray entries = ArchiveOptions::collectPaths(cfg).classPath;
     if (entries.empty()
-            && applicationValue(cfg, PropertyName::mainjar).empty()) {
+            && cfg.lastValue(SectionName::Application, PropertyName::mainjar).empty()) {
         tstrings::split(entries,
                         SysInfo::getEnvVariable(std::nothrow, "CLASSPATH", ""),
                         std::string(1, FileUtils::pathSeparator),
@@ -174,7 +172,7 @@ StringArray rootJars(const CfgFile& cfg) {
             jars.push_back(entry);
         }
     }
-    const std::string mainJar = applicationValue(cfg, PropertyName::mainjar);
+    const std::string mainJar = cfg.lastValue(SectionName::Application, PropertyName::mainjar);
     if (!mainJar.empty()) {
         jars.push_back(mainJar);
     }
@@ -377,21 +375,16 @@ std::string ArchiveStore::digest(const CfgFile& cfg,
         }
     }
     digest.add("-jar");
-    const std::string mainJar = applicationValue(cfg, PropertyName::mainjar);
+    const std::string mainJar = cfg.lastValue(SectionName::Application, PropertyName::mainjar);
     if (!mainJar.empty()) {
         digest.addFile(mainJar);
     }
-    digest.add(applicationValue(cfg, PropertyName::mainmodule));
-    digest.add(applicationValue(cfg, PropertyName::mainclass));
+    digest.add(cfg.lastValue(SectionName::Application, PropertyName::mainmodule));
+    digest.add(cfg.lastValue(SectionName::Application, PropertyName::mainclass));
     digest.add("java-options");
-    const CfgFile::Properties& options =
-            cfg.getProperties(SectionName::JavaOptions);
-    const CfgFile::Properties::const_iterator it =
-            options.find(PropertyName::javaOptions);
-    if (it != options.end()) {
-        for (const std::string& option : it->second) {
-            digest.add(option);
-        }
+    for (const std::string& option :
+         cfg.values(SectionName::JavaOptions, PropertyName::javaOptions)) {
+        digest.add(option);
     }
     digest.add(environment);
     return digest.hex();

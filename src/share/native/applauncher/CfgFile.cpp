@@ -223,6 +223,19 @@ const CfgFile::Properties& CfgFile::getProperties(
     return it->second;
 }
 
+const StringArray& CfgFile::values(const SectionId& section,
+                                   const PropertyId& property) const {
+    const Properties& properties = getProperties(section);
+    const Properties::const_iterator it = properties.find(property);
+    return it == properties.end() ? emptyValues : it->second;
+}
+
+std::string CfgFile::lastValue(const SectionId& section,
+                               const PropertyId& property) const {
+    const StringArray& list = values(section, property);
+    return list.empty() ? std::string() : list.back();
+}
+
 CfgFile& CfgFile::setPropertyValue(const SectionId& section,
                                    const PropertyId& property,
                                    const StringArray& values) {

@@ -51,6 +51,16 @@ public:
     /// The section's properties; an empty table when it is absent.
     const Properties& getProperties(const SectionId& section) const;
 
+    /// The values of the property in the section, in the order added; an
+    /// empty list when the section or the property is absent.
+    const StringArray& values(const SectionId& section,
+                              const PropertyId& property) const;
+
+    /// The last value of the property in the section (the one that counts
+    /// for a single-valued property); empty when there is none.
+    std::string lastValue(const SectionId& section,
+                          const PropertyId& property) const;
+
     /// Replaces the property's values with `values`, creating the section
     /// when absent.
     CfgFile& setPropertyValue(const SectionId& section,
@@ -75,6 +85,7 @@ private:
 
     PropertyMap sections;
     Properties emptyProperties;
+    StringArray emptyValues;
 };
 
 template <class Tag>

@@ -23,8 +23,6 @@ namespace ClassDataArchive {
 
 namespace {
 
-using ArchiveOptions::applicationValue;
-
 // The variables from which the runtime takes options or a class path.
 const char* const optionVariables[] = {"JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS",
                                        "_JAVA_OPTIONS"};
@@ -84,7 +82,7 @@ std::string readSmallFile(const std::string& path) {
 // True when the configuration asks for an archive and nothing in the
 // launcher's own settings speaks against it.
 bool archiveWanted(const CfgFile& cfg, const std::string& cacheBase) {
-    const std::string mode = applicationValue(cfg, PropertyName::cds);
+    const std::string mode = cfg.lastValue(SectionName::Application, PropertyName::cds);
     if (mode != "auto") {
         if (!mode.empty() && mode != "off") {
             LOG_WARNING("Unknown value \"" << mode << "\" of \""
@@ -163,14 +161,8 @@ bool isNonEmptyDirectory(const std::string& path) {
 // environment, a class path directory that is not empty, or a file size
 // limit rules the archive out. `environment` receives the variables' texts.
 bool archiveRuledOut(const CfgFile& cfg, std::string& environment) {
-    StringArray options;
-    const CfgFile::Properties& javaOptions =
-            cfg.getProperties(SectionName::JavaOptions);
-    const CfgFile::Properties::const_iterator it =
-            javaOptions.find(PropertyName::javaOptions);
-    if (it != javaOptions.end()) {
-        options = it->second;
-    }
+    StringArray options =
+            cfg.values(SectionName::JavaOptions, PropertyName::javaOptions);
     for (const char* name : optionVariables) {
         const std::string value =
                 SysInfo::getEnvVariable(std::nothrow, name, "");

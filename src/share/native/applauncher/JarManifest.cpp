@@ -382,10 +382,12 @@ bool read(const std::string& jarPath, std::string& text) {
     return entry.method == 8 && inflate(data, text, manifestLimit);
 }
 
-StringArray classPath(const std::string& manifest) {
-    // Lines end with CR LF, LF or CR; a line that starts with a blank
-    // continues the one before; the main section ends at the first empty
-    // line.
+namespace {
+
+// The attributes of the main section, continuation lines joined. Lines end
+// with CR LF, LF or CR; a line that starts with a blank continues the one
+// before; the main section ends at the first empty line.
+StringArray mainSection(const std::string& manifest) {
     StringArray lines;
     std::string line;
     for (std::size_t i = 0; i <= manifest.size(); ++i) {
@@ -407,19 +409,43 @@ StringArray classPath(const std::string& manifest) {
         }
         line.clear();
     }
-    static const std::string name = "class-path:";
+    return lines;
+}
+
+// True when `attribute` is "<name>:" followed by its value, the name in
+// any case.
+bool isAttribute(const std::string& attribute, const std::string& name) {
+    return attribute.size() > name.size() && attribute[name.size()] == ':'
+            && std::equal(name.begin(), name.end(), attribute.begin(),
+                          [](char a, char b) {
+                              return std::tolower(static_cast<unsigned char>(a))
+                                      == std::tolower(
+                                              static_cast<unsigned char>(b));
+                          });
+}
+
+} // namespace
+
+std::string mainAttribute(const std::string& manifest,
+                          const std::string& name) {
+    std::string value;
+    for (const std::string& attribute : mainSection(manifest)) {
+        if (isAttribute(attribute, name)) {
+            value = attribute.substr(name.size() + 1);
+            value.erase(0, value.find_first_not_of(' '));
+        }
+    }
+    return value;
+}
+
+StringArray classPath(const std::string& manifest) {
     StringArray entries;
-    for (const std::string& attribute : lines) {
-        if (attribute.size() < name.size()
-                || !std::equal(name.begin(), name.end(), attribute.begin(),
-                               [](char a, char b) {
-                                   return a == std::tolower(
-                                           static_cast<unsigned char>(b));
-                               })) {
+    for (const std::string& attribute : mainSection(manifest)) {
+        if (!isAttribute(attribute, "Class-Path")) {
             continue;
         }
         StringArray words;
-        tstrings::split(words, attribute.substr(name.size()), " ",
+        tstrings::split(words, attribute.substr(11), " ",
                         tstrings::SPLIT_EXCLUDE_EMPTY);
         entries.insert(entries.end(), words.begin(), words.end());
     }

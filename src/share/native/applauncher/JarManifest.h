@@ -19,6 +19,12 @@ namespace JarManifest {
 /// text.
 bool read(const std::string& jarPath, std::string& text);
 
+/// The value of the main section's attribute `name` (matched in any case;
+/// continuation lines joined, blanks after the colon left out); the last
+/// one when it is given twice, empty when there is none.
+std::string mainAttribute(const std::string& manifest,
+                          const std::string& name);
+
 /// The entries of the main section's Class-Path attribute (continuation
 /// lines joined, split at blanks), in order.
 StringArray classPath(const std::string& manifest);

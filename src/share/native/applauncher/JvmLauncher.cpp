@@ -182,73 +182,71 @@ Jvm::~Jvm() {
 
 Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile,
                               const StringArray& moreOptions) {
+    using SectionName::Application;
+
+    for (const std::string& path :
+         cfgFile.values(Application, PropertyName::modulepath)) {
+        addArgument("--module-path");
+        addArgument(path);
+    }
+
+    // A class path given as an empty list still counts: "-classpath" and
+    // an empty value.
     const CfgFile::Properties& appOptions =
-            cfgFile.getProperties(SectionName::Application);
-
-    CfgFile::Properties::const_iterator it =
-            appOptions.find(PropertyName::modulepath);
-    if (it != appOptions.end()) {
-        for (const std::string& path : it->second) {
-            addArgument("--module-path");
-            addArgument(path);
-        }
-    }
-
-    it = appOptions.find(PropertyName::classpath);
-    if (it != appOptions.end()) {
+            cfgFile.getProperties(Application);
+    const CfgFile::Properties::const_iterator classPath =
+            appOptions.find(PropertyName::classpath);
+    if (classPath != appOptions.end()) {
         addArgument("-classpath");
-        addArgument(CfgFile::asPathList(*it));
+        addArgument(CfgFile::asPathList(*classPath));
     }
 
-    it = appOptions.find(PropertyName::splash);
-    if (it != appOptions.end()) {
-        const std::string splash = CfgFile::asString(*it);
-        if (FileUtils::isFileExists(splash)) {
-            addArgument("-splash:" + splash);
+    const StringArray& splash =
+            cfgFile.values(Application, PropertyName::splash);
+    if (!splash.empty()) {
+        if (FileUtils::isFileExists(splash.back())) {
+            addArgument("-splash:" + splash.back());
         } else {
-            LOG_WARNING("Splash property ignored. File \"" << splash
+            LOG_WARNING("Splash property ignored. File \"" << splash.back()
                         << "\" not found");
         }
     }
 
-    const CfgFile::Properties& javaOptions =
-            cfgFile.getProperties(SectionName::JavaOptions);
-    it = javaOptions.find(PropertyName::javaOptions);
-    if (it != javaOptions.end()) {
-        args.insert(args.end(), it->second.begin(), it->second.end());
-    }
+    const StringArray& javaOptions =
+            cfgFile.values(SectionName::JavaOptions, PropertyName::javaOptions);
+    args.insert(args.end(), javaOptions.begin(), javaOptions.end());
     args.insert(args.end(), moreOptions.begin(), moreOptions.end());
     optionsEnd = args.size();
 
     addArgument("-Dvantry.app-path=" + SysInfo::getProcessModulePath());
     const std::size_t beforeMain = args.size();
 
-    it = appOptions.find(PropertyName::mainmodule);
-    if (it != appOptions.end()) {
+    const StringArray& mainModule =
+            cfgFile.values(Application, PropertyName::mainmodule);
+    if (!mainModule.empty()) {
         addArgument("-m");
-        addArgument(CfgFile::asString(*it));
+        addArgument(mainModule.back());
     }
 
-    it = appOptions.find(PropertyName::mainclass);
-    if (it != appOptions.end()) {
-        addArgument(CfgFile::asString(*it));
+    const StringArray& mainClass =
+            cfgFile.values(Application, PropertyName::mainclass);
+    if (!mainClass.empty()) {
+        addArgument(mainClass.back());
     }
 
-    it = appOptions.find(PropertyName::mainjar);
-    if (it != appOptions.end()) {
+    const StringArray& mainJar =
+            cfgFile.values(Application, PropertyName::mainjar);
+    if (!mainJar.empty()) {
         addArgument("-jar");
-        addArgument(CfgFile::asString(*it));
+        addArgument(mainJar.back());
     }
 
     mainTarget = args.size() != beforeMain;
     appArgsPos = args.size();
 
-    const CfgFile::Properties& argOptions =
-            cfgFile.getProperties(SectionName::ArgOptions);
-    it = argOptions.find(PropertyName::arguments);
-    if (it != argOptions.end()) {
-        args.insert(args.end(), it->second.begin(), it->second.end());
-    }
+    const StringArray& arguments =
+            cfgFile.values(SectionName::ArgOptions, PropertyName::arguments);
+    args.insert(args.end(), arguments.begin(), arguments.end());
     return *this;
 }
 
