@@ -71,16 +71,61 @@ const IdType* findId(const IdType* const (&ids)[N], const char* text,
     return nullptr;
 }
 
+template <class IdType>
+const IdType* findId(const IdType* const* ids, std::size_t count,
+                     const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (std::strlen(ids[i]->name()) == length
+                && std::memcmp(ids[i]->name(), text, length) == 0) {
+            return ids[i];
+        }
+    }
+    return nullptr;
+}
+
+// The launcher's own names.
+struct LauncherNames {
+    const CfgFile::SectionId* section(const char* text,
+                                      std::size_t length) const {
+        return findId(sectionNames, text, length);
+    }
+    const CfgFile::PropertyId* property(const char* text,
+                                        std::size_t length) const {
+        return findId(propertyNames, text, length);
+    }
+};
+
+// The launcher's names and those of an extension, looked up after them.
+struct ExtendedNames {
+    const CfgFile::Vocabulary& extra;
+
+    const CfgFile::SectionId* section(const char* text,
+                                      std::size_t length) const {
+        const CfgFile::SectionId* id = LauncherNames().section(text, length);
+        return id ? id : findId(extra.sections, extra.sectionCount, text,
+                                length);
+    }
+    const CfgFile::PropertyId* property(const char* text,
+                                        std::size_t length) const {
+        const CfgFile::PropertyId* id = LauncherNames().property(text, length);
+        return id ? id : findId(extra.properties, extra.propertyCount, text,
+                                length);
+    }
+};
+
 // The state of one parse: the current section and the properties collected
-// since its header.
+// since its header. `Names` looks names up; the launcher's own parse gets
+// its lookups inlined, so an extension costs it nothing.
+template <class Names>
 class Parser {
 public:
-    explicit Parser(std::map<CfgFile::SectionId, CfgFile::Properties>& sections)
-        : sections(sections) {}
+    Parser(std::map<CfgFile::SectionId, CfgFile::Properties>& sections,
+           const Names& names)
+        : sections(sections), names(names) {}
 
     void selectSection(const char* name, std::size_t length) {
         purgeSection();
-        const CfgFile::SectionId* id = findId(sectionNames, name, length);
+        const CfgFile::SectionId* id = names.section(name, length);
         current = id ? *id : UnknownSection;
     }
 
@@ -95,7 +140,7 @@ public:
         const std::size_t nameLength =
                 (sep == std::string::npos) ? line.size() : sep;
         const CfgFile::PropertyId* id =
-                findId(propertyNames, line.data(), nameLength);
+                names.property(line.data(), nameLength);
         if (id == nullptr) {
             return;
         }
@@ -119,6 +164,7 @@ private:
     CfgFile::SectionId current = UnknownSection;
     CfgFile::Properties pending;
     std::map<CfgFile::SectionId, CfgFile::Properties>& sections;
+    const Names& names;
 };
 
 // Values longer than this are cut in error messages.
@@ -178,7 +224,8 @@ void expandValue(std::string& value, const CfgFile::Macros& macros,
 
 } // namespace
 
-CfgFile CfgFile::load(const std::string& path) {
+template <class Names>
+CfgFile CfgFile::loadWith(const std::string& path, const Names& names) {
     LineReader reader(path);
     if (!reader.isOpen()) {
         VT_THROW(tstrings::any() << "Error opening \"" << path << "\" file: "
@@ -186,7 +233,7 @@ CfgFile CfgFile::load(const std::string& path) {
     }
 
     CfgFile cfgFile;
-    Parser parser(cfgFile.sections);
+    Parser<Names> parser(cfgFile.sections, names);
     std::string line;
     unsigned long long lineNumber = 0;
     while (reader.next(line)) {
@@ -194,14 +241,9 @@ CfgFile CfgFile::load(const std::string& path) {
         if (line.empty() || line[0] == ';') {
             continue;
         }
-        if (line[0] == '[') {
-            const std::string::size_type end = line.rfind(']');
-            if (end == std::string::npos) {
-                VT_THROW(tstrings::any() << "Error parsing [" << path
-                         << "] file at " << lineNumber
-                         << ": Missing ']' character");
-            }
-            parser.selectSection(line.data() + 1, end - 1);
+        std::size_t nameLength;
+        if (sectionHeader(line, path, lineNumber, nameLength)) {
+            parser.selectSection(line.data() + 1, nameLength);
         } else {
             parser.addProperty(line);
         }
@@ -212,6 +254,30 @@ CfgFile CfgFile::load(const std::string& path) {
     }
     parser.purgeSection();
     return cfgFile;
+}
+
+CfgFile CfgFile::load(const std::string& path) {
+    return loadWith(path, LauncherNames());
+}
+
+CfgFile CfgFile::load(const std::string& path, const Vocabulary& extra) {
+    return loadWith(path, ExtendedNames{extra});
+}
+
+bool CfgFile::sectionHeader(const std::string& line, const std::string& path,
+                            unsigned long long lineNumber,
+                            std::size_t& nameLength) {
+    if (line.empty() || line[0] != '[') {
+        return false;
+    }
+    const std::string::size_type end = line.rfind(']');
+    if (end == std::string::npos) {
+        VT_THROW(tstrings::any() << "Error parsing [" << path
+                 << "] file at " << lineNumber
+                 << ": Missing ']' character");
+    }
+    nameLength = end - 1;
+    return true;
 }
 
 const CfgFile::Properties& CfgFile::getProperties(

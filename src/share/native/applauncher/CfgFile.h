@@ -1,7 +1,8 @@
 // The launcher configuration file and its in-memory form.
 //
 // The file is line-oriented: "[Section]" headers and "name=value" property
-// lines, with a fixed vocabulary of five sections and thirteen properties.
+// lines, with a fixed vocabulary of five sections and thirteen properties
+// (tools that share the format may parse with names of their own added).
 // Every line that names a property adds one value to it. Everything outside
 // the vocabulary is skipped silently. Values may contain macros, replaced by
 // `expandMacros`.
@@ -44,9 +45,31 @@ public:
     /// Macro names (the exact text to look for) and their replacements.
     typedef std::map<std::string, std::string> Macros;
 
+    /// Names that a parse keeps besides the launcher's own, for tools that
+    /// read the launcher's format with sections of their own. The arrays
+    /// hold pointers to ids with static storage.
+    struct Vocabulary {
+        const SectionId* const* sections;
+        std::size_t sectionCount;
+        const PropertyId* const* properties;
+        std::size_t propertyCount;
+    };
+
     /// Parses the file at `path`. Throws when it cannot be opened, when a
     /// section header lacks its "]" and when it cannot be read to its end.
     static CfgFile load(const std::string& path);
+
+    /// Parses the file at `path` under the same rules, keeping the names of
+    /// `extra` as well as the launcher's.
+    static CfgFile load(const std::string& path, const Vocabulary& extra);
+
+    /// The header rule of the parser. True when `line` is a section header
+    /// (it starts with "["), with `nameLength` set to the length of the name,
+    /// which runs from the second byte up to the last "]". Throws the
+    /// parser's error, naming `path` and `lineNumber`, when there is no "]".
+    static bool sectionHeader(const std::string& line, const std::string& path,
+                              unsigned long long lineNumber,
+                              std::size_t& nameLength);
 
     /// The section's properties; an empty table when it is absent.
     const Properties& getProperties(const SectionId& section) const;
@@ -82,6 +105,9 @@ public:
 
 private:
     typedef std::map<SectionId, Properties> PropertyMap;
+
+    template <class Names>
+    static CfgFile loadWith(const std::string& path, const Names& names);
 
     PropertyMap sections;
     Properties emptyProperties;

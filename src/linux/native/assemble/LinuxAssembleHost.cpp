@@ -1,0 +1,66 @@
+#include "AssembleHost.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "ErrorHandling.h"
+#include "Interrupts.h"
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace AssembleHost {
+
+Target defaultTarget() {
+    return Target::Image;
+}
+
+bool renameNoReplace(const std::string& from, const std::string& to) {
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                  RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the flag: a rename that checks first.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool copyInKernel(int in, int out, const std::string& from,
+                  const std::string& to) {
+    const std::size_t piece = 64u << 20;
+    bool copied = false;
+    for (;;) {
+        Interrupts::check();
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, piece, 0);
+        if (n > 0) {
+            copied = true;
+            continue;
+        }
+        if (n == 0) {
+            return true;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (!copied && (errno == ENOSYS || errno == EXDEV || errno == EINVAL
+                        || errno == EOPNOTSUPP || errno == EBADF)) {
+            return false;
+        }
+        VT_THROW(tstrings::any() << "Cannot copy \"" << from << "\" to \""
+                                 << to << "\": " << lastCRTError());
+    }
+}
+
+} // namespace AssembleHost

@@ -1,0 +1,101 @@
+#include "AssembleCommand.h"
+
+#include <iostream>
+
+#include "AssembleHost.h"
+#include "ErrorHandling.h"
+#include "Interrupts.h"
+#include "Process.h"
+
+namespace {
+
+const char usage[] =
+        "applauncher-assemble DESCRIPTION [--target bundle|image] "
+        "[--launcher PATH] [--output DIR] [--replace] [--sign IDENTITY]";
+
+[[noreturn]] void usageError(const std::string& what) {
+    VT_THROW(tstrings::any() << what << "; usage: " << usage);
+}
+
+// The value of the option `name` at `args[i]`, given as "--name=value" or
+// as the next argument.
+std::string optionValue(const StringArray& args, std::size_t& i,
+                        const std::string& name) {
+    const std::string& arg = args[i];
+    if (arg.size() > name.size() && arg[name.size()] == '=') {
+        return arg.substr(name.size() + 1);
+    }
+    if (i + 1 >= args.size()) {
+        usageError(name + " needs a value");
+    }
+    return args[++i];
+}
+
+bool isOption(const std::string& arg, const std::string& name) {
+    return arg == name || tstrings::startsWith(arg, name + "=");
+}
+
+} // namespace
+
+AssembleOptions parseCommandLine(const StringArray& args) {
+    AssembleOptions options;
+    options.target = AssembleHost::defaultTarget();
+    bool targetGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (isOption(arg, "--target")) {
+            const std::string value = optionValue(args, i, "--target");
+            if (value != "bundle" && value != "image") {
+                usageError("--target takes bundle or image, not \"" + value
+                           + "\"");
+            }
+            options.target = value == "bundle" ? Target::Bundle
+                                               : Target::Image;
+            targetGiven = true;
+        } else if (isOption(arg, "--launcher")) {
+            options.launcher = optionValue(args, i, "--launcher");
+        } else if (isOption(arg, "--output")) {
+            options.output = optionValue(args, i, "--output");
+        } else if (isOption(arg, "--sign")) {
+            options.sign = optionValue(args, i, "--sign");
+        } else if (arg == "--replace") {
+            options.replace = true;
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            usageError("unknown option \"" + arg + "\"");
+        } else if (options.description.empty()) {
+            options.description = arg;
+        } else {
+            usageError("one description file only, not also \"" + arg + "\"");
+        }
+    }
+    if (options.description.empty()) {
+        usageError("no description file given");
+    }
+    if (!options.sign.empty() && options.target == Target::Image) {
+        usageError(targetGiven ? "--sign signs a bundle, not an image"
+                               : "--sign signs a bundle: add --target bundle");
+    }
+    if (!options.sign.empty() && Process::findOnPath("codesign").empty()) {
+        usageError("--sign needs macOS's codesign, which is not on PATH "
+                   "(signing is done on a Mac)");
+    }
+    return options;
+}
+
+int assembleMain(int argc, char** argv) {
+    Interrupts::install();
+    int failureStatus = 2;
+    try {
+        const AssembleOptions options =
+                parseCommandLine(StringArray(argv + 1, argv + argc));
+        failureStatus = 1;
+        assemble(options);
+        return 0;
+    } catch (const VtErrorBase& e) {
+        std::cerr << "applauncher-assemble: " << e.rawMessage() << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "applauncher-assemble: " << e.what() << std::endl;
+    }
+    Interrupts::endAsReceived();
+    return failureStatus;
+}

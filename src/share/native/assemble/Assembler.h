@@ -1,0 +1,31 @@
+// The assembly: from a description to a bundle or image in place. Every
+// check comes first; then everything is made in a workspace beside the
+// output and moved into place at the end.
+#ifndef ASSEMBLER_H
+#define ASSEMBLER_H
+
+#include <string>
+
+#include "Layout.h"
+
+struct AssembleOptions {
+    std::string description;
+    Target target = Target::Image;
+    /// The launcher to copy; empty for the one beside the command.
+    std::string launcher;
+    /// The folder that receives the output; empty for the working one.
+    std::string output;
+    /// Replace an earlier output of this command.
+    bool replace = false;
+    /// The signing identity ("-" for ad hoc); empty for no signing.
+    std::string sign;
+};
+
+/// Assembles as `options` say. Throws a one-line error, leaving nothing at
+/// the output path, when anything is wrong.
+void assemble(const AssembleOptions& options);
+
+/// The first line of the stamp file that marks an output of this command.
+extern const char* const assembleStamp;
+
+#endif // ASSEMBLER_H

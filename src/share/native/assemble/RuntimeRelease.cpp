@@ -1,0 +1,90 @@
+#include "RuntimeRelease.h"
+
+#include <algorithm>
+
+#include "ErrorHandling.h"
+
+namespace {
+
+std::string unquoted(const std::string& value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+std::string architectureName(const std::string& osArch) {
+    if (osArch == "x86_64" || osArch == "amd64") {
+        return "x86_64";
+    }
+    if (osArch == "aarch64" || osArch == "arm64") {
+        return "arm64";
+    }
+    return osArch;
+}
+
+bool has(const StringArray& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+} // namespace
+
+RuntimeRelease parseRelease(const std::string& text) {
+    RuntimeRelease release;
+    StringArray lines;
+    tstrings::split(lines, text, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    for (std::string line : lines) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const std::string::size_type eq = line.find('=');
+        const std::string key = line.substr(0, eq);
+        const std::string value =
+                eq == std::string::npos ? "" : unquoted(line.substr(eq + 1));
+        if (key == "OS_NAME") {
+            release.osName = value;
+        } else if (key == "OS_ARCH") {
+            release.architecture = architectureName(value);
+        } else if (key == "MODULES") {
+            release.modules.clear();
+            tstrings::split(release.modules, value, " ",
+                            tstrings::SPLIT_EXCLUDE_EMPTY);
+        }
+    }
+    return release;
+}
+
+void checkRuntimeFits(const RuntimeRelease& release,
+                      const std::string& runtimePath,
+                      const ExecutableInfo& launcher,
+                      const std::string& launcherPath) {
+    const std::string system = systemOf(launcher.format);
+    if (release.osName.empty() || release.architecture.empty()) {
+        VT_THROW(tstrings::any() << "The runtime \"" << runtimePath
+                 << "\" has no release file naming its system and "
+                    "architecture (OS_NAME, OS_ARCH)");
+    }
+    if (release.osName != system
+            || !has(launcher.architectures, release.architecture)) {
+        const StringArray& archs = launcher.architectures;
+        VT_THROW(tstrings::any() << "The runtime \"" << runtimePath
+                 << "\" is built for " << release.osName << " "
+                 << release.architecture << ", but the launcher \""
+                 << launcherPath << "\" (" << formatName(launcher.format)
+                 << ": " << tstrings::join(archs.begin(), archs.end(), ", ")
+                 << ") runs " << system << " runtimes for "
+                 << tstrings::join(archs.begin(), archs.end(), " or "));
+    }
+}
+
+StringArray commonArchitectures(const ExecutableInfo& launcher,
+                                const RuntimeRelease& release) {
+    StringArray common;
+    for (const char* arch : {"arm64", "x86_64"}) {
+        if (has(launcher.architectures, arch)
+                && release.architecture == arch) {
+            common.push_back(arch);
+        }
+    }
+    return common;
+}

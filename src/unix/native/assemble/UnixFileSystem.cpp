@@ -1,0 +1,171 @@
+#include "FileSystem.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+
+namespace FileSystem {
+
+namespace {
+
+[[noreturn]] void fail(const char* what, const std::string& path) {
+    VT_THROW(tstrings::any() << what << " \"" << path << "\": "
+                             << lastCRTError());
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd; }
+
+private:
+    int fd;
+};
+
+void writeAll(int fd, const std::string& text, const std::string& path) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            fail("Cannot write", path);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::string readUpTo(const std::string& path, std::size_t limit) {
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        fail("Cannot open", path);
+    }
+    std::string text;
+    char buffer[65536];
+    while (text.size() < limit) {
+        const ssize_t n = ::read(fd.get(), buffer,
+                                 std::min(sizeof(buffer), limit - text.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            fail("Cannot read", path);
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+} // namespace
+
+Kind kindOf(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        return Kind::Missing;
+    }
+    return S_ISREG(st.st_mode) ? Kind::File
+            : S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
+}
+
+bool isLink(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::string readFile(const std::string& path) {
+    return readUpTo(path, static_cast<std::size_t>(-1));
+}
+
+std::string readHead(const std::string& path, std::size_t count) {
+    return readUpTo(path, count);
+}
+
+void writeFile(const std::string& path, const std::string& text,
+               unsigned mode, bool exactMode) {
+    Descriptor fd(::open(path.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         static_cast<mode_t>(mode)));
+    if (fd.get() < 0) {
+        fail("Cannot create", path);
+    }
+    writeAll(fd.get(), text, path);
+    if (exactMode && ::fchmod(fd.get(), static_cast<mode_t>(mode)) != 0) {
+        fail("Cannot set the mode of", path);
+    }
+}
+
+void copyFile(const std::string& from, const std::string& to, unsigned mode) {
+    writeFile(to, readFile(from), mode, true);
+}
+
+void makeDirs(const std::string& path) {
+    if (path.empty() || kindOf(path) == Kind::Directory) {
+        return;
+    }
+    makeDirs(FileUtils::dirname(path));
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        fail("Cannot create the folder", path);
+    }
+}
+
+void makeLink(const std::string& target, const std::string& path) {
+    if (::symlink(target.c_str(), path.c_str()) != 0) {
+        fail("Cannot create the link", path);
+    }
+}
+
+std::string realPath(const std::string& path) {
+    std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(),
+                                                           nullptr),
+                                                std::free);
+    if (!real) {
+        fail("Cannot resolve", path);
+    }
+    return real.get();
+}
+
+StringArray list(const std::string& path) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()),
+                                            ::closedir);
+    if (!dir) {
+        fail("Cannot list the folder", path);
+    }
+    StringArray names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+        errno = 0;
+    }
+    if (errno != 0) {
+        fail("Cannot list the folder", path);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace FileSystem

@@ -1,0 +1,155 @@
+#include "Process.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+#include "Interrupts.h"
+
+extern char** environ;
+
+namespace Process {
+
+namespace {
+
+class Pipe {
+public:
+    Pipe() {
+        if (::pipe(fds) != 0) {
+            VT_THROW(tstrings::any() << "pipe() failed. Error: "
+                                     << lastCRTError());
+        }
+        ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    }
+    ~Pipe() {
+        closeEnd(0);
+        closeEnd(1);
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    int readEnd() const { return fds[0]; }
+    int writeEnd() const { return fds[1]; }
+    void closeEnd(int end) {
+        if (fds[end] >= 0) {
+            ::close(fds[end]);
+            fds[end] = -1;
+        }
+    }
+
+private:
+    int fds[2] = {-1, -1};
+};
+
+class FileActions {
+public:
+    FileActions() { posix_spawn_file_actions_init(&actions); }
+    ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
+    FileActions(const FileActions&) = delete;
+    FileActions& operator=(const FileActions&) = delete;
+
+    posix_spawn_file_actions_t actions;
+};
+
+// Waits for the child; on an interruption, ends it first.
+int waitFor(pid_t child) {
+    bool stopped = false;
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            VT_THROW(tstrings::any() << "waitpid() failed. Error: "
+                                     << lastCRTError());
+        }
+        if (Interrupts::received() != 0 && !stopped) {
+            ::kill(child, SIGTERM);
+            stopped = true;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status)
+                             : 128 + WTERMSIG(status);
+}
+
+// Reads the child's output until it closes its end, or until a signal
+// arrives; then ends the child.
+void collect(int fd, pid_t child, std::string& output) {
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n > 0) {
+            output.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            return;
+        }
+        if (Interrupts::received() != 0) {
+            ::kill(child, SIGTERM);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+Outcome run(const std::string& program, const StringArray& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    Pipe pipe;
+    FileActions files;
+    posix_spawn_file_actions_addopen(&files.actions, 0, "/dev/null",
+                                     O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&files.actions, pipe.writeEnd(), 1);
+    posix_spawn_file_actions_adddup2(&files.actions, pipe.writeEnd(), 2);
+    Interrupts::check();
+    pid_t child;
+    const int error = posix_spawn(&child, program.c_str(), &files.actions,
+                                  nullptr, argv.data(), environ);
+    if (error != 0) {
+        errno = error;
+        VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "
+                                 << lastCRTError());
+    }
+    pipe.closeEnd(1);
+    Outcome outcome;
+    collect(pipe.readEnd(), child, outcome.output);
+    outcome.status = waitFor(child);
+    Interrupts::check();
+    return outcome;
+}
+
+std::string findOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    StringArray dirs;
+    tstrings::split(dirs, path ? path : "", ":", tstrings::SPLIT_EXCLUDE_EMPTY);
+    for (const std::string& dir : dirs) {
+        const std::string candidate = FileUtils::combinePath(dir, name);
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return std::string();
+}
+
+std::string lastLine(const std::string& output) {
+    StringArray lines;
+    tstrings::split(lines, output, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        if (it->find_first_not_of(" \t\r") != std::string::npos) {
+            return *it;
+        }
+    }
+    return std::string();
+}
+
+} // namespace Process
