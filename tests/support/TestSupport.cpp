@@ -301,6 +301,14 @@ std::string foreignLibPath() {
     return FOREIGN_LIB_PATH;
 }
 
+std::string assemblePath() {
+    return ASSEMBLE_PATH;
+}
+
+std::string sourceDir() {
+    return SOURCE_DIR;
+}
+
 std::string launcherPath() {
     return APPLAUNCHER_PATH;
 }

@@ -130,6 +130,9 @@ std::string fakeJliPath();
 std::string noLaunchLibPath();
 std::string foreignLibPath();
 std::string launcherPath();
+/// The assembly command applauncher-assemble, and the project's source tree.
+std::string assemblePath();
+std::string sourceDir();
 
 } // namespace testing_support
 

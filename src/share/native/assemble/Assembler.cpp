@@ -362,7 +362,8 @@ void writeBundleFiles(const Plan& p, const std::string& root,
                       const std::string& workspace) {
     using FileSystem::writeFile;
     writeFile(combinePath(root, p.layout.infoPlist),
-              infoPlist(p.d, p.architectures, !p.iconData.empty()));
+              infoPlist(p.d, p.architectures, p.launcherInfo.architectures,
+                        !p.iconData.empty()));
     writeFile(combinePath(root, p.layout.pkgInfo), "APPL????");
     FileSystem::makeDirs(combinePath(root, "Contents/Resources"));
     if (!p.iconData.empty()) {

@@ -85,9 +85,9 @@ std::string xmlEscape(const std::string& text) {
 }
 
 std::string infoPlist(const Description& d, const StringArray& architectures,
-                      bool withIcon) {
-    const bool armOnly =
-            architectures.size() == 1 && architectures[0] == "arm64";
+                      const StringArray& launcherArchitectures, bool withIcon) {
+    const bool armOnly = launcherArchitectures.size() == 1
+            && launcherArchitectures[0] == "arm64";
     PlistWriter out;
     out.text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "

@@ -11,9 +11,10 @@
 
 /// The property list of the application `d`. `architectures` become
 /// LSArchitecturePriority, in order; LSMinimumSystemVersion is 11.0 when
-/// they are arm64 alone, else 10.15. `withIcon` adds CFBundleIconFile.
+/// `launcherArchitectures` are arm64 alone, else 10.15. `withIcon` adds
+/// CFBundleIconFile.
 std::string infoPlist(const Description& d, const StringArray& architectures,
-                      bool withIcon);
+                      const StringArray& launcherArchitectures, bool withIcon);
 
 /// `text` with &, <, > and " written as XML entities.
 std::string xmlEscape(const std::string& text);
