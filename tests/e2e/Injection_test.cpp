@@ -165,8 +165,17 @@ TEST_P(LockedApplication, NothingOutsideTheImageReachesTheRuntime) {
     ASSERT_EQ(0, launch.process.exitStatus) << launch.process.err;
     ASSERT_EQ(1u, launch.calls.size());
     FakeJliCall call = launch.calls[0];
-    EXPECT_EQ("own", call.args.back());
-    EXPECT_FALSE(hasArchiveOption(call));
+    // No agent through the attach mechanism; on macOS no library from the
+    // folders that the runtime adds after the library variable.
+    std::vector<std::string> expected{bundle.executable(),
+                                      "-XX:+DisableAttachMechanism"};
+    if (bundle.layout() == Layout::MacBundle) {
+        expected.push_back("-Djava.library.path=" + bundle.appDir());
+    }
+    expected.insert(expected.end(),
+                    {"-Dvantry.app-path=" + bundle.executable(), "demo.Main",
+                     "own"});
+    EXPECT_EQ(expected, call.args);
     EXPECT_EQ(bundle.appDir(), call.fields["env " + bundle.libEnvVariable()]);
     for (const char* name : runtimeVariables) {
         EXPECT_TRUE(call.nullFields["env " + std::string(name)]) << name;
@@ -176,6 +185,20 @@ TEST_P(LockedApplication, NothingOutsideTheImageReachesTheRuntime) {
             " class data archive; removed from the environment:"
             " JAVA_TOOL_OPTIONS, _JAVA_OPTIONS, JDK_JAVA_OPTIONS, CLASSPATH"))
             << launch.process.err;
+}
+
+TEST_P(LockedApplication, ItsOwnJavaOptionsDecideAttachAndLibraryPath) {
+    Bundle bundle(GetParam());
+    bundle.writeConfig("[Application]\napp.locked=true\napp.mainclass=M\n"
+                       "[JavaOptions]\njava-options=-XX:-DisableAttachMechanism"
+                       "\njava-options=-Djava.library.path=/opt/lib\n");
+    const LaunchResult launch = bundle.run();
+    ASSERT_EQ(1u, launch.calls.size()) << launch.process.err;
+    EXPECT_EQ((std::vector<std::string>{
+                      bundle.executable(), "-XX:-DisableAttachMechanism",
+                      "-Djava.library.path=/opt/lib",
+                      "-Dvantry.app-path=" + bundle.executable(), "M"}),
+              launch.calls[0].args);
 }
 
 TEST_P(LockedApplication, OpenApplicationTakesWhatItIsGiven) {

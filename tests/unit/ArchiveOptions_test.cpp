@@ -11,7 +11,7 @@
 #include <string>
 
 #include "ArchiveOptions.h"
-#include "ArchiveStore.h"
+#include "ArchiveInputs.h"
 #include "FileTimes.h"
 #include "TestSupport.h"
 
@@ -90,13 +90,14 @@ TEST(ArchiveOptions, ClassListKeepsTheRecordingAndAddsTheRuntimesClasses) {
               mergeClassLists(recorded, runtime));
 }
 
-TEST(ArchiveStore, DigestChangesWithEveryInput) {
+TEST(ArchiveInputs, DigestChangesWithEveryInput) {
     TempDir dir;
     const std::string jar = dir / "app.jar";
     writeFile(jar, "jar");
     writeFile(dir / "mods/a.jar", "module");
     makeDirs(dir / "libs");
-    makeDirs(dir / "jdk/lib/server");
+    writeFile(dir / "jdk/lib/libjli.so", "");
+    writeFile(dir / "jdk/release", "JAVA_VERSION=\"17.0.15\"\n");
     writeFile(dir / "jdk/lib/server/classes.jsa", "base archive");
     CfgFile cfg;
     cfg.setPropertyValue(SectionName::Application, PropertyName::classpath,
@@ -104,25 +105,27 @@ TEST(ArchiveStore, DigestChangesWithEveryInput) {
     cfg.setPropertyValue(SectionName::Application, PropertyName::modulepath,
                          {dir / "mods"});
     const std::string home = dir / "jdk";
-    const RuntimeRelease release{"17.0.15", "17.0.15+6"};
-    const auto digest = [&](const CfgFile& c, const RuntimeRelease& r,
-                            const std::string& env) {
-        return ArchiveStore::digest(c, home, r, env);
+    const auto collect = [&](const CfgFile& c) {
+        return ArchiveInputs::collect(c, home + "/lib/libjli.so");
     };
-    std::set<std::string> seen{digest(cfg, release, "")};
-    EXPECT_EQ(1u, seen.count(digest(cfg, release, "")));
-    const auto changes = [&](const CfgFile& c, const RuntimeRelease& r,
-                             const std::string& env) {
-        return seen.insert(digest(c, r, env)).second;
+    std::set<std::string> seen{collect(cfg).digest()};
+    EXPECT_EQ(1u, seen.count(collect(cfg).digest()));
+    const auto changes = [&](const ArchiveInputs& inputs) {
+        return seen.insert(inputs.digest()).second;
     };
-    EXPECT_TRUE(changes(cfg, {"17.0.16", "17.0.16+8"}, ""));
-    EXPECT_TRUE(changes(cfg, release, "JAVA_TOOL_OPTIONS=-Xmx1g"));
+    ArchiveInputs newer = collect(cfg);
+    newer.release = {"17.0.16", "17.0.16+8"};
+    EXPECT_TRUE(changes(newer));
+    {
+        testing_support::ScopedEnv tool("JAVA_TOOL_OPTIONS", "-Xmx1g");
+        EXPECT_TRUE(changes(collect(cfg)));
+    }
     writeFile(jar, "a longer jar");
-    EXPECT_TRUE(changes(cfg, release, ""));
+    EXPECT_TRUE(changes(collect(cfg)));
     writeFile(dir / "mods/b.jar", "another module");
-    EXPECT_TRUE(changes(cfg, release, ""));
+    EXPECT_TRUE(changes(collect(cfg)));
     writeFile(dir / "libs/lib.jar", "a jar for the wildcard");
-    EXPECT_TRUE(changes(cfg, release, ""));
+    EXPECT_TRUE(changes(collect(cfg)));
     // Regenerated in place: same size, same modification time.
     struct stat before;
     ASSERT_EQ(0, stat((home + "/lib/server/classes.jsa").c_str(), &before));
@@ -132,17 +135,17 @@ TEST(ArchiveStore, DigestChangesWithEveryInput) {
     const timespec times[] = {{0, UTIME_OMIT}, FileTimes::modified(before)};
     ASSERT_EQ(0, utimensat(AT_FDCWD, (home + "/lib/server/classes.jsa").c_str(),
                            times, 0));
-    EXPECT_TRUE(changes(cfg, release, ""));
+    EXPECT_TRUE(changes(collect(cfg)));
     cfg.setPropertyValue(SectionName::Application, PropertyName::mainclass,
                          {"app.Main"});
-    EXPECT_TRUE(changes(cfg, release, ""));
+    EXPECT_TRUE(changes(collect(cfg)));
     // A class path among the java options counts like the configured one.
     cfg.setPropertyValue(SectionName::JavaOptions, PropertyName::javaOptions,
                          {"-cp", jar});
-    EXPECT_TRUE(changes(cfg, release, ""));
+    EXPECT_TRUE(changes(collect(cfg)));
 
     // The working directory does not count when no path depends on it.
-    const std::string inHome = digest(cfg, release, "");
+    const std::string inHome = collect(cfg).digest();
     const ScopedCwd elsewhere(dir / "mods");
-    EXPECT_EQ(inHome, digest(cfg, release, ""));
+    EXPECT_EQ(inHome, collect(cfg).digest());
 }

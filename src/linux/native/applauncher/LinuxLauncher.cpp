@@ -41,7 +41,7 @@ bool hasAbsoluteValue(const char* variable) {
     return isAbsolute(SysInfo::getEnvVariable(std::nothrow, variable, ""));
 }
 
-AppLauncher setUpImage() {
+AppLauncher setUpImage(LauncherMain::Role) {
     const std::string launcherPath = SysInfo::getProcessModulePath();
     const std::string root =
             FileUtils::dirname(FileUtils::dirname(launcherPath));

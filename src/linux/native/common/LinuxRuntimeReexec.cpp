@@ -2,8 +2,6 @@
 // vector it was handed (see RuntimeReexec.h).
 #include "RuntimeReexec.h"
 
-#include "ClassDataArchive.h"
-#include "JvmLauncher.h"
 #include "Log.h"
 #include "SysInfo.h"
 
@@ -25,19 +23,19 @@ bool startsWith(Word from, Word end, Word first, Word last) {
 
 } // namespace
 
-bool findApplicationArguments(const StringArray& commandLine, const Jvm& jvm,
+bool findApplicationArguments(const StringArray& commandLine,
+                              const OwnVector& own,
+                              bool (*isInserted)(const std::string& word),
                               StringArray& appArgs) {
-    const StringArray& own = jvm.getArguments();
-    const Word ownOptionsEnd = own.begin() + jvm.getOptionsEnd();
-    const Word ownAppArgs = own.begin() + jvm.getApplicationArgumentsPos();
-    if (!jvm.hasMainTarget()
-            || !startsWith(commandLine.begin(), commandLine.end(), own.begin(),
-                           ownOptionsEnd)) {
+    const Word ownOptionsEnd = own.args.begin() + own.optionsEnd;
+    const Word ownAppArgs = own.args.begin() + own.appArgsPos;
+    if (!own.hasMainTarget
+            || !startsWith(commandLine.begin(), commandLine.end(),
+                           own.args.begin(), ownOptionsEnd)) {
         return false;
     }
-    Word word = commandLine.begin() + jvm.getOptionsEnd();
-    while (word != commandLine.end()
-           && ClassDataArchive::isArchiveOption(*word)) {
+    Word word = commandLine.begin() + own.optionsEnd;
+    while (word != commandLine.end() && isInserted(*word)) {
         ++word;
     }
     if (!startsWith(word, commandLine.end(), ownOptionsEnd, ownAppArgs)) {

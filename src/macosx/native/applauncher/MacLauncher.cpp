@@ -3,7 +3,6 @@
 // holds its configuration file "<name>.cfg" and <root>/Contents/runtime the
 // default Java runtime.
 #include "AppLauncher.h"
-#include "ClassDataArchive.h"
 #include "ErrorAlert.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
@@ -32,7 +31,7 @@ void showAlert(const std::string& line, const std::string& runtimeLines) {
 // The runtime ends the process itself when it cannot find or load the main
 // class, resolve a module or create the virtual machine: JLI_Launch never
 // returns, and only the exit handler sees it. The log tells.
-void alertAtExit(int status) {
+void alertAtExit(int status, void*) {
     try {
         if (alertShown || status == 0
                 || !LaunchLog::reportsFailedStart(
@@ -46,7 +45,15 @@ void alertAtExit(int status) {
     }
 }
 
-AppLauncher setUpBundle() {
+void alertErrorLine(const std::string& line);
+
+AppLauncher setUpBundle(LauncherMain::Role role) {
+    // The archive's builder runs in the background, unseen: nothing that
+    // goes wrong there is for the user to see, and it keeps no log.
+    const bool seen = role == LauncherMain::Role::start;
+    if (seen) {
+        app::setErrorLineListener(alertErrorLine);
+    }
     const std::string launcherPath = SysInfo::getProcessModulePath();
     const std::string bundleRoot = FileUtils::dirname(
             FileUtils::dirname(FileUtils::dirname(launcherPath)));
@@ -58,14 +65,13 @@ AppLauncher setUpBundle() {
     const std::string home = SysInfo::getEnvVariable(std::nothrow, "HOME", "");
 
     // Before anything else is written: from here on, output of a process
-    // that the system started goes to the per-user log. The archive's
-    // builder, started by the application, keeps none.
-    if (!ClassDataArchive::hasBuildRequest()) {
+    // that the system started goes to the per-user log.
+    if (seen) {
         openLaunchLog(home, packageName.empty() ? launcherName : packageName,
                       launcherName);
         try {
             if (!LaunchLog::currentPath().empty()) {
-                SysInfo::atExit(alertAtExit);
+                SysInfo::atExit(alertAtExit, nullptr);
             }
         } catch (...) {
             reportCurrentError(VT_SOURCE_CODE_POS);
@@ -78,6 +84,7 @@ AppLauncher setUpBundle() {
             .addJvmLibCandidate("Contents/Home/lib/jli/libjli.dylib")
             .withAppDir(appDir)
             .withLibEnvVariable("DYLD_LIBRARY_PATH")
+            .withLockedJavaLibraryPath(true)
             .withFallbackRuntimeDir(
                     FileUtils::combinePath(bundleRoot, "Contents/runtime"));
 
@@ -105,9 +112,7 @@ AppLauncher setUpBundle() {
 // the runtime failed, what it wrote during this start says why, in place of
 // the launcher's general line; the alert names the log when there is one.
 void alertErrorLine(const std::string& line) {
-    // The archive's builder runs in the background, unseen: nothing that
-    // goes wrong there is for the user to see.
-    if (ClassDataArchive::isBuilder() || !isErrorAlertWanted()) {
+    if (!isErrorAlertWanted()) {
         return;
     }
     try {
@@ -123,6 +128,5 @@ void alertErrorLine(const std::string& line) {
 } // namespace
 
 int main(int argc, char** argv) {
-    app::setErrorLineListener(alertErrorLine);
     return LauncherMain::run(argc, argv, setUpBundle);
 }

@@ -1,4 +1,5 @@
-// Exit handlers on macOS: atexit tells them nothing of the status.
+// Exit handlers on macOS: atexit tells them nothing of the status and
+// takes no argument, so the handlers and their contexts are kept here.
 #include "SysInfo.h"
 
 #include <stdlib.h>
@@ -9,7 +10,10 @@ namespace SysInfo {
 
 namespace {
 
-typedef void (*ExitHandler)(int);
+struct ExitHandler {
+    void (*handler)(int, void*);
+    void* context;
+};
 
 ExitHandler handlers[4];
 int handlerCount = 0;
@@ -17,20 +21,21 @@ int handlerCount = 0;
 // The handlers, the last registered first, as atexit would call them.
 void callHandlers() {
     while (handlerCount > 0) {
-        handlers[--handlerCount](-1);
+        const ExitHandler& h = handlers[--handlerCount];
+        h.handler(-1, h.context);
     }
 }
 
 } // namespace
 
-void atExit(void (*handler)(int status)) {
+void atExit(void (*handler)(int status, void* context), void* context) {
     if (handlerCount == 4) {
         VT_THROW("atExit() takes four handlers");
     }
     if (handlerCount == 0 && atexit(callHandlers) != 0) {
         VT_THROW("atexit() failed");
     }
-    handlers[handlerCount++] = handler;
+    handlers[handlerCount++] = ExitHandler{handler, context};
 }
 
 } // namespace SysInfo

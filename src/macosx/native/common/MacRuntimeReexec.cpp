@@ -5,7 +5,8 @@
 
 namespace RuntimeReexec {
 
-bool findApplicationArguments(const StringArray&, const Jvm&, StringArray&) {
+bool findApplicationArguments(const StringArray&, const OwnVector&,
+                              bool (*)(const std::string&), StringArray&) {
     return false;
 }
 

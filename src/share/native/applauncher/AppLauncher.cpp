@@ -81,6 +81,33 @@ bool isLocked(const CfgFile& cfgFile, const std::string& path) {
     return !values.empty() && values.back() == "true";
 }
 
+// What a locked application adds to its runtime options, unless its own
+// java options say otherwise: no attach mechanism, through which any
+// process of the user could load an agent into it (a Java agent needs no
+// library of its own, so library validation does not stop it), and, where
+// `libraryPath` is given, that directory as the whole java.library.path.
+StringArray optionsOfLockedApplication(const CfgFile& cfgFile,
+                                       const std::string& libraryPath) {
+    bool attachSet = false;
+    bool libraryPathSet = false;
+    for (const std::string& option :
+         cfgFile.values(SectionName::JavaOptions, PropertyName::javaOptions)) {
+        attachSet = attachSet
+                || tstrings::startsWith(option, "-XX:+DisableAttachMechanism")
+                || tstrings::startsWith(option, "-XX:-DisableAttachMechanism");
+        libraryPathSet = libraryPathSet
+                || tstrings::startsWith(option, "-Djava.library.path=");
+    }
+    StringArray options;
+    if (!attachSet) {
+        options.push_back("-XX:+DisableAttachMechanism");
+    }
+    if (!libraryPath.empty() && !libraryPathSet) {
+        options.push_back("-Djava.library.path=" + libraryPath);
+    }
+    return options;
+}
+
 // Takes the runtime's option variables out of the environment; the names
 // of those that were set.
 std::string removeRuntimeOptionVariables() {
@@ -134,8 +161,7 @@ bool AppLauncher::libEnvVariableContainsAppDir() const {
     return false;
 }
 
-Jvm* AppLauncher::createJvmLauncher() const {
-    ClassDataArchive::checkBuildRequest(cacheBase, cacheRelative);
+AppLauncher::Config AppLauncher::loadConfig() const {
     // The application's own file decides whether it is locked, so it is
     // read first; only an open application reads a per-user file instead.
     const std::string ownCfgFilePath = FileUtils::combinePath(
@@ -144,28 +170,43 @@ Jvm* AppLauncher::createJvmLauncher() const {
     const bool hasOwnCfgFile = FileUtils::isFileExists(ownCfgFilePath);
     const CfgFile ownCfgFile =
             hasOwnCfgFile ? CfgFile::load(ownCfgFilePath) : CfgFile();
-    const bool locked = isLocked(ownCfgFile, ownCfgFilePath);
-    const std::string cfgFilePath = locked ? ownCfgFilePath : getCfgFilePath();
-    LOG_TRACE("Launcher config file path: \"" << cfgFilePath << "\"");
+    Config config;
+    config.locked = isLocked(ownCfgFile, ownCfgFilePath);
+    config.path = config.locked ? ownCfgFilePath : getCfgFilePath();
+    LOG_TRACE("Launcher config file path: \"" << config.path << "\"");
 
     CfgFile::Macros macros;
     macros["$APPDIR"] = appDir;
     macros["$BINDIR"] = FileUtils::dirname(executablePath);
     macros["$ROOTDIR"] = bundleRoot;
 
-    const CfgFile cfgFile = hasOwnCfgFile && cfgFilePath == ownCfgFilePath
+    config.cfgFile = hasOwnCfgFile && config.path == ownCfgFilePath
             ? ownCfgFile.expandMacros(macros)
-            : CfgFile::load(cfgFilePath).expandMacros(macros);
+            : CfgFile::load(config.path).expandMacros(macros);
+    return config;
+}
+
+std::string AppLauncher::selectJvmLib(const CfgFile& cfgFile) const {
+    return ::findJvmLib(cfgFile, fallbackRuntimeDir, jvmLibCandidates);
+}
+
+Jvm* AppLauncher::createJvmLauncher() const {
+    const Config config = loadConfig();
+    const CfgFile& cfgFile = config.cfgFile;
 
     std::unique_ptr<Jvm> jvm(new Jvm());
-
-    if (locked) {
+    StringArray lockedOptions;
+    if (config.locked) {
         const std::string removed = removeRuntimeOptionVariables();
         jvm->addEnvVariable(libEnvVariable, appDir);
+        lockedOptions = optionsOfLockedApplication(
+                cfgFile, lockedJavaLibraryPath ? appDir : std::string());
         LOG_TRACE("The application is locked: no per-user configuration file"
                   " or class data archive; removed from the environment: "
                   << removed << "; " << libEnvVariable << " is \"" << appDir
-                  << "\"");
+                  << "\"; added: " << tstrings::join(lockedOptions.begin(),
+                                                      lockedOptions.end(),
+                                                      " "));
     } else if (!libEnvVariableContainsAppDir()) {
         // An empty entry in a library search list means the working
         // directory, so an unset or empty variable becomes the application
@@ -178,22 +219,27 @@ Jvm* AppLauncher::createJvmLauncher() const {
                                 : current + FileUtils::pathSeparator + appDir);
     }
 
-    jvm->setPath(findJvmLib(cfgFile, fallbackRuntimeDir, jvmLibCandidates));
+    jvm->setPath(selectJvmLib(cfgFile));
     jvm->addArgument(executablePath);
-    jvm->initFromConfigFile(cfgFile);
+    jvm->initFromConfigFile(cfgFile, lockedOptions);
 
     // Command-line arguments replace the configured ones; when the runtime
     // library executed this program again, its vector's own.
     StringArray appArgs;
-    if (RuntimeReexec::findApplicationArguments(
-                StringArray(SysInfo::argv, SysInfo::argv + SysInfo::argc),
-                *jvm, appArgs)) {
+    const bool reexecuted = RuntimeReexec::findApplicationArguments(
+            StringArray(SysInfo::argv, SysInfo::argv + SysInfo::argc),
+            RuntimeReexec::OwnVector{jvm->getArguments(), jvm->getOptionsEnd(),
+                                     jvm->getApplicationArgumentsPos(),
+                                     jvm->hasMainTarget()},
+            ClassDataArchive::isArchiveOption, appArgs);
+    if (reexecuted) {
         jvm->setApplicationArguments(appArgs);
     } else if (!commandArgs.empty()) {
         jvm->setApplicationArguments(commandArgs);
     }
-    if (!locked) {
-        ClassDataArchive::prepare(cfgFile, *jvm, cacheBase, cacheRelative);
+    if (!config.locked) {
+        ClassDataArchive::prepareStart(cfgFile, *jvm, cacheBase, cacheRelative,
+                                       reexecuted);
     }
     return jvm.release();
 }

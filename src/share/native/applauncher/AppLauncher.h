@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "CfgFile.h"
 #include "tstrings.h"
 
 class Jvm;
@@ -69,6 +70,38 @@ public:
         return *this;
     }
 
+    /// A locked application's java.library.path is the application
+    /// directory alone, unless its own java options set one: where the
+    /// runtime adds folders that the user can write to it (on macOS,
+    /// ~/Library/Java/Extensions and the working directory).
+    AppLauncher& withLockedJavaLibraryPath(bool v) {
+        lockedJavaLibraryPath = v;
+        return *this;
+    }
+
+    const std::string& getCacheBase() const { return cacheBase; }
+    const std::string& getCacheRelative() const { return cacheRelative; }
+
+    /// The application's configuration as a start reads it.
+    struct Config {
+        /// The file read, and its contents with the macros expanded.
+        std::string path;
+        CfgFile cfgFile;
+        /// "app.locked=true" in the application's own file.
+        bool locked = false;
+    };
+
+    /// Reads the application's own configuration file first: with
+    /// "app.locked=true" it alone counts (any value but "true" or "false"
+    /// is an error); otherwise the per-user file of `getCfgFilePath` is
+    /// read in its place when there is one. Throws on failure.
+    Config loadConfig() const;
+
+    /// The runtime's launcher library that the configuration selects: the
+    /// first candidate under "app.runtime" (which must be absolute), else
+    /// under the fallback runtime directory. Throws when there is none.
+    std::string selectJvmLib(const CfgFile& cfgFile) const;
+
     /// The first search directory that holds "<executable name>.cfg" as a
     /// regular file of the user that nobody else may write (no link), else
     /// that file in the application directory (not checked).
@@ -80,16 +113,18 @@ public:
 
     /// A new Jvm, owned by the caller, with the runtime library, the
     /// executable path as argument 0, the library search variable and the
-    /// configured arguments; command-line arguments, when there are any,
-    /// replace the configured application arguments (when the runtime
-    /// library executed this program again, the rest of its own vector
-    /// does), and the class data archive's options are inserted.
+    /// configured arguments (`loadConfig`); command-line arguments, when
+    /// there are any, replace the configured application arguments (when
+    /// the runtime library executed this program again, the rest of its
+    /// own vector does), and the class data archive's options are
+    /// inserted.
     ///
-    /// The application's own configuration file is read first: with
-    /// "app.locked=true" it alone counts, the runtime's option variables
-    /// are removed from the environment, the library search variable is the
-    /// application directory alone, and there is no class data archive; any
-    /// value but "true" or "false" is an error. Throws on failure.
+    /// A locked application's runtime option variables are removed from
+    /// the environment, its library search variable is the application
+    /// directory alone, its runtime gets no attach mechanism (and, with
+    /// `withLockedJavaLibraryPath`, the application directory as
+    /// java.library.path) unless its own java options say otherwise, and
+    /// it has no class data archive. Throws on failure.
     Jvm* createJvmLauncher() const;
 
 private:
@@ -103,6 +138,7 @@ private:
     std::string cacheRelative;
     StringArray jvmLibCandidates;
     StringArray cfgSearchDirs;
+    bool lockedJavaLibraryPath = false;
 };
 
 #endif // APPLAUNCHER_H

@@ -1,6 +1,7 @@
 #include "LauncherMain.h"
 
 #include "AppLauncher.h"
+#include "ArchiveBuilder.h"
 #include "ClassDataArchive.h"
 #include "ErrorHandling.h"
 #include "JvmLauncher.h"
@@ -11,10 +12,9 @@ namespace LauncherMain {
 
 namespace {
 
-// The runtime description of this process: set before it is started (in
-// the archive's builder, replaced by the dump's) and never freed. Set, it
-// marks a later entry of `main` as a re-entry from the runtime's launcher
-// library.
+// The runtime description that this process started (in the archive's
+// builder, the dump's) and never frees. Set, it marks a later entry of
+// `main` as a re-entry from the runtime's launcher library.
 Jvm* jvmLauncher = nullptr;
 
 SetUpFunc platformSetUp = nullptr;
@@ -23,18 +23,29 @@ void launchJvm() {
     jvmLauncher->launch();
 }
 
+// Starts the dump's runtime in the builder's child process.
+void startDump(Jvm& dump) {
+    jvmLauncher = &dump;
+    dump.launch();
+}
+
 void initJvmLauncher() {
-    ClassDataArchive::takeBuildRequest();
-    jvmLauncher = platformSetUp().createJvmLauncher();
-    if (ClassDataArchive::isBuilder()) {
-        // The description the runtime library finds on a second entry of
-        // `main` is the dump's.
-        jvmLauncher = ClassDataArchive::createDumpJvm(*jvmLauncher);
-        if (jvmLauncher != nullptr) {
-            ClassDataArchive::build(launchJvm);
+    const ClassDataArchive::BuildRequest request =
+            ClassDataArchive::takeBuildRequest();
+    const AppLauncher appLauncher = platformSetUp(
+            request.present ? Role::archiveBuilder : Role::start);
+    if (request.present) {
+        const AppLauncher::Config config = appLauncher.loadConfig();
+        if (!config.locked) {
+            ArchiveBuilder::build(request.token, appLauncher.getCacheBase(),
+                                  appLauncher.getCacheRelative(),
+                                  config.cfgFile,
+                                  appLauncher.selectJvmLib(config.cfgFile),
+                                  startDump);
         }
         return;
     }
+    jvmLauncher = appLauncher.createJvmLauncher();
     jvmLauncher->launch();
 }
 

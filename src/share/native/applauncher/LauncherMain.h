@@ -12,15 +12,25 @@ class AppLauncher;
 
 namespace LauncherMain {
 
-/// Builds the AppLauncher for the platform's application image; throws on
-/// failure.
-typedef AppLauncher (*SetUpFunc)();
+/// What the process is, decided once at its entry.
+enum class Role {
+    /// An ordinary start of the application.
+    start,
+    /// The class data archive's builder, started by an earlier start: it
+    /// never starts the application and shows nothing.
+    archiveBuilder
+};
+
+/// Builds the AppLauncher for the platform's application image for a
+/// process of the given role; throws on failure.
+typedef AppLauncher (*SetUpFunc)(Role role);
 
 /// The body of `main`; returns the exit status, 0 or 1, through the launch
 /// wrapper. On the first entry of the process: stores the command line,
 /// takes the class data archive's build request out of the environment,
-/// builds the runtime description through `setUp` and starts it (in the
-/// archive's builder, builds the archive instead). A later entry while the
+/// which decides the role, builds the AppLauncher through `setUp`, and
+/// then either starts the runtime description of the configuration or,
+/// in the archive's builder, builds the archive. A later entry while the
 /// first is still running (the runtime's launcher library calling `main`
 /// again) starts that same description again; its arguments are ignored.
 int run(int argc, char** argv, SetUpFunc setUp);

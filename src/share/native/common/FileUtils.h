@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "tstrings.h"
+
 namespace FileUtils {
 
 /// Separates the entries of a path list such as a class path.
@@ -37,6 +39,23 @@ bool isFileExists(const std::string& path);
 /// its inode number, as text; "-" when it cannot be examined. A copy keeps
 /// the size and modification time but never all four.
 std::string fileIdentity(const std::string& path);
+
+/// True when `stat` succeeds on the path and it is a regular file.
+bool isRegularFile(const std::string& path);
+
+/// The names in the directory at `path` ("." and ".." left out), sorted;
+/// empty when it cannot be read.
+StringArray listDirectory(const std::string& path);
+
+/// The canonical path of an existing file: absolute, every link followed,
+/// "." and ".." resolved; empty when there is none.
+std::string canonicalPath(const std::string& path);
+
+/// The contents of the regular file at `path`, at most `limit` bytes of
+/// it; false when it is no regular file or cannot be read. Never waits on
+/// a FIFO or a device.
+bool readSmallFile(const std::string& path, std::size_t limit,
+                   std::string& text);
 
 /// An absolute path: an empty path gives the working directory, a path that
 /// starts with a separator is returned unchanged, any other is joined to the

@@ -68,6 +68,14 @@ FileDescriptor openDirectory(const std::string& base,
 FileDescriptor openFile(int dir, const std::string& name, int flags,
                         mode_t mode, std::string& why);
 
+/// Writes all of `text` at the descriptor's position; false when it could
+/// not.
+bool writeAll(int fd, const std::string& text);
+
+/// Writes all of `text` at `offset`, leaving the position alone; false when
+/// it could not.
+bool writeAt(int fd, const std::string& text, off_t offset);
+
 /// True when `fd` is a regular file of the effective user.
 bool isPrivateFile(int fd);
 

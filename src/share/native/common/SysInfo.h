@@ -54,16 +54,20 @@ void setEnvVariable(const std::string& name, const std::string& value);
 /// The id of this process; a program executed in its place keeps it.
 long getProcessId();
 
+/// The largest file this process may write (RLIMIT_FSIZE); the largest
+/// value there is when there is no limit.
+unsigned long long fileSizeLimit();
+
 /// Removes the variable from this process's environment.
 void unsetEnvVariable(const std::string& name);
 
-/// Runs `handler` when the process ends through `exit` (a return from
-/// `main`, `System.exit`, a shutdown on SIGINT or SIGTERM), not after a
-/// crash, `_exit` or a fatal signal. It receives the exit status, or -1 on a
-/// system that does not tell it to exit handlers (macOS). Handlers run in
-/// the reverse order of their registration; at most four per process.
-/// Throws when the handler cannot be registered.
-void atExit(void (*handler)(int status));
+/// Runs `handler` with `context` when the process ends through `exit` (a
+/// return from `main`, `System.exit`, a shutdown on SIGINT or SIGTERM), not
+/// after a crash, `_exit` or a fatal signal. It receives the exit status,
+/// or -1 on a system that does not tell it to exit handlers (macOS).
+/// Handlers run in the reverse order of their registration; at most four
+/// per process. Throws when the handler cannot be registered.
+void atExit(void (*handler)(int status, void* context), void* context);
 
 } // namespace SysInfo
 

@@ -1,13 +1,19 @@
 #include "FileUtils.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "ErrorHandling.h"
 #include "FileTimes.h"
+#include "PrivateFiles.h"
 
 namespace FileUtils {
 
@@ -29,6 +35,58 @@ std::string fileIdentity(const std::string& path) {
            + timeText(FileTimes::modified(st)) + " "
            + timeText(FileTimes::changed(st)) + " "
            + std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+StringArray listDirectory(const std::string& path) {
+    StringArray names;
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string canonicalPath(const std::string& path) {
+    struct FreeDeleter {
+        void operator()(char* p) const { std::free(p); }
+    };
+    const std::unique_ptr<char, FreeDeleter> real(
+            ::realpath(path.c_str(), nullptr));
+    return real ? std::string(real.get()) : std::string();
+}
+
+bool readSmallFile(const std::string& path, std::size_t limit,
+                   std::string& text) {
+    text.clear();
+    const PrivateFiles::FileDescriptor fd(
+            ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    char buffer[65536];
+    ssize_t count = 0;
+    while (text.size() < limit
+           && (count = ::read(fd.get(), buffer, sizeof(buffer))) > 0) {
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+    if (text.size() > limit) {
+        text.resize(limit);
+    }
+    return count >= 0;
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool isFileExists(const std::string& path) {

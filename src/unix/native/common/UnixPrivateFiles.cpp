@@ -154,6 +154,37 @@ std::string whyNotUsersOwn(const std::string& path) {
     return ownershipProblem(st, path);
 }
 
+bool writeAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool writeAt(int fd, const std::string& text, off_t offset) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done,
+                                   offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 bool isPrivateFile(int fd) {
     struct stat st;
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)

@@ -1,5 +1,6 @@
 #include "SysInfo.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -49,6 +50,14 @@ void setEnvVariable(const std::string& name, const std::string& value) {
 
 void unsetEnvVariable(const std::string& name) {
     unsetenv(name.c_str());
+}
+
+unsigned long long fileSizeLimit() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return ~0ull;
+    }
+    return static_cast<unsigned long long>(limit.rlim_cur);
 }
 
 long getProcessId() {

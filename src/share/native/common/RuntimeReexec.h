@@ -15,20 +15,33 @@
 #ifndef RUNTIMEREEXEC_H
 #define RUNTIMEREEXEC_H
 
-#include "tstrings.h"
+#include <cstddef>
 
-class Jvm;
+#include "tstrings.h"
 
 namespace RuntimeReexec {
 
+/// The runtime vector that the launcher builds from its configuration:
+/// `args[0, optionsEnd)` are the program and the options, where the
+/// launcher inserts options of its own; `args[optionsEnd, appArgsPos)` the
+/// application path property and the main module, class or jar, which
+/// `hasMainTarget` says are there.
+struct OwnVector {
+    const StringArray& args;
+    std::size_t optionsEnd;
+    std::size_t appArgsPos;
+    bool hasMainTarget;
+};
+
 /// True when `commandLine` (the program name and the arguments, as `main`
-/// received them) is the vector of `jvm` up to its application arguments,
-/// except that class data archive options of the launcher's own shape may
-/// stand where `jvm` inserts options (they are not handed on: the archive
-/// is prepared afresh); `appArgs` then receives the rest of the command
-/// line. `jvm` is built from the configuration alone and must name a main
-/// module, class or jar. Always false on macOS.
-bool findApplicationArguments(const StringArray& commandLine, const Jvm& jvm,
+/// received them) is `own` up to its application arguments, except that
+/// words for which `isInserted` is true may stand where the launcher
+/// inserts options (they are not handed on: the launcher prepares them
+/// afresh); `appArgs` then receives the rest of the command line. Never
+/// without a main target. Always false on macOS.
+bool findApplicationArguments(const StringArray& commandLine,
+                              const OwnVector& own,
+                              bool (*isInserted)(const std::string& word),
                               StringArray& appArgs);
 
 /// Keeps the runtime's launcher library from executing this program again,

@@ -9,8 +9,8 @@
 // from that list (-Xshare:dump) with the application's class path, module
 // path, main module and java options; later starts map it
 // (-XX:SharedArchiveFile) with the runtime's sharing messages switched off
-// on the standard streams and written to a file of their own instead, from
-// which the launcher learns whether the runtime used the archive.
+// on the standard streams; whether the runtime used the archive shows in
+// the process's own mappings at exit.
 #ifndef ARCHIVEOPTIONS_H
 #define ARCHIVEOPTIONS_H
 
@@ -74,10 +74,9 @@ struct AppPaths {
 };
 AppPaths collectPaths(const CfgFile& cfg);
 
-/// The options of a start that maps the archive at `archive` and writes the
-/// runtime's sharing log to `log` (not on the standard streams).
-StringArray useOptions(int feature, const std::string& archive,
-                       const std::string& log);
+/// The options of a start that maps the archive at `archive`, with the
+/// runtime's sharing messages switched off.
+StringArray useOptions(int feature, const std::string& archive);
 
 /// The option of a start that records the classes it loads in `list`.
 StringArray recordOptions(const std::string& list);
@@ -94,10 +93,6 @@ StringArray dumpOptions(int feature, const std::string& list,
 
 /// True for a word of the shapes that `useOptions` and `recordOptions` make.
 bool isArchiveOption(const std::string& word);
-
-/// True when the sharing log that `useOptions` asked for says that the
-/// runtime did not map the archive.
-bool wasRefused(const std::string& log);
 
 /// The class list to dump: `recorded` (as the runtime recorded it) followed
 /// by the entries of `runtimeList` (the runtime's own lib/classlist, empty

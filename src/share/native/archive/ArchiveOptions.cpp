@@ -186,11 +186,9 @@ AppPaths collectPaths(const CfgFile& cfg) {
     return paths;
 }
 
-StringArray useOptions(int feature, const std::string& archive,
-                       const std::string& log) {
+StringArray useOptions(int feature, const std::string& archive) {
     return StringArray{quietOption(feature),
-                       "-XX:SharedArchiveFile=" + archive,
-                       "-Xlog:cds=info:file=" + log + "::filecount=0"};
+                       "-XX:SharedArchiveFile=" + archive};
 }
 
 StringArray recordOptions(const std::string& list) {
@@ -217,11 +215,6 @@ bool isArchiveOption(const std::string& word) {
     return tstrings::startsWith(word, "-Xlog:cds")
             || tstrings::startsWith(word, "-XX:SharedArchiveFile=")
             || tstrings::startsWith(word, "-XX:DumpLoadedClassList=");
-}
-
-bool wasRefused(const std::string& log) {
-    return log.find("Unable to map shared spaces") != std::string::npos
-            || log.find("[error") != std::string::npos;
 }
 
 std::string mergeClassLists(const std::string& recorded,

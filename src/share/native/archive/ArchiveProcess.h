@@ -1,0 +1,43 @@
+// The processes of the class data archive: starting the builder detached
+// from the application, the builder taking its request and leaving the
+// application's session, and the child process in which it has the runtime
+// dump the archive. The system calls are in UnixArchiveProcess.cpp.
+#ifndef ARCHIVEPROCESS_H
+#define ARCHIVEPROCESS_H
+
+#include <functional>
+#include <string>
+
+namespace ArchiveProcess {
+
+/// Starts `executable` without arguments as the builder: its own copy of
+/// this process's environment with `variable` set to `token`, the lock
+/// file `lock` as descriptor 3, as descriptor 4 the reading end of a pipe
+/// whose other end closes when this process ends, standard streams on
+/// /dev/null, every signal at its default and unblocked. Never waits for
+/// it. False when it cannot be started.
+bool startBuilder(const std::string& executable, int lock,
+                  const std::string& variable, const std::string& token);
+
+/// The builder's side: true when descriptor 3 is a regular file of the
+/// user that holds `token`, and this process now holds its lock. `lock`
+/// receives the descriptor.
+bool takeRequest(const std::string& token, int& lock);
+
+/// Leaves the session of the process that started the builder, waits
+/// until that process has ended (so that the build takes nothing from the
+/// application's exit), closes every descriptor it inherited above the
+/// lock but `keep`, and lowers its priority to the least.
+void detach(int keep);
+
+/// Runs `body` in a child process whose standard output and error go to
+/// `output`, and returns its wait status (-1 when there is no child); the
+/// child is killed when it runs longer than `seconds`.
+int runInChild(int output, const std::function<void()>& body, int seconds);
+
+/// "exit status N" or "signal N" for a wait status.
+std::string describe(int status);
+
+} // namespace ArchiveProcess
+
+#endif // ARCHIVEPROCESS_H
