@@ -151,14 +151,19 @@ std::string jliOf(const std::string& home, BinaryFormat format) {
     return std::string();
 }
 
-void checkJli(const std::string& home, const std::string& named,
-              BinaryFormat format) {
-    if (jliOf(home, format).empty()) {
+// The launcher library's header; throws when the runtime has none where
+// the launcher looks.
+ExecutableInfo checkJli(const std::string& home, const std::string& named,
+                        BinaryFormat format) {
+    const std::string jli = jliOf(home, format);
+    if (jli.empty()) {
         const char* suffix = format == BinaryFormat::MachO ? ".dylib" : ".so";
         fail(tstrings::any() << "The runtime \"" << named << "\" has no "
              "lib/libjli" << suffix << " or lib/jli/libjli" << suffix
              << ", which the launcher loads");
     }
+    return readExecutableHeader(FileSystem::readHead(combinePath(home, jli),
+                                                     executableHeaderSize));
 }
 
 void planCopiedRuntime(Plan& p) {
@@ -171,8 +176,12 @@ void planCopiedRuntime(Plan& p) {
     const bool macBundle = FileSystem::kindOf(macHome) == Kind::Directory;
     p.runtimeHome = macBundle ? macHome : runtime;
     p.release = readRelease(p.runtimeHome, runtime);
+    if (!p.release.osName.empty() && !p.release.architectures.empty()) {
+        checkRuntimeFits(p.release, runtime, p.launcherInfo, p.launcher);
+    }
+    const BinaryFormat wanted = p.launcherInfo.format;
+    completeFromLibrary(p.release, checkJli(p.runtimeHome, runtime, wanted));
     checkRuntimeFits(p.release, runtime, p.launcherInfo, p.launcher);
-    checkJli(p.runtimeHome, runtime, p.launcherInfo.format);
     if (macBundle && p.layout.target == Target::Bundle) {
         planTree(runtime, p.layout.runtimeDir, OutsideLinks::CopyTarget,
                  p.runtimeTree);
@@ -203,6 +212,12 @@ void planLinkedRuntime(Plan& p) {
              "to link the runtime with");
     }
     p.release = readRelease(p.jdk, p.jdk);
+    const std::string jli = jliOf(p.jdk, BinaryFormat::Elf).empty()
+            ? jliOf(p.jdk, BinaryFormat::MachO) : jliOf(p.jdk, BinaryFormat::Elf);
+    if (!jli.empty()) {
+        completeFromLibrary(p.release, readExecutableHeader(FileSystem::readHead(
+                combinePath(p.jdk, jli), executableHeaderSize)));
+    }
     checkRuntimeFits(p.release, p.jdk, p.launcherInfo, p.launcher);
     p.release.modules = p.d.modules;
 }

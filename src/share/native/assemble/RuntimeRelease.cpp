@@ -44,7 +44,7 @@ RuntimeRelease parseRelease(const std::string& text) {
         if (key == "OS_NAME") {
             release.osName = value;
         } else if (key == "OS_ARCH") {
-            release.architecture = architectureName(value);
+            release.architectures = StringArray{architectureName(value)};
         } else if (key == "MODULES") {
             release.modules.clear();
             tstrings::split(release.modules, value, " ",
@@ -54,22 +54,34 @@ RuntimeRelease parseRelease(const std::string& text) {
     return release;
 }
 
+void completeFromLibrary(RuntimeRelease& release, const ExecutableInfo& jli) {
+    if (release.osName.empty()) {
+        release.osName = systemOf(jli.format);
+    }
+    if (release.architectures.empty()) {
+        release.architectures = jli.architectures;
+    }
+}
+
 void checkRuntimeFits(const RuntimeRelease& release,
                       const std::string& runtimePath,
                       const ExecutableInfo& launcher,
                       const std::string& launcherPath) {
     const std::string system = systemOf(launcher.format);
-    if (release.osName.empty() || release.architecture.empty()) {
-        VT_THROW(tstrings::any() << "The runtime \"" << runtimePath
-                 << "\" has no release file naming its system and "
-                    "architecture (OS_NAME, OS_ARCH)");
+    if (release.osName.empty() || release.architectures.empty()) {
+        VT_THROW(tstrings::any() << "Cannot tell the system and architecture "
+                 "of the runtime \"" << runtimePath << "\": its release file "
+                 "names none (OS_NAME, OS_ARCH) and its libjli is no Mach-O "
+                 "or ELF file");
     }
     if (release.osName != system
-            || !has(launcher.architectures, release.architecture)) {
+            || commonArchitectures(launcher, release).empty()) {
         const StringArray& archs = launcher.architectures;
+        const StringArray& own = release.architectures;
         VT_THROW(tstrings::any() << "The runtime \"" << runtimePath
                  << "\" is built for " << release.osName << " "
-                 << release.architecture << ", but the launcher \""
+                 << tstrings::join(own.begin(), own.end(), ", ")
+                 << ", but the launcher \""
                  << launcherPath << "\" (" << formatName(launcher.format)
                  << ": " << tstrings::join(archs.begin(), archs.end(), ", ")
                  << ") runs " << system << " runtimes for "
@@ -82,7 +94,7 @@ StringArray commonArchitectures(const ExecutableInfo& launcher,
     StringArray common;
     for (const char* arch : {"arm64", "x86_64"}) {
         if (has(launcher.architectures, arch)
-                && release.architecture == arch) {
+                && has(release.architectures, arch)) {
             common.push_back(arch);
         }
     }

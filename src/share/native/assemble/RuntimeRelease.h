@@ -11,14 +11,17 @@
 
 struct RuntimeRelease {
     std::string osName;
-    /// The architecture under the launcher's names ("x86_64", "arm64"),
-    /// else as written.
-    std::string architecture;
+    /// Under the launcher's names ("x86_64", "arm64"), else as written.
+    StringArray architectures;
     StringArray modules;
 };
 
 /// The facts of the text of a `release` file.
 RuntimeRelease parseRelease(const std::string& text);
+
+/// Fills in what the release file leaves out (jlink writes neither OS_NAME
+/// nor OS_ARCH) from the runtime's launcher library `jli`.
+void completeFromLibrary(RuntimeRelease& release, const ExecutableInfo& jli);
 
 /// Throws, naming both, when the runtime at `runtimePath` is built for
 /// another system than the launcher at `launcherPath` runs on, or for an
