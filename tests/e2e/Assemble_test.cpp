@@ -334,6 +334,9 @@ TEST_P(AssembleTarget, HoldsTheContentTheConfigurationAndTheRuntimeAndStarts) {
     if (std::string(c.target) == "bundle") {
         EXPECT_EQ(linkText(home + "/lib/libjli.dylib"), "libjli.so");
         EXPECT_EQ(readFile(root + "/Contents/PkgInfo"), "APPL????");
+        // Without usage texts: the template that cmake --install installs.
+        EXPECT_EQ(readFile(w.out() + "/Demo.entitlements"),
+                  readFile(sourceDir() + "/src/macosx/resources/applauncher.entitlements"));
         EXPECT_EQ(listDir(w.out()), (Strings{"Demo.app", "Demo.entitlements"}));
     } else {
         EXPECT_EQ(listDir(w.out()), (Strings{"Demo"}));
