@@ -149,6 +149,7 @@ const TestApp& testApp() {
             return built;
         }
         built.dir.reset(new TempDir());
+        built.tools = tools;
         const std::string classes = *built.dir / "classes";
         built.jar = *built.dir / "app.jar";
         ProcessOptions options;

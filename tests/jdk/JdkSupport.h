@@ -45,9 +45,12 @@ std::vector<Jdk> jdkParams();
 /// The test application, compiled once per process by the first JDK that
 /// has javac and jar, for a release that every JDK of the machine runs:
 /// `jar` runs vantrytest.Main; `lateJar` is the same with the manifest
-/// attribute "Class-Path: late.jar".
+/// attribute "Class-Path: late.jar"; `dir` holds the compiled classes in
+/// "classes"; `tools` is the bin directory, with a slash, of the JDK that
+/// built it.
 struct TestApp {
     std::unique_ptr<TempDir> dir;
+    std::string tools;
     std::string jar;
     std::string lateJar;
     std::string error;

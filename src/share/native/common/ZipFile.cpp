@@ -123,37 +123,26 @@ bool findEnd(const ReadOnlyFile& file, Window& window, EndRecord& end) {
     return false;
 }
 
-// Where the ZIP64 end record lies: right before its locator, where every
-// writer puts it (also when a script in front has moved it from its
-// recorded offset), else at the recorded offset. False when there is none.
-bool findZip64End(const ReadOnlyFile& file, std::uint64_t locator,
-                  std::uint64_t& record) {
-    char bytes[zip64LocatorSize];
-    if (!file.read(locator, bytes, sizeof(bytes))
-            || le(bytes, 4) != zip64LocatorSignature) {
-        return false;
-    }
-    const std::uint64_t recorded = le(bytes + 8, 8);
-    if (locator >= zip64EndSize
-            && hasSignature(file, locator - zip64EndSize, zip64EndSignature)) {
-        record = locator - zip64EndSize;
+// Takes the directory's size and offset from the ZIP64 end record when a
+// ZIP64 locator precedes the end record and the record agrees with the end
+// record (whose fields may say "in the ZIP64 record" instead). False when
+// the record is not where the locator says: the runtime refuses such an
+// archive, also when a script in front has moved the record.
+bool useZip64End(const ReadOnlyFile& file, EndRecord& end) {
+    char locator[zip64LocatorSize];
+    if (end.position < zip64LocatorSize
+            || !file.read(end.position - zip64LocatorSize, locator,
+                          sizeof(locator))
+            || le(locator, 4) != zip64LocatorSignature) {
         return true;
     }
-    record = recorded;
-    return recorded <= locator && locator - recorded >= zip64EndSize
-            && hasSignature(file, recorded, zip64EndSignature);
-}
-
-// Takes the directory's size and offset from the ZIP64 end record when
-// there is one that agrees with the end record (whose fields may say "in
-// the ZIP64 record" instead).
-void useZip64End(const ReadOnlyFile& file, EndRecord& end) {
-    std::uint64_t position = 0;
+    const std::uint64_t position = le(locator + 8, 8);
+    const std::uint64_t room = end.position - zip64LocatorSize;
     char record[zip64EndSize];
-    if (end.position < zip64LocatorSize
-            || !findZip64End(file, end.position - zip64LocatorSize, position)
-            || !file.read(position, record, sizeof(record))) {
-        return;
+    if (position > room || room - position < zip64EndSize
+            || !file.read(position, record, sizeof(record))
+            || le(record, 4) != zip64EndSignature) {
+        return false;
     }
     const std::uint64_t size = le(record + 40, 8);
     const std::uint64_t offset = le(record + 48, 8);
@@ -162,6 +151,7 @@ void useZip64End(const ReadOnlyFile& file, EndRecord& end) {
                 || end.directoryOffset == offset)) {
         end = EndRecord{position, size, offset};
     }
+    return true;
 }
 
 // The place of the directory in the file and the length of what lies in
@@ -312,7 +302,10 @@ void ZipFile::readDirectory() {
         why = "not a zip archive: there is no end of central directory record";
         return;
     }
-    useZip64End(*file, end);
+    if (!useZip64End(*file, end)) {
+        why = "the ZIP64 end record is not where its locator says";
+        return;
+    }
     if (!locate(end, dir, why)) {
         return;
     }

@@ -5,6 +5,8 @@
 // comment or other bytes after the end record, ZIP64 end records and sizes
 // and offsets in ZIP64 extra fields, entries written with data descriptors,
 // local headers whose name and extra fields differ from the directory's.
+// Like the runtime, it refuses a ZIP64 archive with a script in front (its
+// ZIP64 end record is no longer where the locator says).
 // Every offset and size taken from the archive is checked against the file
 // before anything is read or allocated for it, and the directory is parsed
 // through a window of fixed size: what a damaged or hostile archive claims
