@@ -1,7 +1,7 @@
-// Jars that the JDK's own tools make, and archives in the shapes the zip
-// reader's tests use: whatever the runtime starts (with -jar, or from the
-// class path), the reader finds its main class and entries in; what the
-// runtime refuses, the reader refuses too.
+// Jars that the JDK's `jar` makes, and archives in the shapes of the zip
+// reader's tests: whatever the runtime starts (with -jar, or from the class
+// path), the reader finds the main class and entries in; what the runtime
+// refuses, the reader refuses too.
 #include <gtest/gtest.h>
 
 #include "JarManifest.h"
@@ -20,20 +20,8 @@ TEST(RealJars, WhatJavaStartsIsRead) {
     const std::string& bin = app.tools;
     const std::string classes = *app.dir / "classes";
     TempDir dir;
-    std::string manifest = "Main-Class: vantrytest.Main\n\n";
-    for (int i = 0; i < 20000; ++i) {
-        manifest += "Name: vantrytest/C" + std::to_string(i)
-                + ".class\nSHA-256-Digest: " + std::string(44, 'x') + "\n\n";
-    }
-    writeFile(dir / "manifest.txt", manifest);
     ProcessOptions options;
-    options.timeoutSeconds = 120;
-    const ProcessResult made = runProcess(
-            bin + "jar", {"jar", "--create", "--file", dir / "signed.jar",
-                          "--manifest", dir / "manifest.txt", "-C", classes,
-                          "."},
-            options);
-    ASSERT_EQ(0, made.exitStatus) << made.err;
+    options.timeoutSeconds = 60;
     writeFile(dir / "script.jar",
               "#!/bin/sh\nexec java -jar \"$0\" \"$@\"\n" + readFile(app.jar));
     // `java -jar` refuses these, the class path takes them (but for the
@@ -57,17 +45,15 @@ TEST(RealJars, WhatJavaStartsIsRead) {
         {app.jar, false, true},
         {app.lateJar, false, true},
         {dir / "script.jar", false, true},
-        {dir / "signed.jar", false, true},
         {dir / "zip64.jar", true, true},
         {dir / "stray.jar", true, true},
         {dir / "script64.jar", true, false},
     };
     for (const auto& jar : jars) {
-        const std::vector<std::string> argv =
-                jar.classPath ? std::vector<std::string>{"java", "-cp", jar.path,
-                                                         "vantrytest.Main"}
-                              : std::vector<std::string>{"java", "-jar",
-                                                         jar.path};
+        std::vector<std::string> argv{"java", "-jar", jar.path};
+        if (jar.classPath) {
+            argv = {"java", "-cp", jar.path, "vantrytest.Main"};
+        }
         const ProcessResult java = runProcess(bin + "java", argv, options);
         EXPECT_EQ(jar.read, java.exitStatus == 0) << jar.path << java.err;
         const ZipFile zip(jar.path);

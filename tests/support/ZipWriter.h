@@ -1,7 +1,5 @@
 // Zip archives made in memory for the tests of the zip reader, in the
-// shapes that real tools and real files give them: data stored or deflated,
-// a script in front, a comment or stray bytes behind, ZIP64 records, data
-// descriptors, local headers that differ from the directory's.
+// shapes that real tools and files give them.
 #ifndef ZIPWRITER_H
 #define ZIPWRITER_H
 

@@ -64,7 +64,8 @@ TEST(JarManifest, ReadsTheMainSectionOfAManifestOverOneMebibyte) {
         EXPECT_EQ(main, text);
         EXPECT_EQ(StringArray{"a.jar"}, JarManifest::classPath(text));
         const std::string over = longMain + "\r\nName: x\r\n";
-        EXPECT_EQ("-", mainSectionOf({{"META-INF/MANIFEST.MF", over, deflate}}));
+        EXPECT_EQ("-",
+                  mainSectionOf({{"META-INF/MANIFEST.MF", over, deflate}}));
     }
 }
 

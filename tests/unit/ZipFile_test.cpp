@@ -20,7 +20,8 @@ std::vector<ZipItem> items() {
     for (int i = 0; big.size() < 150000; ++i) {
         big += std::to_string(i * 7919) + ' ';
     }
-    return {{"META-INF/MANIFEST.MF", "Main-Class: a.B\r\n\r\nName: a\r\n", true},
+    return {{"META-INF/MANIFEST.MF", "Main-Class: a.B\r\n\r\nName: a\r\n",
+             true},
             {"a/", ""},
             {"a/B.class", std::string("\xca\xfe\xba\xbe\0\0", 6)},
             {"module-info.class", big, true}};
@@ -97,7 +98,8 @@ TEST(ZipFile, RefusesDamagedArchives) {
         {"cut in half", good.substr(0, good.size() / 2)},
         {"directory larger than the file", patched(good, 10, 0xfffffff0u, 4)},
         {"directory offset too large", patched(good, 6, 0xfffffff0u, 4)},
-        {"directory size one short", patched(good, 10, field(good, 10, 4) - 1, 4)},
+        {"directory size one short",
+         patched(good, 10, field(good, 10, 4) - 1, 4)},
         {"ZIP64 directory larger than the file",
          patched(good64, 58, 0xfffffffffffff0u, 8)},
         {"ZIP64 directory offset too large",

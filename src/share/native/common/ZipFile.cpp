@@ -295,6 +295,10 @@ ZipFile::ZipFile(std::unique_ptr<ReadOnlyFile> file) : file(std::move(file)) {
 }
 
 void ZipFile::readDirectory() {
+    if (!file) {
+        why = "there is no file";
+        return;
+    }
     Window window(*file);
     EndRecord end;
     Directory dir;

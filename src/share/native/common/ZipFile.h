@@ -31,6 +31,9 @@ struct ZipEntry {
     /// The general purpose flags; bit 0 marks an encrypted entry, which
     /// cannot be read.
     unsigned flags = 0;
+    /// The sizes as the directory gives them (from the ZIP64 field when
+    /// the 32-bit one says so). A read takes `compressedSize` bytes from
+    /// the file; what they decompress to is the data, whatever `size` says.
     std::uint64_t compressedSize = 0;
     std::uint64_t size = 0;
     /// Where the entry's local header lies in the file, counted from the

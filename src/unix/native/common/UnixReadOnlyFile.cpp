@@ -56,6 +56,6 @@ std::unique_ptr<ReadOnlyFile> ReadOnlyFile::open(const std::string& path,
         why = "\"" + path + "\" is not a regular file";
         return nullptr;
     }
-    return std::unique_ptr<ReadOnlyFile>(
-            new UnixFile(std::move(fd), static_cast<std::uint64_t>(st.st_size)));
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    return std::unique_ptr<ReadOnlyFile>(new UnixFile(std::move(fd), size));
 }
