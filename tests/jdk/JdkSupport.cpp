@@ -173,6 +173,7 @@ TestApp buildTestApp() {
         return built;
     }
     built.dir.reset(new TempDir());
+    built.tools = tools;
     const TempDir& dir = *built.dir;
     const std::string classes = dir / "classes";
     built.jar = dir / "app.jar";
