@@ -12,13 +12,15 @@ set -euo pipefail
 seconds="${1:-20}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${2:-$root/build-fuzz}"
-targets=(${FUZZ_TARGETS:-cfgfile packagefile strings})
+targets=(${FUZZ_TARGETS:-cfgfile packagefile strings zip})
 
 max_len_of() {
   case "$1" in
     cfgfile) echo 65536 ;;
     packagefile) echo 4096 ;;
     strings) echo 1024 ;;
+    # Past the 64 KiB comment that an end record may have before it.
+    zip) echo 131072 ;;
     *) echo "unknown fuzz target: $1" >&2; exit 2 ;;
   esac
 }

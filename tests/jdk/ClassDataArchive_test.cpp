@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,10 +75,9 @@ std::vector<std::string> filesEnding(const std::string& dir,
 
 // Returns once no builder holds a lock in the archive directory, so that
 // no builder outlives a test.
-void waitForBuilders(const Bundle& bundle) {
-    for (const std::string& lock : filesEnding(archiveDir(bundle), ".lock")) {
-        const int fd = open((archiveDir(bundle) + "/" + lock).c_str(),
-                            O_RDONLY | O_CLOEXEC);
+void waitForBuilders(const std::string& dir) {
+    for (const std::string& lock : filesEnding(dir, ".lock")) {
+        const int fd = open((dir + "/" + lock).c_str(), O_RDONLY | O_CLOEXEC);
         for (int i = 0; fd >= 0 && i < 2400; ++i) {
             if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
                 break;
@@ -88,6 +88,10 @@ void waitForBuilders(const Bundle& bundle) {
             close(fd);
         }
     }
+}
+
+void waitForBuilders(const Bundle& bundle) {
+    waitForBuilders(archiveDir(bundle));
 }
 
 // The output's lines in order, without those that name mapped archives,
@@ -119,10 +123,61 @@ std::string withoutMaps(const std::string& out) {
     return result;
 }
 
+// The processes that have a file of `dir` whose name ends with `suffix`
+// open.
+std::vector<pid_t> processesHolding(const std::string& dir,
+                                    const std::string& suffix) {
+    std::vector<pid_t> pids;
+    std::error_code ec;
+    for (const auto& process :
+         std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = process.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::error_code fdError;
+        for (const auto& fd : std::filesystem::directory_iterator(
+                     process.path() / "fd", fdError)) {
+            std::error_code linkError;
+            const std::string target =
+                    std::filesystem::read_symlink(fd.path(), linkError)
+                            .string();
+            if (target.compare(0, dir.size() + 1, dir + "/") == 0
+                    && target.size() > suffix.size()
+                    && target.compare(target.size() - suffix.size(),
+                                      suffix.size(), suffix) == 0) {
+                pids.push_back(std::stoi(name));
+                break;
+            }
+        }
+    }
+    return pids;
+}
+
+// Runs a program in a mount namespace of its own where `dir` is mounted
+// read-only (as root).
+std::vector<std::string> readOnly(const std::string& dir) {
+    return {"unshare", "--mount", "--propagation", "private", "sh", "-c",
+            "mount --bind -o ro \"$0\" \"$0\" && exec \"$@\"", dir};
+}
+
+// Runs a program as the user nobody, to whom the bundle and its home
+// directory then belong (as root).
+std::vector<std::string> asNobody(const Bundle& bundle) {
+    const ProcessResult chown = runProcess(
+            "/bin/sh", {"sh", "-c",
+                        "chmod 755 \"$0\" && chown -R 65534:65534 \"$1\"",
+                        bundle.tempDir(), bundle.homeDir()});
+    EXPECT_EQ(0, chown.exitStatus) << chown.err;
+    return {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+}
+
+// True when the start mapped an archive of the launcher's own folder, in
+// whatever home directory it had.
 bool mapsOwnArchive(const Bundle& bundle, const ProcessResult& launch) {
+    const std::string folder = "/" + bundle.name() + ".cds/";
     for (const std::string& map : parseOutput(launch.out).maps) {
-        if (map.compare(0, archiveDir(bundle).size(), archiveDir(bundle))
-                == 0) {
+        if (map.find(folder) != std::string::npos) {
             return true;
         }
     }
@@ -135,8 +190,12 @@ class ClassDataArchive : public RealRuntime {
 protected:
     std::unique_ptr<Bundle> makeCdsBundle(const CdsApp& app) const {
         auto bundle = makeBundle("");
-        copyExecutable(testApp().lateJar,
-                       bundle->appDir() + "/late-app.jar");
+        for (const std::string& jar :
+             {testApp().lateJar, testApp().libJar, testApp().prefixedJar,
+              testApp().bigManifestJar}) {
+            copyExecutable(jar, bundle->appDir() + "/"
+                                        + jar.substr(jar.rfind('/') + 1));
+        }
         std::string config = "[Application]\napp.cds=auto\n";
         for (const std::string& entry : app.classPath) {
             config += "app.classpath=$APPDIR/" + entry + "\n";
@@ -193,6 +252,7 @@ protected:
         ProcessOptions all = bundle.baseOptions();
         all.env.insert(all.env.end(), options.env.begin(), options.env.end());
         all.cwd = options.cwd;
+        all.wrapper = options.wrapper;
         std::string prefix;
         for (const auto& var : options.env) {
             if (var.first == "SHELL_PREFIX") {
@@ -232,6 +292,13 @@ protected:
             const LaunchResult launch{
                     runShell(bundle, bundle.executable(), {}, options), {}};
             waitForBuilders(bundle);
+            for (const auto& var : options.env) {
+                if (var.first == "HOME" && var.second.first) {
+                    waitForBuilders(var.second.second + "/Library/Caches/"
+                                    + bundle.name() + "/" + bundle.name()
+                                    + ".cds");
+                }
+            }
             EXPECT_FALSE(launch.process.timedOut);
             EXPECT_EQ(java.exitStatus, launch.process.exitStatus);
             // An exception out of main ends JLI_Launch with status 1, which
@@ -345,6 +412,11 @@ TEST_P(ClassDataArchiveFaults, NoStartDiffersFromJava) {
         app.options = std::move(o);
         return app;
     };
+    const auto classPath = [](std::vector<std::string> entries) {
+        CdsApp app;
+        app.classPath = std::move(entries);
+        return app;
+    };
     typedef std::function<void(const Bundle&, int, ProcessOptions&)> Hook;
     const Hook none;
     const struct {
@@ -431,6 +503,43 @@ TEST_P(ClassDataArchiveFaults, NoStartDiffersFromJava) {
              }
          },
          0},
+        {"archive path with %p, %t and a double quote", CdsApp(),
+         [](const Bundle& b, int, ProcessOptions& o) {
+             makeDirs(b.tempDir() + "/%p %t \"q\"");
+             o.setEnv("HOME", b.tempDir() + "/%p %t \"q\"");
+         },
+         1},
+        {"jar behind a launch script", classPath({"prefixed.jar"}), none, 1},
+        {"jar whose manifest is over 1 MiB", classPath({"big-manifest.jar"}),
+         none, 1},
+        // The application's classes of a second jar load only after it
+        // installed a security manager (which JDK 18 and later refuse).
+        {"security manager installed before a jar's classes load",
+         [] {
+             CdsApp app;
+             app.classPath = {"app.jar", "lib.jar"};
+             app.options = {"-Dvantrytest.security=install"};
+             return app;
+         }(),
+         none, -1},
+        {"home mounted read-only once the archive is there", CdsApp(),
+         [root](const Bundle& b, int i, ProcessOptions& o) {
+             if (root && i == 2) {
+                 o.wrapper = readOnly(b.homeDir());
+             }
+         },
+         0},
+        {"archive folder that its owner may not write, as another user",
+         CdsApp(),
+         [root](const Bundle& b, int i, ProcessOptions& o) {
+             if (root) {
+                 o.wrapper = asNobody(b);
+             }
+             if (root && i == 2) {
+                 EXPECT_EQ(0, chmod(archiveDir(b).c_str(), 0500));
+             }
+         },
+         root ? 0 : 1},
         {"cache directory of another user", CdsApp(),
          [root](const Bundle& b, int i, ProcessOptions&) {
              makeDirs(cacheDir(b));
@@ -483,6 +592,85 @@ TEST_P(ClassDataArchiveFaults, AnArchiveNeverFailsTwoStarts) {
         EXPECT_FALSE(mapsOwnArchive(*bundle, after[0]));
         EXPECT_TRUE(mapsOwnArchive(*bundle, after[1]));
     }
+}
+
+// A tool's answer to a typo is an exception out of main: it drops the
+// archive that its start mapped, but the next complete start records anew.
+TEST_P(ClassDataArchiveFaults, AnExceptionOutOfMainDoesNotEndTheArchive) {
+    const CdsApp app;
+    const auto bundle = makeCdsBundle(app);
+    const auto starts = compareStarts(
+            *bundle, app, 5, ProcessOptions(), [](int i, ProcessOptions& o) {
+                o.unsetEnv("VANTRYTEST_THROW");
+                if (i == 2) {
+                    o.setEnv("VANTRYTEST_THROW", "typo");
+                }
+            });
+    ASSERT_EQ(5u, starts.size());
+    EXPECT_TRUE(mapsOwnArchive(*bundle, starts[1]));
+    EXPECT_FALSE(mapsOwnArchive(*bundle, starts[3]));
+    EXPECT_TRUE(mapsOwnArchive(*bundle, starts[4]));
+}
+
+// A builder killed during its dump (a logout, a shutdown, the OOM killer)
+// leaves its class list to the next builder.
+TEST_P(ClassDataArchiveFaults, AnInterruptedBuildIsTriedAgain) {
+    const CdsApp app;
+    const auto bundle = makeCdsBundle(app);
+    ProcessOptions options = javaOptions();
+    const LaunchResult first = bundle->run({}, options);
+    ASSERT_EQ(0, first.process.exitStatus) << first.process.err;
+    // The builder and its dump hold the runtime's output once the dump
+    // has begun.
+    std::vector<pid_t> builders;
+    for (int i = 0; i < 2000 && builders.empty(); ++i) {
+        builders = processesHolding(archiveDir(*bundle), ".build");
+    }
+    ASSERT_FALSE(builders.empty()) << "no builder found";
+    for (const pid_t pid : builders) {
+        kill(pid, SIGKILL);
+    }
+    waitForBuilders(*bundle);
+    const auto starts = compareStarts(*bundle, app, 2);
+    ASSERT_EQ(2u, starts.size());
+    EXPECT_FALSE(mapsOwnArchive(*bundle, starts[0]));
+    EXPECT_TRUE(mapsOwnArchive(*bundle, starts[1]));
+}
+
+// A start in another PID namespace (a container or sandbox sharing the
+// home folder) maps the archive while a start outside runs: neither takes
+// the other for a crash.
+TEST_P(ClassDataArchiveFaults, StartsInAnotherPidNamespaceAreNoCrash) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "a PID namespace needs root";
+    }
+    CdsApp app;
+    app.options = {"-Dvantrytest.sleep=3000"};
+    const auto bundle = makeCdsBundle(app);
+    compareStarts(*bundle, app, 2);
+    ProcessOptions options = bundle->baseOptions();
+    const ProcessOptions java = javaOptions();
+    options.env.insert(options.env.end(), java.env.begin(), java.env.end());
+    // Inside, the launcher gets a process id that no process outside has
+    // (the namespace's first 400 go to short-lived processes first).
+    const ProcessResult both = runProcess(
+            "/bin/sh",
+            {"sh", "-c",
+             "unshare --pid --fork --mount-proc sh -c 'for i in $(seq 400);"
+             " do /bin/true; done; exec \"$0\"' \"$0\" >\"$1/inside\" &"
+             " inside=$!; sleep 1; \"$0\" >\"$1/outside\"; wait $inside",
+             bundle->executable(), bundle->tempDir()},
+            options);
+    ASSERT_EQ(0, both.exitStatus) << both.err;
+    waitForBuilders(*bundle);
+    ProcessResult inside, outside;
+    inside.out = readFile(bundle->tempDir() + "/inside");
+    outside.out = readFile(bundle->tempDir() + "/outside");
+    EXPECT_TRUE(mapsOwnArchive(*bundle, inside)) << inside.out;
+    EXPECT_TRUE(mapsOwnArchive(*bundle, outside)) << outside.out;
+    const auto after = compareStarts(*bundle, app, 1);
+    ASSERT_EQ(1u, after.size());
+    EXPECT_TRUE(mapsOwnArchive(*bundle, after[0]));
 }
 
 TEST_P(ClassDataArchiveFaults, AnInterruptedFirstStartKeepsNoClassList) {

@@ -131,59 +131,91 @@ std::vector<Jdk> jdkParams() {
     return jdks;
 }
 
-const TestApp& testApp() {
-    static TestApp app = [] {
-        TestApp built;
-        const std::string source = dirnameOf(__FILE__)
-                + "/java/vantrytest/Main.java";
-        std::string tools;
-        for (const Jdk& jdk : machineJdks()) {
-            if (exists(jdk.home + "/bin/javac")
-                    && exists(jdk.home + "/bin/jar")) {
-                tools = jdk.home + "/bin/";
-                break;
-            }
+namespace {
+
+// Runs the JDK tool `tool` of `tools` with `args`; an error text, or empty.
+std::string runTool(const std::string& tools, const std::string& tool,
+                    const std::vector<std::string>& args) {
+    ProcessOptions options;
+    options.timeoutSeconds = 120;
+    std::vector<std::string> argv{tool};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const ProcessResult result = runProcess(tools + tool, argv, options);
+    return result.exitStatus == 0
+            ? std::string()
+            : tool + " failed: " + result.err + result.out;
+}
+
+// A manifest that lists a digest of each of `entries` entries, as a signed
+// jar's does.
+std::string bigManifest(int entries) {
+    std::string text = "Manifest-Version: 1.0\nMain-Class: vantrytest.Main\n\n";
+    for (int i = 0; i < entries; ++i) {
+        text += "Name: data/entry" + std::to_string(i)
+                + ".bin\nSHA-256-Digest: "
+                  "47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=\n\n";
+    }
+    return text;
+}
+
+TestApp buildTestApp() {
+    TestApp built;
+    const std::string sources = dirnameOf(__FILE__) + "/java";
+    std::string tools;
+    for (const Jdk& jdk : machineJdks()) {
+        if (exists(jdk.home + "/bin/javac") && exists(jdk.home + "/bin/jar")) {
+            tools = jdk.home + "/bin/";
+            break;
         }
-        if (tools.empty()) {
-            built.error = "no JDK with javac and jar";
-            return built;
-        }
-        built.dir.reset(new TempDir());
-        const std::string classes = *built.dir / "classes";
-        built.jar = *built.dir / "app.jar";
-        ProcessOptions options;
-        options.timeoutSeconds = 120;
-        const ProcessResult javac = runProcess(
-                tools + "javac",
-                {"javac", "--release", "11", "-encoding", "UTF-8", "-d",
-                 classes, source},
-                options);
-        if (javac.exitStatus != 0) {
-            built.error = "javac failed: " + javac.err + javac.out;
-            return built;
-        }
-        const ProcessResult jar = runProcess(
-                tools + "jar",
-                {"jar", "--create", "--file", built.jar, "--main-class",
-                 "vantrytest.Main", "-C", classes, "."},
-                options);
-        if (jar.exitStatus != 0) {
-            built.error = "jar failed: " + jar.err + jar.out;
-            return built;
-        }
-        built.lateJar = *built.dir / "late-app.jar";
-        writeFile(*built.dir / "manifest.txt",
-                  "Main-Class: vantrytest.Main\nClass-Path: late.jar\n");
-        const ProcessResult late = runProcess(
-                tools + "jar",
-                {"jar", "--create", "--file", built.lateJar, "--manifest",
-                 *built.dir / "manifest.txt", "-C", classes, "."},
-                options);
-        if (late.exitStatus != 0) {
-            built.error = "jar failed: " + late.err + late.out;
-        }
+    }
+    if (tools.empty()) {
+        built.error = "no JDK with javac and jar";
         return built;
-    }();
+    }
+    built.dir.reset(new TempDir());
+    built.tools = tools;
+    const TempDir& dir = *built.dir;
+    const std::string classes = dir / "classes";
+    built.jar = dir / "app.jar";
+    built.lateJar = dir / "late-app.jar";
+    built.libJar = dir / "lib.jar";
+    built.prefixedJar = dir / "prefixed.jar";
+    built.bigManifestJar = dir / "big-manifest.jar";
+    writeFile(dir / "late.txt",
+              "Main-Class: vantrytest.Main\nClass-Path: late.jar\n");
+    writeFile(dir / "big.txt", bigManifest(20000));
+    const std::vector<std::vector<std::string>> steps = {
+        {"javac", "--release", "11", "-encoding", "UTF-8", "-d", classes,
+         sources + "/vantrytest/Main.java",
+         sources + "/vantrytest/Attach.java",
+         sources + "/vantrytestlib/Printer.java"},
+        {"jar", "--create", "--file", built.jar, "--main-class",
+         "vantrytest.Main", "-C", classes, "vantrytest"},
+        {"jar", "--create", "--file", built.lateJar, "--manifest",
+         dir / "late.txt", "-C", classes, "vantrytest"},
+        {"jar", "--create", "--file", built.libJar, "-C", classes,
+         "vantrytestlib"},
+        {"jar", "--create", "--file", built.bigManifestJar, "--manifest",
+         dir / "big.txt", "-C", classes, "vantrytest"},
+    };
+    for (const auto& step : steps) {
+        built.error = runTool(tools, step[0],
+                              std::vector<std::string>(step.begin() + 1,
+                                                       step.end()));
+        if (!built.error.empty()) {
+            return built;
+        }
+    }
+    writeFile(built.prefixedJar,
+              "#!/bin/sh\nexec java -jar \"$0\" \"$@\"\n"
+                      + readFile(built.jar));
+    return built;
+}
+
+} // namespace
+
+const TestApp& testApp() {
+    static const TestApp app = buildTestApp();
     return app;
 }
 

@@ -45,11 +45,19 @@ std::vector<Jdk> jdkParams();
 /// The test application, compiled once per process by the first JDK that
 /// has javac and jar, for a release that every JDK of the machine runs:
 /// `jar` runs vantrytest.Main; `lateJar` is the same with the manifest
-/// attribute "Class-Path: late.jar".
+/// attribute "Class-Path: late.jar"; `libJar` holds vantrytestlib.Printer;
+/// `prefixedJar` is `jar` behind a launch script; `bigManifestJar` is
+/// `jar` whose manifest lists a digest of 20,000 entries (over 1 MiB).
+/// `dir` holds the compiled classes in "classes"; `tools` is the bin
+/// directory, with a slash, of the JDK that built it.
 struct TestApp {
     std::unique_ptr<TempDir> dir;
+    std::string tools;
     std::string jar;
     std::string lateJar;
+    std::string libJar;
+    std::string prefixedJar;
+    std::string bigManifestJar;
     std::string error;
 };
 const TestApp& testApp();

@@ -143,6 +143,41 @@ TEST_P(RealRuntime, LockedApplicationIgnoresJavaToolOptions) {
     }
 }
 
+// Any process of the user can attach to an open application and load an
+// agent into it; nobody can attach to a locked one.
+TEST_P(RealRuntime, LockedApplicationCannotBeAttached) {
+    for (const bool locked : {true, false}) {
+        SCOPED_TRACE(locked ? "locked" : "open");
+        const auto bundle = makeBundle(
+                std::string("[Application]\n")
+                + (locked ? "app.locked=true\n" : "")
+                + "app.classpath=$APPDIR/app.jar\n"
+                  "app.mainclass=vantrytest.Main\n"
+                  "[JavaOptions]\njava-options=-Dvantrytest.sleep=20000\n"
+                  "java-options=-Dvantrytest.pid=$APPDIR/pid\n");
+        ProcessOptions options = bundle->baseOptions();
+        const ProcessOptions java = javaOptions();
+        options.env.insert(options.env.end(), java.env.begin(),
+                           java.env.end());
+        // The application runs until the attempt is over, then is ended.
+        const ProcessResult attempt = runProcess(
+                "/bin/sh",
+                {"sh", "-c",
+                 "\"$0\" >/dev/null 2>&1 & app=$!; i=0;"
+                 " while [ ! -s \"$1\" ] && [ $i -lt 400 ]; do"
+                 " sleep 0.05; i=$((i+1)); done;"
+                 " \"$2\" -cp \"$3\" vantrytest.Attach \"$(cat \"$1\")\";"
+                 " kill $app; wait $app",
+                 bundle->executable(), bundle->appDir() + "/pid",
+                 jdk().home + "/bin/java", bundle->appDir() + "/app.jar"},
+                options);
+        EXPECT_EQ(locked ? "com.sun.tools.attach.AttachNotSupportedException\n"
+                         : "attached\n",
+                  attempt.out)
+                << attempt.err;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
         Jdks, RealRuntime,
         ::testing::Combine(::testing::ValuesIn(jdkParams()),

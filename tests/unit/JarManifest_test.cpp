@@ -1,53 +1,72 @@
-// Reading a jar's manifest: the inflater against gzip's deflate, and the
-// Class-Path attribute.
+// A jar's manifest: its main section, however long the rest, and the
+// attributes in it.
 #include <gtest/gtest.h>
-
-#include <random>
 
 #include "JarManifest.h"
 #include "TestSupport.h"
+#include "ZipWriter.h"
 
 using namespace testing_support;
 
 namespace {
 
-// `data` deflated by gzip at `level`: its member without the 10-byte header
-// (no name, -n) and the 8-byte trailer.
-std::string deflated(const std::string& data, const char* level) {
-    TempDir dir;
-    writeFile(dir / "in", data);
-    const ProcessResult gzip = runProcess(
-            "/bin/sh", {"sh", "-c", "gzip -n -c \"$0\" \"$1\"", level,
-                        dir / "in"});
-    EXPECT_EQ(0, gzip.exitStatus) << gzip.err;
-    return gzip.out.size() < 18 ? std::string()
-                                : gzip.out.substr(10, gzip.out.size() - 18);
+// The main section read from a jar of `items`; "-" when it cannot be read.
+std::string mainSectionOf(const std::vector<ZipItem>& items) {
+    std::string text;
+    const ZipFile jar(std::unique_ptr<ReadOnlyFile>(
+            new MemoryFile(makeZip(items))));
+    return JarManifest::read(jar, text) ? text : "-";
 }
 
 } // namespace
 
-TEST(JarManifest, InflatesWhatGzipDeflates) {
-    std::mt19937 random(7);
-    std::string noise, text;
-    for (int i = 0; i < 70000; ++i) {
-        noise += static_cast<char>(random() & 0xff);
-        text += "Class-Path: lib/a" + std::to_string(i % 97) + ".jar\n";
+TEST(JarManifest, MainSectionEndsAtTheFirstEmptyLine) {
+    const std::string name = "META-INF/MANIFEST.MF";
+    const struct {
+        std::vector<ZipItem> items;
+        std::string main;
+    } cases[] = {
+        {{{name, "A: 1\nB: 2\n\nName: x\n", true}}, "A: 1\nB: 2\n"},
+        {{{name, "A: 1\r\rName: x\r"}}, "A: 1\r"},
+        {{{name, "A: 1\r\n\r\nName: x\r\n"}}, "A: 1\r\n"},
+        {{{name, "A: 1\n\r\nName: x\n"}}, "A: 1\n"},
+        {{{name, "A: 1\r"}}, "A: 1\r"},
+        {{{name, "\nName: x\n"}}, ""},
+        {{{"a/B.class", "x"}}, ""},
+        // Found as the runtime finds it: the last of the name, else one
+        // whose name differs in case.
+        {{{name, "A: 1\n"}, {name, "A: 2\n"}}, "A: 2\n"},
+        {{{"meta-inf/manifest.mf", "A: 1\n"}, {name, "A: 2\n"}}, "A: 2\n"},
+        {{{"Meta-Inf/Manifest.MF", "A: 1\n"}}, "A: 1\n"},
+        {{{name, "A: 1\n", true}, {"META-INF/", ""}}, "A: 1\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.main, mainSectionOf(c.items)) << c.items[0].data;
     }
-    // Fixed codes for a short text, dynamic ones for a long one, stored
-    // blocks for what does not compress.
-    for (const std::string& data : {std::string("Manifest-Version: 1.0\n"),
-                                    text, noise, std::string()}) {
-        for (const char* level : {"-1", "-9"}) {
-            std::string out;
-            EXPECT_TRUE(JarManifest::inflate(deflated(data, level), out,
-                                             10u << 20));
-            EXPECT_EQ(data, out) << data.size() << level;
-        }
+}
+
+TEST(JarManifest, ReadsTheMainSectionOfAManifestOverOneMebibyte) {
+    const std::string main = "Manifest-Version: 1.0\r\nClass-Path: a.jar\r\n";
+    std::string manifest = main + "\r\n", longMain = main;
+    for (int i = 0; i < 20000; ++i) {
+        manifest += "Name: demo/C" + std::to_string(i) + ".class\r\n"
+                "SHA-256-Digest: " + std::string(44, 'x') + "\r\n\r\n";
+        longMain += "X-" + std::to_string(i) + ": " + std::string(50, 'y')
+                + "\r\n";
     }
-    std::string out;
-    EXPECT_FALSE(JarManifest::inflate(deflated(text, "-9"), out, 1000));
-    EXPECT_FALSE(JarManifest::inflate(deflated(text, "-9").substr(0, 100),
-                                      out, 10u << 20));
+    ASSERT_GT(manifest.size(), 1u << 20);
+    TempDir dir;
+    for (const bool deflate : {false, true}) {
+        writeFile(dir / "signed.jar",
+                  makeZip({{"META-INF/MANIFEST.MF", manifest, deflate}}));
+        std::string text;
+        EXPECT_TRUE(JarManifest::read(dir / "signed.jar", text));
+        EXPECT_EQ(main, text);
+        EXPECT_EQ(StringArray{"a.jar"}, JarManifest::classPath(text));
+        const std::string over = longMain + "\r\nName: x\r\n";
+        EXPECT_EQ("-",
+                  mainSectionOf({{"META-INF/MANIFEST.MF", over, deflate}}));
+    }
 }
 
 TEST(JarManifest, ClassPathOfTheMainSection) {

@@ -1,10 +1,14 @@
 #include "AppChecks.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <vector>
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "JarManifest.h"
+#include "ZipFile.h"
 
 namespace {
 
@@ -76,8 +80,13 @@ std::string mainClassOf(const CfgFile& expanded, const std::string& root,
     return mainClass.empty() ? declared : mainClass;
 }
 
-// Whether the class file `classFile` lies in a folder of the class path.
-// Jars are not listed here: a class in a jar counts as found.
+bool jarHolds(const std::string& jar, const std::string& entryName) {
+    const ZipFile zip(jar);
+    return zip.find(entryName) != nullptr;
+}
+
+// Whether the class file `classFile` lies in the main jar or an entry of
+// the class path (a jar, a folder, or the jars of "dir/*") of the content.
 bool classOnPath(const CfgFile& expanded, const std::string& root,
                  const ContentIndex& content, const std::string& classFile) {
     StringArray places;
@@ -89,23 +98,128 @@ bool classOnPath(const CfgFile& expanded, const std::string& root,
             expanded.values(app, PropertyName::classpath);
     places.insert(places.end(), classPath.begin(), classPath.end());
     for (const std::string& place : places) {
+        StringArray jars;
         const TreeEntry* entry = find(content, root, place);
-        if (tstrings::endsWith(place, "/*")
-                ? !jarsIn(content, root, FileUtils::dirname(place)).empty()
-                : entry != nullptr && entry->kind != TreeEntry::Directory) {
-            return true;
+        if (tstrings::endsWith(place, "/*")) {
+            jars = jarsIn(content, root, FileUtils::dirname(place));
+        } else if (entry != nullptr && entry->kind == TreeEntry::Directory) {
+            if (holdsFile(content, root, place, classFile)) {
+                return true;
+            }
+        } else if (entry != nullptr) {
+            jars.push_back(place);
         }
-        if (entry != nullptr && entry->kind == TreeEntry::Directory
-                && holdsFile(content, root, place, classFile)) {
-            return true;
+        for (const std::string& path : jars) {
+            if (jarHolds(find(content, root, path)->source, classFile)) {
+                return true;
+            }
         }
     }
     return false;
 }
 
+std::uint16_t u2(const std::string& b, std::size_t pos) {
+    return static_cast<std::uint16_t>(
+            (static_cast<unsigned char>(b[pos]) << 8)
+            | static_cast<unsigned char>(b[pos + 1]));
+}
+
+// The bytes a constant pool entry takes, by its tag; 0 for an unknown tag
+// and for Utf8, whose length follows the tag.
+const std::size_t constantSizes[] = {0, 0, 0, 5, 5, 9, 9, 3, 3, 5, 5,
+                                     5, 5, 0, 0, 4, 3, 5, 5, 3, 3};
+
+// The module name in a module-info.class file; empty when it is damaged.
+std::string moduleNameOf(const std::string& b) {
+    const std::size_t size = b.size();
+    if (size < 10 || u2(b, 0) != 0xcafe) {
+        return std::string();
+    }
+    const std::uint16_t count = u2(b, 8);
+    std::vector<std::size_t> at(count, 0);
+    std::size_t pos = 10;
+    for (std::uint16_t i = 1; i < count; ++i) {
+        if (pos + 3 > size) {
+            return std::string();
+        }
+        at[i] = pos;
+        const unsigned char tag = static_cast<unsigned char>(b[pos]);
+        if (tag == 1) {
+            pos += 3 + u2(b, pos + 1);
+        } else if (tag < 21 && constantSizes[tag] != 0) {
+            pos += constantSizes[tag];
+            i += (tag == 5 || tag == 6) ? 1 : 0;
+        } else {
+            return std::string();
+        }
+    }
+    auto utf8 = [&](std::uint16_t index) {
+        const std::size_t p = index < count ? at[index] : 0;
+        return p != 0 && b[p] == 1 && p + 3 + u2(b, p + 1) <= size
+                ? b.substr(p + 3, u2(b, p + 1)) : std::string();
+    };
+    // Flags, this and super class, and no interfaces, fields or methods
+    // precede the attributes.
+    pos += 14;
+    for (std::uint16_t n = pos <= size ? u2(b, pos - 2) : 0; n > 0; --n) {
+        if (pos + 8 > size) {
+            return std::string();
+        }
+        if (utf8(u2(b, pos)) == "Module") {
+            const std::uint16_t module = u2(b, pos + 6);
+            const std::size_t p = module < count ? at[module] : 0;
+            return p != 0 && b[p] == 19 ? utf8(u2(b, p + 1)) : std::string();
+        }
+        pos += 6 + ((static_cast<std::size_t>(u2(b, pos + 2)) << 16)
+                    | u2(b, pos + 4));
+    }
+    return std::string();
+}
+
+// The name of an automatic module for the jar file's name: without
+// ".jar" and a version from a '-' before a digit on, every other
+// character than a letter or a digit a '.', dots not repeated nor at
+// either end.
+std::string automaticName(const std::string& jarName) {
+    std::string base = jarName.substr(0, jarName.size() - 4);
+    for (std::size_t i = 0; i + 1 < base.size(); ++i) {
+        if (base[i] == '-' && base[i + 1] >= '0' && base[i + 1] <= '9') {
+            base.resize(i);
+        }
+    }
+    std::string name;
+    for (char c : base) {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+            name += c;
+        } else if (!name.empty() && name.back() != '.') {
+            name += '.';
+        }
+    }
+    while (!name.empty() && name.back() == '.') {
+        name.pop_back();
+    }
+    return name;
+}
+
+// The module that the jar at `path` (named `name` in the output) is.
+std::string moduleOfJar(const std::string& path, const std::string& name) {
+    const ZipFile zip(path);
+    const ZipEntry* info = zip.find("module-info.class");
+    std::string bytes;
+    if (info != nullptr && zip.read(*info, bytes, 1 << 20)) {
+        return moduleNameOf(bytes);
+    }
+    std::string manifest;
+    const std::string declared = JarManifest::read(zip, manifest)
+            ? JarManifest::mainAttribute(manifest, "Automatic-Module-Name")
+            : std::string();
+    return declared.empty() ? automaticName(FileUtils::basename(name))
+                            : declared;
+}
+
 // Whether the module path of the content holds the module `name`: an
-// exploded module "<entry>/<name>/module-info.class" or
-// "<entry>/module-info.class" in a folder named after it, or a jar.
+// exploded module (a folder with module-info.class: the entry itself, or
+// one in it named after the module) or a jar (the entry, or one in it).
 bool moduleOnPath(const CfgFile& expanded, const std::string& root,
                   const ContentIndex& content, const std::string& name) {
     for (const std::string& place :
@@ -114,14 +228,21 @@ bool moduleOnPath(const CfgFile& expanded, const std::string& root,
         if (entry == nullptr) {
             continue;
         }
+        StringArray jars;
         if (entry->kind != TreeEntry::Directory) {
+            jars.push_back(place);
+        } else if (holdsFile(content, root, place, name + "/module-info.class")
+                   || (FileUtils::basename(normalizePath(place)) == name
+                       && holdsFile(content, root, place,
+                                    "module-info.class"))) {
             return true;
+        } else {
+            jars = jarsIn(content, root, place);
         }
-        if (holdsFile(content, root, place, name + "/module-info.class")
-                || (FileUtils::basename(normalizePath(place)) == name
-                    && holdsFile(content, root, place, "module-info.class"))
-                || !jarsIn(content, root, place).empty()) {
-            return true;
+        for (const std::string& jar : jars) {
+            if (moduleOfJar(find(content, root, jar)->source, jar) == name) {
+                return true;
+            }
         }
     }
     return false;

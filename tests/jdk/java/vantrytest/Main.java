@@ -21,13 +21,17 @@ import java.util.stream.Stream;
  *
  * What it does besides, steered by system properties:
  *   vantrytest.throw      main prints nothing and throws an
- *                         IllegalStateException with this message
+ *                         IllegalStateException with this message (also
+ *                         the variable VANTRYTEST_THROW)
  *   vantrytest.touch      a file to create (or empty)
  *   vantrytest.delete     a directory to delete with everything in it, when
  *                         it exists
  *   vantrytest.sleep      milliseconds to sleep before ending
  *   vantrytest.security   "install": installs a security manager last and
- *                         prints a set of two strings
+ *                         prints a set of two strings, through
+ *                         vantrytestlib.Printer when its jar is on the
+ *                         class path
+ *   vantrytest.pid        a file to write the process id to, first thing
  *   vantrytest.exit       the exit status to end with through System.exit;
  *                         otherwise main returns
  */
@@ -60,9 +64,25 @@ public final class Main {
         }
     }
 
+    private static String describe(java.util.List<String> items) throws Exception {
+        try {
+            return (String) Class.forName("vantrytestlib.Printer")
+                    .getMethod("describe", java.util.Collection.class)
+                    .invoke(null, items);
+        } catch (ClassNotFoundException e) {
+            return new java.util.TreeSet<>(items).toString();
+        }
+    }
+
     @SuppressWarnings("removal")
     public static void main(String[] args) throws Exception {
-        String failure = System.getProperty("vantrytest.throw");
+        String pidFile = System.getProperty("vantrytest.pid");
+        if (pidFile != null) {
+            Files.write(Paths.get(pidFile), Long.toString(
+                    ProcessHandle.current().pid()).getBytes(StandardCharsets.UTF_8));
+        }
+        String failure = System.getProperty("vantrytest.throw",
+                System.getenv("VANTRYTEST_THROW"));
         if (failure != null) {
             throw new IllegalStateException(failure);
         }
@@ -98,7 +118,7 @@ public final class Main {
         if ("install".equals(System.getProperty("vantrytest.security"))) {
             // Classes loaded under the security manager's eye.
             System.setSecurityManager(new SecurityManager());
-            System.out.println(new java.util.TreeSet<>(java.util.List.of("b", "a")));
+            System.out.println(describe(java.util.List.of("b", "a")));
         }
         if (exit != null) {
             System.exit(Integer.parseInt(exit));
