@@ -583,12 +583,14 @@ TEST(AssembleImage, ReplacesOnlyItsOwnEarlierOutput) {
     ASSERT_EQ(w.assemble({}).exitStatus, 0);
     writeFile(w.out() + "/Demo/lib/app/left-over", "x");
     chmod((w.out() + "/Demo/lib/app").c_str(), 0555);
-    writeFile(w.src() + "/target/demo.jar", jarWithMainClass("demo.Other"));
+    const std::string second = zipOf({{"META-INF/MANIFEST.MF", "Main-Class: demo.Main\r\n"},
+                                      {"demo/Main.class", "2"}});
+    writeFile(w.src() + "/target/demo.jar", second);
     const ProcessResult r = w.assemble({"--replace"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(listDir(w.out()), (Strings{"Demo"}));
     EXPECT_EQ(listDir(w.out() + "/Demo/lib/app"), (Strings{"Demo.cfg", "demo.jar"}));
-    EXPECT_EQ(readFile(w.out() + "/Demo/lib/app/demo.jar"), jarWithMainClass("demo.Other"));
+    EXPECT_EQ(readFile(w.out() + "/Demo/lib/app/demo.jar"), second);
 }
 
 // --- Refused input: one line, status 1 (2 for usage), nothing written ---
@@ -680,6 +682,10 @@ const BadCase badCases[] = {
          writeFile(w.description(), tstringsReplace(readFile(w.description()),
                    "bundle.content=target/demo.jar\n", ""));
          return image(w); }, 1, "main class \"demo.Main\" is not among the content"},
+    {"MainClassNotInTheJar", [](Workbench& w) {
+         writeFile(w.src() + "/target/demo.jar", jarWithMainClass("demo.Other"));
+         w.describe("");
+         return image(w); }, 1, "main class \"demo.Other\" is not among the content"},
     {"MainModuleMissing", [](Workbench& w) {
          w.describe("", "[Application]\napp.mainmodule=demo.app/demo.Main\n"
                         "app.modulepath=$APPDIR/mods\n");

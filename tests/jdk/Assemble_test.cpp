@@ -1,7 +1,8 @@
 // applauncher-assemble with the machine's JDKs: the sample application and
-// a modular application, assembled as a bundle and as an image, started
-// through their launchers; each prints what `java` prints for the same
-// application. The sample runs on a small runtime that jlink makes once per
+// a modular application (in a jar whose name is not its module's, so that
+// only its module-info tells the module), assembled as a bundle and as an
+// image, started through their launchers; each prints what `java` prints
+// for the same application. The sample runs on a small runtime that jlink makes once per
 // JDK and the command copies; the modular application gets a runtime that
 // the command links itself; one image copies a whole JDK.
 #include <gtest/gtest.h>
@@ -68,7 +69,7 @@ const Apps& apps(const Jdk& jdk) {
          "--main-class", "demo.Main", "-C", d + "/classes", "."},
         {bin + "javac", "--release", "11", "-d", d + "/hello/classes",
          d + "/hello/src/module-info.java", d + "/hello/src/hello/Main.java"},
-        {bin + "jar", "--create", "--file", d + "/hello/app/mods/hello.app.jar",
+        {bin + "jar", "--create", "--file", d + "/hello/app/mods/hello-1.0.jar",
          "-C", d + "/hello/classes", "."},
         {bin + "jlink", "--add-modules", "java.base", "--output", d + "/small",
          "--no-header-files", "--no-man-pages"},
