@@ -1,5 +1,6 @@
 #include "Description.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -445,7 +446,18 @@ Description readDescription(const std::string& path) {
         d.urlSchemes.push_back(readUrlScheme(in, value));
     }
     for (const std::string& value : in.all(Key::usage)) {
-        d.usages.push_back(readUsage(in, value));
+        // A kind given again replaces its text: a property list holds each
+        // key once.
+        const UsageText usage = readUsage(in, value);
+        auto same = std::find_if(d.usages.begin(), d.usages.end(),
+                                 [&](const UsageText& u) {
+                                     return u.key == usage.key;
+                                 });
+        if (same == d.usages.end()) {
+            d.usages.push_back(usage);
+        } else {
+            *same = usage;
+        }
     }
     d.categories = readCategories(in);
     d.installDir = readInstallDir(in, d.name);
