@@ -264,20 +264,10 @@ CfgFile CfgFile::load(const std::string& path, const Vocabulary& extra) {
     return loadWith(path, ExtendedNames{extra});
 }
 
-bool CfgFile::sectionHeader(const std::string& line, const std::string& path,
-                            unsigned long long lineNumber,
-                            std::size_t& nameLength) {
-    if (line.empty() || line[0] != '[') {
-        return false;
-    }
-    const std::string::size_type end = line.rfind(']');
-    if (end == std::string::npos) {
-        VT_THROW(tstrings::any() << "Error parsing [" << path
-                 << "] file at " << lineNumber
-                 << ": Missing ']' character");
-    }
-    nameLength = end - 1;
-    return true;
+void CfgFile::missingBracket(const std::string& path,
+                             unsigned long long lineNumber) {
+    VT_THROW(tstrings::any() << "Error parsing [" << path << "] file at "
+             << lineNumber << ": Missing ']' character");
 }
 
 const CfgFile::Properties& CfgFile::getProperties(

@@ -109,10 +109,28 @@ private:
     template <class Names>
     static CfgFile loadWith(const std::string& path, const Names& names);
 
+    [[noreturn]] static void missingBracket(const std::string& path,
+                                            unsigned long long lineNumber);
+
     PropertyMap sections;
     Properties emptyProperties;
     StringArray emptyValues;
 };
+
+inline bool CfgFile::sectionHeader(const std::string& line,
+                                  const std::string& path,
+                                  unsigned long long lineNumber,
+                                  std::size_t& nameLength) {
+    if (line.empty() || line[0] != '[') {
+        return false;
+    }
+    const std::string::size_type end = line.rfind(']');
+    if (end == std::string::npos) {
+        missingBracket(path, lineNumber);
+    }
+    nameLength = end - 1;
+    return true;
+}
 
 template <class Tag>
 inline bool CfgFile::Id<Tag>::operator<(const Id& other) const {
