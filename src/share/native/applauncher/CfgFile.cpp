@@ -225,7 +225,7 @@ void expandValue(std::string& value, const CfgFile::Macros& macros,
 } // namespace
 
 template <class Names>
-CfgFile CfgFile::loadWith(const std::string& path, const Names& names) {
+CfgFile CfgFile::load(const std::string& path, const Names& names) {
     LineReader reader(path);
     if (!reader.isOpen()) {
         VT_THROW(tstrings::any() << "Error opening \"" << path << "\" file: "
@@ -241,8 +241,12 @@ CfgFile CfgFile::loadWith(const std::string& path, const Names& names) {
         if (line.empty() || line[0] == ';') {
             continue;
         }
-        std::size_t nameLength;
-        if (sectionHeader(line, path, lineNumber, nameLength)) {
+        std::size_t nameLength = 0;
+        const LineKind kind = lineKind(line, nameLength);
+        if (kind == LineKind::HeaderWithoutBracket) {
+            VT_THROW(missingBracket(path, lineNumber));
+        }
+        if (kind == LineKind::Header) {
             parser.selectSection(line.data() + 1, nameLength);
         } else {
             parser.addProperty(line);
@@ -257,17 +261,17 @@ CfgFile CfgFile::loadWith(const std::string& path, const Names& names) {
 }
 
 CfgFile CfgFile::load(const std::string& path) {
-    return loadWith(path, LauncherNames());
+    return load(path, LauncherNames());
 }
 
 CfgFile CfgFile::load(const std::string& path, const Vocabulary& extra) {
-    return loadWith(path, ExtendedNames{extra});
+    return load(path, ExtendedNames{extra});
 }
 
-void CfgFile::missingBracket(const std::string& path,
-                             unsigned long long lineNumber) {
-    VT_THROW(tstrings::any() << "Error parsing [" << path << "] file at "
-             << lineNumber << ": Missing ']' character");
+std::string CfgFile::missingBracket(const std::string& path,
+                                    unsigned long long lineNumber) {
+    return (tstrings::any() << "Error parsing [" << path << "] file at "
+            << lineNumber << ": Missing ']' character").str();
 }
 
 const CfgFile::Properties& CfgFile::getProperties(

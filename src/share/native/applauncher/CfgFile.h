@@ -63,13 +63,18 @@ public:
     /// `extra` as well as the launcher's.
     static CfgFile load(const std::string& path, const Vocabulary& extra);
 
-    /// The header rule of the parser. True when `line` is a section header
-    /// (it starts with "["), with `nameLength` set to the length of the name,
-    /// which runs from the second byte up to the last "]". Throws the
-    /// parser's error, naming `path` and `lineNumber`, when there is no "]".
-    static bool sectionHeader(const std::string& line, const std::string& path,
-                              unsigned long long lineNumber,
-                              std::size_t& nameLength);
+    /// What the header rule of the parser makes of a line.
+    enum class LineKind { Other, Header, HeaderWithoutBracket };
+
+    /// The header rule of the parser: a line that starts with "[" is a
+    /// section header, whose name runs from the second byte up to the last
+    /// "]" (its length goes to `nameLength`); without a "]" it is the
+    /// parser's error (`missingBracket`).
+    static LineKind lineKind(const std::string& line, std::size_t& nameLength);
+
+    /// The parser's message for a header without "]" on line `lineNumber`.
+    static std::string missingBracket(const std::string& path,
+                                      unsigned long long lineNumber);
 
     /// The section's properties; an empty table when it is absent.
     const Properties& getProperties(const SectionId& section) const;
@@ -107,29 +112,24 @@ private:
     typedef std::map<SectionId, Properties> PropertyMap;
 
     template <class Names>
-    static CfgFile loadWith(const std::string& path, const Names& names);
-
-    [[noreturn]] static void missingBracket(const std::string& path,
-                                            unsigned long long lineNumber);
+    static CfgFile load(const std::string& path, const Names& names);
 
     PropertyMap sections;
     Properties emptyProperties;
     StringArray emptyValues;
 };
 
-inline bool CfgFile::sectionHeader(const std::string& line,
-                                  const std::string& path,
-                                  unsigned long long lineNumber,
-                                  std::size_t& nameLength) {
+inline CfgFile::LineKind CfgFile::lineKind(const std::string& line,
+                                           std::size_t& nameLength) {
     if (line.empty() || line[0] != '[') {
-        return false;
+        return LineKind::Other;
     }
     const std::string::size_type end = line.rfind(']');
     if (end == std::string::npos) {
-        missingBracket(path, lineNumber);
+        return LineKind::HeaderWithoutBracket;
     }
     nameLength = end - 1;
-    return true;
+    return LineKind::Header;
 }
 
 template <class Tag>

@@ -398,8 +398,12 @@ std::string withoutBundleSection(
         const std::string line = text.substr(
                 start, end - start - (text[end - 1] == '\n' ? 1 : 0));
         ++number;
-        std::size_t nameLength;
-        if (CfgFile::sectionHeader(line, path, number, nameLength)) {
+        std::size_t nameLength = 0;
+        const CfgFile::LineKind kind = CfgFile::lineKind(line, nameLength);
+        if (kind == CfgFile::LineKind::HeaderWithoutBracket) {
+            VT_THROW(CfgFile::missingBracket(path, number));
+        }
+        if (kind == CfgFile::LineKind::Header) {
             inBundle = line.compare(1, nameLength, bundleSection.name()) == 0
                     && nameLength == std::strlen(bundleSection.name());
         } else if (inBundle && !line.empty() && line[0] != ';') {

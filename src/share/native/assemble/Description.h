@@ -67,7 +67,7 @@ struct Description {
 Description readDescription(const std::string& path);
 
 /// The lines of `text` outside [Bundle] sections, byte for byte; headers
-/// are told as the parser tells them (CfgFile::sectionHeader). Calls
+/// are told as the parser tells them (CfgFile::lineKind). Calls
 /// `bundleLine` with each line inside a [Bundle] section that is neither
 /// empty nor a comment, and its number.
 std::string withoutBundleSection(
