@@ -90,6 +90,23 @@ TEST(ArchiveOptions, ClassListKeepsTheRecordingAndAddsTheRuntimesClasses) {
               mergeClassLists(recorded, runtime));
 }
 
+// JDK 17 and older load an archived class of the class path without the
+// privileges of its jar: under a security manager that the application
+// installed, its own classes stay out of the archive.
+TEST(ArchiveOptions, ASecurityManagerKeepsTheApplicationsClassesOut) {
+    EXPECT_TRUE(showsSecurityManager(
+            "java/lang/Object\napp/Main\njava/security/Policy\n"));
+    EXPECT_TRUE(showsSecurityManager("java/lang/SecurityManager$1 id: 7\n"));
+    // Every start loads the class itself.
+    EXPECT_FALSE(showsSecurityManager(
+            "java/lang/SecurityManager\napp/Main\njava/security/Policy$X\n"));
+    EXPECT_EQ("java/lang/Object id: 0\n@lambda-proxy java/lang/X run ()V\n",
+              withoutClasses("java/lang/Object id: 0\napp/Main id: 1\n"
+                             "@cp app/Main 8 16\n"
+                             "@lambda-proxy java/lang/X run ()V\n",
+                             {"app/Main"}));
+}
+
 TEST(ArchiveInputs, DigestChangesWithEveryInput) {
     TempDir dir;
     const std::string jar = dir / "app.jar";
