@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -105,6 +106,34 @@ TEST(ArchiveOptions, ASecurityManagerKeepsTheApplicationsClassesOut) {
                              "@cp app/Main 8 16\n"
                              "@lambda-proxy java/lang/X run ()V\n",
                              {"app/Main"}));
+}
+
+TEST(ArchiveInputs, WhatRulesAnArchiveOut) {
+    ArchiveInputs usable;
+    usable.feature = 17;
+    usable.serverVm = true;
+    usable.javaOptions = {"-Xmx1g"};
+    usable.variables = {"JAVA_TOOL_OPTIONS=-Dx=1", "CLASSPATH=-Xshare:off"};
+    EXPECT_EQ("", usable.whyRuledOut());
+    const std::pair<const char*, std::function<void(ArchiveInputs&)>>
+            cases[] = {
+        {"runtime", [](ArchiveInputs& in) { in.feature = 11; }},
+        {"server VM", [](ArchiveInputs& in) { in.serverVm = false; }},
+        {"-Xshare:off", [](ArchiveInputs& in) {
+             in.variables[0] = "JAVA_TOOL_OPTIONS=-Dx=1 '-Xshare:off'";
+         }},
+        {"not empty", [](ArchiveInputs& in) {
+             in.busyClassPathDirectory = "classes";
+         }},
+        {"file size limit", [](ArchiveInputs& in) {
+             in.fileSizeLimit = 1u << 20;
+         }},
+    };
+    for (const auto& c : cases) {
+        ArchiveInputs inputs = usable;
+        c.second(inputs);
+        EXPECT_FALSE(inputs.whyRuledOut().empty()) << c.first;
+    }
 }
 
 TEST(ArchiveInputs, DigestChangesWithEveryInput) {
