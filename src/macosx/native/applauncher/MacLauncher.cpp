@@ -39,8 +39,10 @@ void alertAtExit(int status) {
                         LaunchLog::readThisStart(true))) {
             return;
         }
-        showAlert(std::string(), LaunchLog::pickAlertLines(
-                                         LaunchLog::readThisStart(), ""));
+        // The general line stands in when the end of the log may hold
+        // another start's lines.
+        showAlert("Failed to launch JVM",
+                  LaunchLog::pickAlertLines(LaunchLog::readThisStart(), ""));
     } catch (...) {
         // Nothing may leave an exit handler.
     }
