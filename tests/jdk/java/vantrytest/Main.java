@@ -20,6 +20,7 @@ import java.util.stream.Stream;
  *                         that the runtime has mapped into this process
  *
  * What it does besides, steered by system properties:
+ *   vantrytest.await      first waits until this file exists
  *   vantrytest.throw      main prints nothing and throws an
  *                         IllegalStateException with this message
  *   vantrytest.touch      a file to create (or empty)
@@ -62,6 +63,10 @@ public final class Main {
 
     @SuppressWarnings("removal")
     public static void main(String[] args) throws Exception {
+        String await = System.getProperty("vantrytest.await");
+        while (await != null && !Files.exists(Paths.get(await))) {
+            Thread.sleep(10);
+        }
         String failure = System.getProperty("vantrytest.throw");
         if (failure != null) {
             throw new IllegalStateException(failure);
