@@ -38,8 +38,10 @@ void alertAtExit(int status, void*) {
                         LaunchLog::readThisStart(true))) {
             return;
         }
-        showAlert(std::string(), LaunchLog::pickAlertLines(
-                                         LaunchLog::readThisStart(), ""));
+        // The general line stands in when the end of the log may hold
+        // another start's lines.
+        showAlert("Failed to launch JVM",
+                  LaunchLog::pickAlertLines(LaunchLog::readThisStart(), ""));
     } catch (...) {
         // Nothing may leave an exit handler.
     }
