@@ -6,7 +6,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "JdkSupport.h"
 
@@ -57,6 +62,19 @@ std::string alertIn(const std::string& text) {
 mode_t modeOf(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+// Waits, a minute at most, until `ready` returns true; returns its last
+// answer.
+template <typename Ready>
+bool waitUntil(Ready ready) {
+    for (int i = 0; i != 6000; ++i) {
+        if (ready()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return ready();
 }
 
 const char* const jarApp = "[Application]\napp.mainjar=$APPDIR/app.jar\n";
@@ -159,7 +177,7 @@ TEST_P(RealRuntimeFromSystem, StartsAppendToThePrivateLogRotatedPast10MiB) {
               startWith("third"));
     EXPECT_EQ(large, readFile(dir + "/Demo.1.log"));
     std::error_code ec;
-    EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir, ec),
+    EXPECT_EQ(3, std::distance(std::filesystem::directory_iterator(dir, ec),
                                std::filesystem::directory_iterator()));
 }
 
@@ -202,6 +220,65 @@ TEST_P(RealRuntimeFromSystem, AnUnusableLogLeavesTheStartAsItWas) {
     }
 }
 
+TEST_P(RealRuntimeFromSystem, TwoStartsThatFindTheLogLargeRotateItOnce) {
+    // The first start is held just before it renames the log; the second
+    // runs meanwhile (or waits for the first's turn).
+    const auto bundle = makeBundle(jarApp);
+    const std::string dir = logDir(*bundle);
+    const std::string large = std::string(10 << 20, 'x') + "\n";
+    writeFile(dir + "/Demo.log", large);
+    writeFile(dir + "/Demo.1.log", "older\n");
+    const std::string sync = bundle->tempDir() + "/sync";
+    makeDirs(sync);
+    ProcessOptions held = javaOptions();
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    held.setEnv("LD_PRELOAD", HOLD_RENAME_PATH)
+            .setEnv("HOLD_RENAME_DIR", sync)
+            .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
+                                            + ":verify_asan_link_order=0");
+    auto first = std::async(std::launch::async, [&] {
+        return runAsSystem(*bundle, {"first"}, held);
+    });
+    EXPECT_TRUE(waitUntil([&] { return exists(sync + "/held"); }));
+    auto second = std::async(std::launch::async, [&] {
+        return runAsSystem(*bundle, {"second"});
+    });
+    second.wait_for(std::chrono::seconds(1));
+    writeFile(sync + "/go", "");
+    EXPECT_EQ(0, first.get().process.exitStatus);
+    EXPECT_EQ(0, second.get().process.exitStatus);
+
+    EXPECT_TRUE(large == readFile(dir + "/Demo.1.log"));
+    std::vector<std::string> args =
+            parseOutput(readFile(dir + "/Demo.log")).args;
+    std::sort(args.begin(), args.end());
+    EXPECT_EQ((std::vector<std::string>{"first", "second"}), args);
+}
+
+TEST_P(RealRuntimeFromSystem, AnAlertShowsNoLinesOfAnotherStart) {
+    // The first start waits in main until the second has written into the
+    // log, then fails; the lines of the two cannot be told apart.
+    const auto bundle = makeBundle(
+            "[Application]\napp.classpath=$APPDIR/app.jar\n"
+            "app.mainclass=vantrytest.Main\n");
+    const std::string log = logDir(*bundle) + "/Demo.log";
+    const std::string written = bundle->tempDir() + "/written";
+    ProcessOptions failing = javaOptions();
+    failing.setEnv("JAVA_TOOL_OPTIONS", "-Dvantrytest.await=" + written
+                                                + " -Dvantrytest.throw=first");
+    auto first = std::async(std::launch::async, [&] {
+        return runAsSystem(*bundle, {}, failing);
+    });
+    EXPECT_TRUE(waitUntil([&] { return exists(log); }));
+    ProcessOptions other = javaOptions();
+    other.setEnv("JAVA_TOOL_OPTIONS", "-Dvantrytest.touch=" + written);
+    EXPECT_EQ(0, runAsSystem(*bundle, {"second"}, other).process.exitStatus);
+    EXPECT_EQ(1, first.get().process.exitStatus);
+
+    const std::string text = readFile(log);
+    EXPECT_NE(npos, text.find("IllegalStateException: first")) << text;
+    EXPECT_EQ("Failed to launch JVM\n\nLog: " + log, alertIn(text)) << text;
+}
 
 INSTANTIATE_TEST_SUITE_P(
         Jdks, RealRuntimeFromSystem,

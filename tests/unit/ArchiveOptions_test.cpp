@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -88,6 +89,51 @@ TEST(ArchiveOptions, ClassListKeepsTheRecordingAndAddsTheRuntimesClasses) {
               "java/util/HashMap\n"
               "@lambda-proxy java/lang/X run ()V\n",
               mergeClassLists(recorded, runtime));
+}
+
+// JDK 17 and older load an archived class of the class path without the
+// privileges of its jar: under a security manager that the application
+// installed, its own classes stay out of the archive.
+TEST(ArchiveOptions, ASecurityManagerKeepsTheApplicationsClassesOut) {
+    EXPECT_TRUE(showsSecurityManager(
+            "java/lang/Object\napp/Main\njava/security/Policy\n"));
+    EXPECT_TRUE(showsSecurityManager("java/lang/SecurityManager$1 id: 7\n"));
+    // Every start loads the class itself.
+    EXPECT_FALSE(showsSecurityManager(
+            "java/lang/SecurityManager\napp/Main\njava/security/Policy$X\n"));
+    EXPECT_EQ("java/lang/Object id: 0\n@lambda-proxy java/lang/X run ()V\n",
+              withoutClasses("java/lang/Object id: 0\napp/Main id: 1\n"
+                             "@cp app/Main 8 16\n"
+                             "@lambda-proxy java/lang/X run ()V\n",
+                             {"app/Main"}));
+}
+
+TEST(ArchiveInputs, WhatRulesAnArchiveOut) {
+    ArchiveInputs usable;
+    usable.feature = 17;
+    usable.serverVm = true;
+    usable.javaOptions = {"-Xmx1g"};
+    usable.variables = {"JAVA_TOOL_OPTIONS=-Dx=1", "CLASSPATH=-Xshare:off"};
+    EXPECT_EQ("", usable.whyRuledOut());
+    const std::pair<const char*, std::function<void(ArchiveInputs&)>>
+            cases[] = {
+        {"runtime", [](ArchiveInputs& in) { in.feature = 11; }},
+        {"server VM", [](ArchiveInputs& in) { in.serverVm = false; }},
+        {"-Xshare:off", [](ArchiveInputs& in) {
+             in.variables[0] = "JAVA_TOOL_OPTIONS=-Dx=1 '-Xshare:off'";
+         }},
+        {"not empty", [](ArchiveInputs& in) {
+             in.busyClassPathDirectory = "classes";
+         }},
+        {"file size limit", [](ArchiveInputs& in) {
+             in.fileSizeLimit = 1u << 20;
+         }},
+    };
+    for (const auto& c : cases) {
+        ArchiveInputs inputs = usable;
+        c.second(inputs);
+        EXPECT_FALSE(inputs.whyRuledOut().empty()) << c.first;
+    }
 }
 
 TEST(ArchiveInputs, DigestChangesWithEveryInput) {

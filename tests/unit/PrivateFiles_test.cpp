@@ -44,6 +44,26 @@ TEST(PrivateFiles, CreatesMissingDirectoriesPrivateAndReopensThem) {
     EXPECT_NE(std::string::npos, why.find("a/b/d\" cannot be opened")) << why;
 }
 
+TEST(PrivateFiles, CreatesOnlyBelowABaseOfTheUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "Needs root: only root can give the base directory "
+                        "to another user";
+    }
+    // Root with another user's HOME (sudo, su -m, a service).
+    const struct {
+        uid_t owner;
+        bool created;
+    } cases[] = {{0, true}, {nobody, false}};
+    for (const auto& c : cases) {
+        TempDir temp;
+        ASSERT_EQ(0, chown(temp.path().c_str(), c.owner, c.owner));
+        const std::string why = openDirectoryProblem(temp.path(), "a/b");
+        EXPECT_EQ(c.created, why.empty()) << c.owner << ": " << why;
+        EXPECT_EQ(c.created, access((temp / "a").c_str(), F_OK) == 0)
+                << c.owner;
+    }
+}
+
 TEST(PrivateFiles, RefusesDirectoriesThatAreNotTheUsers) {
     TempDir temp;
     makeDirs(temp / "open");

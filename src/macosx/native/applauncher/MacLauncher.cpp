@@ -38,14 +38,32 @@ void alertAtExit(int status, void*) {
                         LaunchLog::readThisStart(true))) {
             return;
         }
-        showAlert(std::string(), LaunchLog::pickAlertLines(
-                                         LaunchLog::readThisStart(), ""));
+        // The general line stands in when the end of the log may hold
+        // another start's lines.
+        showAlert("Failed to launch JVM",
+                  LaunchLog::pickAlertLines(LaunchLog::readThisStart(), ""));
     } catch (...) {
         // Nothing may leave an exit handler.
     }
 }
 
-void alertErrorLine(const std::string& line);
+// Started from Finder, the Dock or `open`, nobody reads standard error: the
+// failure is also shown in an alert titled with the application's name. When
+// the runtime failed, what it wrote during this start says why, in place of
+// the launcher's general line; the alert names the log when there is one.
+void alertErrorLine(const std::string& line) {
+    if (!isErrorAlertWanted()) {
+        return;
+    }
+    try {
+        showAlert(line, hasRuntimeStartFailed()
+                                ? LaunchLog::pickAlertLines(
+                                          LaunchLog::readThisStart(), line)
+                                : std::string());
+    } catch (...) {
+        // Out of memory: the line on standard error has to do.
+    }
+}
 
 AppLauncher setUpBundle(LauncherMain::Role role) {
     // The archive's builder runs in the background, unseen: nothing that
@@ -105,24 +123,6 @@ AppLauncher setUpBundle(LauncherMain::Role role) {
                 packageName.empty() ? launcherName : packageName));
     }
     return appLauncher;
-}
-
-// Started from Finder, the Dock or `open`, nobody reads standard error: the
-// failure is also shown in an alert titled with the application's name. When
-// the runtime failed, what it wrote during this start says why, in place of
-// the launcher's general line; the alert names the log when there is one.
-void alertErrorLine(const std::string& line) {
-    if (!isErrorAlertWanted()) {
-        return;
-    }
-    try {
-        showAlert(line, hasRuntimeStartFailed()
-                                ? LaunchLog::pickAlertLines(
-                                          LaunchLog::readThisStart(), line)
-                                : std::string());
-    } catch (...) {
-        // Out of memory: the line on standard error has to do.
-    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ArchiveBuilder.h"
 
 #include <memory>
+#include <set>
 
 #include "ArchiveInputs.h"
 #include "ArchiveOptions.h"
@@ -11,6 +12,7 @@
 #include "Log.h"
 #include "RuntimeReexec.h"
 #include "SysInfo.h"
+#include "ZipFile.h"
 
 namespace ArchiveBuilder {
 
@@ -45,6 +47,49 @@ std::unique_ptr<Jvm> dumpJvm(const CfgFile& cfg, const std::string& jliPath,
     jvm->initFromConfigFile(withoutSplash, dumpOptions);
     jvm->setApplicationArguments(StringArray());
     return jvm;
+}
+
+// The classes that the jars among `paths` supply ("a/b/C" for
+// a/b/C.class, also of a multi-release jar's versions).
+std::set<std::string> applicationClasses(const StringArray& paths) {
+    static const std::string versions = "META-INF/versions/";
+    std::set<std::string> classes;
+    for (const std::string& path : paths) {
+        if (!FileUtils::isRegularFile(path)) {
+            continue;
+        }
+        const ZipFile jar(path);
+        for (const ZipEntry& entry : jar.entries()) {
+            std::string name = entry.name;
+            if (tstrings::startsWith(name, versions)) {
+                const std::string::size_type slash =
+                        name.find('/', versions.size());
+                name = slash == std::string::npos ? std::string()
+                                                  : name.substr(slash + 1);
+            }
+            if (tstrings::endsWith(name, ".class")) {
+                classes.insert(name.substr(0, name.size() - 6));
+            }
+        }
+    }
+    return classes;
+}
+
+// The recorded list as it is to be dumped: without the application's own
+// classes when the application installed a security manager on a runtime
+// that lets it (JDK 17 and older); the runtime's classes still come from
+// the archive, the application's load as they would without one.
+std::string listToDump(const std::string& recorded,
+                       const ArchiveInputs& inputs) {
+    if (inputs.feature >= 18
+            || !ArchiveOptions::showsSecurityManager(recorded)) {
+        return recorded;
+    }
+    StringArray jars = inputs.rootJars();
+    for (const FileFact& file : inputs.modulePathFiles) {
+        jars.push_back(file.path);
+    }
+    return ArchiveOptions::withoutClasses(recorded, applicationClasses(jars));
 }
 
 void appendLine(int fd, const std::string& line) {
@@ -111,8 +156,10 @@ private:
                     8u << 20, runtimeList);
         }
         if (!store.read(store.name(digest, ".classlist"), recorded)
-                || !store.write(listName, ArchiveOptions::mergeClassLists(
-                                                  recorded, runtimeList))) {
+                || !store.write(listName,
+                                ArchiveOptions::mergeClassLists(
+                                        listToDump(recorded, inputs),
+                                        runtimeList))) {
             return "the class list cannot be read or written";
         }
         appendLine(output.get(), "Building the class data archive:");

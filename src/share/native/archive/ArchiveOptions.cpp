@@ -217,6 +217,35 @@ bool isArchiveOption(const std::string& word) {
             || tstrings::startsWith(word, "-XX:DumpLoadedClassList=");
 }
 
+bool showsSecurityManager(const std::string& recorded) {
+    StringArray lines;
+    tstrings::split(lines, recorded, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    for (const std::string& line : lines) {
+        const std::string name = firstWord(line);
+        if (name == "java/security/Policy"
+                || name == "java/lang/SecurityManager$1") {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string withoutClasses(const std::string& list,
+                           const std::set<std::string>& classes) {
+    std::string kept;
+    StringArray lines;
+    tstrings::split(lines, list, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    for (const std::string& line : lines) {
+        const std::string name = line[0] == '@'
+                ? firstWord(line.substr(line.find(' ') + 1))
+                : firstWord(line);
+        if (classes.count(name) == 0) {
+            kept += line + "\n";
+        }
+    }
+    return kept;
+}
+
 std::string mergeClassLists(const std::string& recorded,
                             const std::string& runtimeList) {
     std::string merged;

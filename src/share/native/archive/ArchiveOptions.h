@@ -14,6 +14,7 @@
 #ifndef ARCHIVEOPTIONS_H
 #define ARCHIVEOPTIONS_H
 
+#include <set>
 #include <string>
 
 #include "CfgFile.h"
@@ -93,6 +94,20 @@ StringArray dumpOptions(int feature, const std::string& list,
 
 /// True for a word of the shapes that `useOptions` and `recordOptions` make.
 bool isArchiveOption(const std::string& word);
+
+/// True when the recorded class list shows that the application installed
+/// a security manager, which JDK 17 and older let it do at run time: it
+/// names classes that only a security manager's checks load
+/// (java/security/Policy, java/lang/SecurityManager$1). Such a runtime
+/// loads an archived class of the class path without the privileges that
+/// it loads the same class with from its jar, and fails with an
+/// AccessControlException where `java` runs.
+bool showsSecurityManager(const std::string& recorded);
+
+/// `list` without the lines of the classes `classes` ("a/b/C"), and
+/// without the lines that begin with "@" and name one of them.
+std::string withoutClasses(const std::string& list,
+                           const std::set<std::string>& classes);
 
 /// The class list to dump: `recorded` (as the runtime recorded it) followed
 /// by the entries of `runtimeList` (the runtime's own lib/classlist, empty

@@ -12,6 +12,7 @@ const std::uint64_t rotationSize = 10 * 1024 * 1024;
 const std::size_t alertLines = 10;
 const std::size_t alertCharacters = 2000;
 const char cutMark[] = "...";
+const char headerStart[] = "=== started ";
 
 // UTF-8 continuation bytes do not start a character.
 bool startsCharacter(char c) {
@@ -72,7 +73,8 @@ Location locate(const std::string& home, const std::string& applicationName,
         return Location();
     }
     return Location{home, "Library/Logs/" + applicationName,
-                    executableName + ".log", executableName + ".1.log"};
+                    executableName + ".log", executableName + ".1.log",
+                    executableName + ".lock"};
 }
 
 bool needsRotation(std::uint64_t size) {
@@ -85,8 +87,15 @@ std::string headerLine(const std::tm& when, long processId) {
             == 0) {
         stamp[0] = '\0';
     }
-    return "=== started " + std::string(stamp) + ", process "
+    return headerStart + std::string(stamp) + ", process "
             + std::to_string(processId) + " ===\n";
+}
+
+std::size_t otherStartAt(const std::string& written) {
+    // Anywhere, not only at the start of a line: a header appended after a
+    // line that is still being written continues that line.
+    const std::string::size_type at = written.find(headerStart);
+    return at == std::string::npos ? written.size() : at;
 }
 
 bool reportsFailedStart(const std::string& written) {

@@ -53,7 +53,8 @@ private:
 /// may write unless its sticky bit is set; it is never created. `relative`
 /// is one or more components separated by slashes, none of them empty, "."
 /// or "..". With `create`, each missing component is created with mode
-/// 0700. Every component below the base must be a directory, not a link,
+/// 0700, but only when the base belongs to the effective user (root with
+/// another user's HOME creates nothing there). Every component below the base must be a directory, not a link,
 /// that belongs to the effective user and that neither group nor others may
 /// write. Otherwise the result holds no descriptor and `why` says what was
 /// wrong, as a sentence fragment naming the path.

@@ -41,13 +41,20 @@ bool isPlainComponent(const std::string& name) {
             && name.find('/') == std::string::npos;
 }
 
-// Opens (and, with `create`, makes) the directory `name` below `parent`.
+// Opens the directory `name` below `parent`; makes it when it is missing
+// and `create` is true, or says why it is not made (`createProblem`).
 FileDescriptor openComponent(int parent, const std::string& name,
                              const std::string& path, bool create,
+                             const std::string& createProblem,
                              std::string& why) {
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     FileDescriptor dir(::openat(parent, name.c_str(), flags));
     if (!dir.valid() && errno == ENOENT && create) {
+        if (!createProblem.empty()) {
+            why = quoted(path) + " is missing and not created: "
+                    + createProblem;
+            return FileDescriptor();
+        }
         if (::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
             why = systemError(path, "cannot be created");
             return FileDescriptor();
@@ -96,6 +103,12 @@ FileDescriptor openDirectory(const std::string& base,
         why = quoted(base) + " may be written by group or others";
         return FileDescriptor();
     }
+    // What root (or any user) creates in another user's home would belong
+    // to it, and that user could no longer change it: only the owner of the
+    // base creates below it.
+    const std::string createProblem = st.st_uid == ::geteuid()
+            ? std::string()
+            : quoted(base) + " belongs to another user";
     StringArray names;
     tstrings::split(names, relative, "/", tstrings::SPLIT_ALL);
     std::string path = base;
@@ -105,7 +118,8 @@ FileDescriptor openDirectory(const std::string& base,
             why = quoted(relative) + " is not a plain relative path";
             return FileDescriptor();
         }
-        dir = openComponent(dir.get(), name, path, create, why);
+        dir = openComponent(dir.get(), name, path, create, createProblem,
+                            why);
         if (!dir.valid()) {
             return dir;
         }

@@ -20,6 +20,7 @@ import java.util.stream.Stream;
  *                         that the runtime has mapped into this process
  *
  * What it does besides, steered by system properties:
+ *   vantrytest.await      first waits until this file exists
  *   vantrytest.throw      main prints nothing and throws an
  *                         IllegalStateException with this message (also
  *                         the variable VANTRYTEST_THROW)
@@ -80,6 +81,10 @@ public final class Main {
         if (pidFile != null) {
             Files.write(Paths.get(pidFile), Long.toString(
                     ProcessHandle.current().pid()).getBytes(StandardCharsets.UTF_8));
+        }
+        String await = System.getProperty("vantrytest.await");
+        while (await != null && !Files.exists(Paths.get(await))) {
+            Thread.sleep(10);
         }
         String failure = System.getProperty("vantrytest.throw",
                 System.getenv("VANTRYTEST_THROW"));
