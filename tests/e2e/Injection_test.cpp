@@ -156,6 +156,40 @@ bool hasArchiveOption(const FakeJliCall& call) {
 
 } // namespace
 
+// A process started with the archive's build request is its builder,
+// whatever the request holds: a forged one builds nothing, and no request
+// ever starts the application, not even invisibly in the background.
+TEST_P(ForgedReexecution, ABuildRequestNeverStartsTheApplication) {
+    Bundle bundle(GetParam());
+    writeFile(bundle.homeDir() + "/lock", "0123456789abcdef0123456789abcdef");
+    bundle.writeConfig("[Application]\napp.mainclass=demo.Main\n"
+                       "app.cds=auto\n");
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        const char* redirect;
+    } cases[] = {
+        {"no lock", {}, ""},
+        {"a file of the user's as the lock", {}, " 3<\"$HOME/lock\""},
+        {"arguments", {"a", "b"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> argv{"sh", "-c",
+                                      std::string("exec \"$0\" \"$@\"")
+                                              + c.redirect,
+                                      bundle.executable()};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ProcessOptions options;
+        options.setEnv("VANTRY_CDS_BUILD", "0123456789abcdef0123456789abcdef");
+        const LaunchResult launch =
+                bundle.runProgram("/bin/sh", argv, options);
+        EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        EXPECT_TRUE(launch.calls.empty());
+        EXPECT_EQ("", launch.process.out + launch.process.err);
+    }
+}
+
 TEST_P(LockedApplication, NothingOutsideTheImageReachesTheRuntime) {
     Bundle bundle(GetParam());
     writeImage(bundle, "app.locked=true\n");

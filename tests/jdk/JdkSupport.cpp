@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <set>
 
 namespace jdk_tests {
@@ -158,9 +159,85 @@ std::string bigManifest(int entries) {
     return text;
 }
 
-TestApp buildTestApp() {
-    TestApp built;
-    const std::string sources = dirnameOf(__FILE__) + "/java";
+// The Java sources of the test application, in name order.
+std::vector<std::string> testSources() {
+    std::vector<std::string> sources;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+                 dirnameOf(__FILE__) + "/java", ec)) {
+        if (entry.path().extension() == ".java") {
+            sources.push_back(entry.path().string());
+        }
+    }
+    std::sort(sources.begin(), sources.end());
+    return sources;
+}
+
+// Names what the test application is built from: its sources and the JDK
+// that builds it.
+std::string buildKey(const std::vector<std::string>& sources,
+                     const std::string& tools) {
+    std::string text = tools;
+    for (const std::string& source : sources) {
+        text += source + readFile(source);
+    }
+    return std::to_string(std::hash<std::string>()(text));
+}
+
+// Fills the paths of the test application in `dir`.
+TestApp appIn(const std::string& dir, const std::string& tools) {
+    TestApp app;
+    app.dir = dir;
+    app.tools = tools;
+    app.jar = dir + "/app.jar";
+    app.lateJar = dir + "/late-app.jar";
+    app.libJar = dir + "/lib.jar";
+    app.prefixedJar = dir + "/prefixed.jar";
+    app.bigManifestJar = dir + "/big-manifest.jar";
+    return app;
+}
+
+// Builds the test application into `dir`; an error text, or empty.
+std::string buildTestApp(const TestApp& built,
+                         const std::vector<std::string>& sources) {
+    const std::string& dir = built.dir;
+    const std::string& tools = built.tools;
+    const std::string classes = dir + "/classes";
+    writeFile(dir + "/late.txt",
+              "Main-Class: vantrytest.Main\nClass-Path: late.jar\n");
+    writeFile(dir + "/big.txt", bigManifest(20000));
+    std::vector<std::string> javac{"javac", "--release", "11", "-encoding",
+                                   "UTF-8", "-d", classes};
+    javac.insert(javac.end(), sources.begin(), sources.end());
+    const std::vector<std::vector<std::string>> steps = {
+        javac,
+        {"jar", "--create", "--file", built.jar, "--main-class",
+         "vantrytest.Main", "-C", classes, "vantrytest"},
+        {"jar", "--create", "--file", built.lateJar, "--manifest",
+         dir + "/late.txt", "-C", classes, "vantrytest"},
+        {"jar", "--create", "--file", built.libJar, "-C", classes,
+         "vantrytestlib"},
+        {"jar", "--create", "--file", built.bigManifestJar, "--manifest",
+         dir + "/big.txt", "-C", classes, "vantrytest"},
+    };
+    for (const auto& step : steps) {
+        const std::string error = runTool(
+                tools, step[0],
+                std::vector<std::string>(step.begin() + 1, step.end()));
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    writeFile(built.prefixedJar,
+              "#!/bin/sh\nexec java -jar \"$0\" \"$@\"\n"
+                      + readFile(built.jar));
+    return std::string();
+}
+
+// The test application, built once for all test processes into the build
+// tree (in a folder of its own, renamed into place when complete, so that
+// concurrent test processes never see half of it).
+TestApp cachedTestApp() {
     std::string tools;
     for (const Jdk& jdk : machineJdks()) {
         if (exists(jdk.home + "/bin/javac") && exists(jdk.home + "/bin/jar")) {
@@ -169,53 +246,40 @@ TestApp buildTestApp() {
         }
     }
     if (tools.empty()) {
-        built.error = "no JDK with javac and jar";
+        TestApp none;
+        none.error = "no JDK with javac and jar";
+        return none;
+    }
+    const std::vector<std::string> sources = testSources();
+    const std::string cache = JDK_TEST_APP_CACHE;
+    const std::string dir = cache + "/" + buildKey(sources, tools);
+    if (exists(dir)) {
+        return appIn(dir, tools);
+    }
+    makeDirs(cache);
+    std::string pattern = cache + "/building-XXXXXX";
+    if (mkdtemp(&pattern[0]) == nullptr) {
+        TestApp none;
+        none.error = "cannot create a folder in " + cache;
+        return none;
+    }
+    TestApp built = appIn(pattern, tools);
+    built.error = buildTestApp(built, sources);
+    if (!built.error.empty()) {
+        std::filesystem::remove_all(pattern);
         return built;
     }
-    built.dir.reset(new TempDir());
-    built.tools = tools;
-    const TempDir& dir = *built.dir;
-    const std::string classes = dir / "classes";
-    built.jar = dir / "app.jar";
-    built.lateJar = dir / "late-app.jar";
-    built.libJar = dir / "lib.jar";
-    built.prefixedJar = dir / "prefixed.jar";
-    built.bigManifestJar = dir / "big-manifest.jar";
-    writeFile(dir / "late.txt",
-              "Main-Class: vantrytest.Main\nClass-Path: late.jar\n");
-    writeFile(dir / "big.txt", bigManifest(20000));
-    const std::vector<std::vector<std::string>> steps = {
-        {"javac", "--release", "11", "-encoding", "UTF-8", "-d", classes,
-         sources + "/vantrytest/Main.java",
-         sources + "/vantrytest/Attach.java",
-         sources + "/vantrytestlib/Printer.java"},
-        {"jar", "--create", "--file", built.jar, "--main-class",
-         "vantrytest.Main", "-C", classes, "vantrytest"},
-        {"jar", "--create", "--file", built.lateJar, "--manifest",
-         dir / "late.txt", "-C", classes, "vantrytest"},
-        {"jar", "--create", "--file", built.libJar, "-C", classes,
-         "vantrytestlib"},
-        {"jar", "--create", "--file", built.bigManifestJar, "--manifest",
-         dir / "big.txt", "-C", classes, "vantrytest"},
-    };
-    for (const auto& step : steps) {
-        built.error = runTool(tools, step[0],
-                              std::vector<std::string>(step.begin() + 1,
-                                                       step.end()));
-        if (!built.error.empty()) {
-            return built;
-        }
+    if (rename(pattern.c_str(), dir.c_str()) != 0) {
+        // Another test process was quicker.
+        std::filesystem::remove_all(pattern);
     }
-    writeFile(built.prefixedJar,
-              "#!/bin/sh\nexec java -jar \"$0\" \"$@\"\n"
-                      + readFile(built.jar));
-    return built;
+    return appIn(dir, tools);
 }
 
 } // namespace
 
 const TestApp& testApp() {
-    static const TestApp app = buildTestApp();
+    static const TestApp app = cachedTestApp();
     return app;
 }
 

@@ -48,10 +48,11 @@ std::vector<Jdk> jdkParams();
 /// attribute "Class-Path: late.jar"; `libJar` holds vantrytestlib.Printer;
 /// `prefixedJar` is `jar` behind a launch script; `bigManifestJar` is
 /// `jar` whose manifest lists a digest of 20,000 entries (over 1 MiB).
-/// `dir` holds the compiled classes in "classes"; `tools` is the bin
-/// directory, with a slash, of the JDK that built it.
+/// `dir` holds them and the compiled classes in "classes"; `tools` is the
+/// bin directory, with a slash, of the JDK that built it. Built once, into
+/// the build tree, for every test process of the same sources and JDK.
 struct TestApp {
-    std::unique_ptr<TempDir> dir;
+    std::string dir;
     std::string tools;
     std::string jar;
     std::string lateJar;

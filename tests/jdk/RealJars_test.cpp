@@ -18,7 +18,7 @@ TEST(RealJars, WhatJavaStartsIsRead) {
     }
     ASSERT_EQ("", app.error);
     const std::string& bin = app.tools;
-    const std::string classes = *app.dir / "classes";
+    const std::string classes = app.dir + "/classes";
     TempDir dir;
     ProcessOptions options;
     options.timeoutSeconds = 60;

@@ -148,8 +148,10 @@ bool ArchivePlan::finish(const Ending& ending) {
             store.remove(ownName);
         } else if (chosen == Way::record) {
             // A start ended by a signal (SIGINT, SIGTERM: 128 and more)
-            // loaded only some of the application's classes.
+            // loaded only some of the application's classes, and a runtime
+            // that never wrote the list left the claim's own contents.
             startBuilder = ending.status < 128 && !ending.runtimeFailed
+                    && store.claimant(ownName) == 0
                     && store.rename(ownName, store.name(digest, ".classlist"));
             if (!startBuilder) {
                 store.remove(ownName);

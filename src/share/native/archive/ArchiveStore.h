@@ -94,6 +94,10 @@ public:
     /// system without locks), or was taken away meanwhile.
     PrivateFiles::FileDescriptor claim(const std::string& name) const;
 
+    /// The process id that `claim` wrote into `name`; 0 when the file holds
+    /// something else (its owner wrote it over) or is gone.
+    long claimant(const std::string& name) const;
+
     /// An exclusive lock on `name` (created when missing), for as long as
     /// the result is open; no descriptor when another process holds it.
     PrivateFiles::FileDescriptor lock(const std::string& name) const;
@@ -159,8 +163,6 @@ private:
     /// True when some process holds the lock of the process file `name`;
     /// also true when that cannot be told.
     bool isHeld(const std::string& name) const;
-    /// The process id that `claim` wrote into `name`; 0 when there is none.
-    long claimant(const std::string& name) const;
 
     PrivateFiles::FileDescriptor dir;
     std::string dirPath;

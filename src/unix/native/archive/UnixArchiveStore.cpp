@@ -198,7 +198,11 @@ long ArchiveStore::claimant(const std::string& name) const {
     char text[24] = {0};
     const ssize_t size =
             file.valid() ? ::pread(file.get(), text, sizeof(text) - 1, 0) : -1;
-    return size > 0 ? std::atol(text) : 0;
+    const std::string id(text, static_cast<std::size_t>(std::max<ssize_t>(size, 0)));
+    return !id.empty() && id.size() < 20
+                    && id.find_first_not_of("0123456789") == std::string::npos
+            ? std::atol(text)
+            : 0;
 }
 
 StringArray ArchiveStore::list() const {

@@ -137,21 +137,6 @@ FileDescriptor openLogFile(int dir, const LaunchLog::Location& where,
     return file;
 }
 
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The bytes from `from` to `to` of `fd` into `text`; false when they cannot
 // all be read.
 bool readRange(int fd, off_t from, off_t to, std::string& text) {
@@ -301,7 +286,7 @@ Part Part::open(const Location& where, const std::string& header,
     }
     const bool inTurn = turn.state() == Turn::taken;
     part->aloneAtOpen = inTurn && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    if (!writeAll(fd, header)) {
+    if (!PrivateFiles::writeAll(fd, header)) {
         why = systemError("the header cannot be written");
         return Part();
     }

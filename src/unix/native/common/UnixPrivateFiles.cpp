@@ -168,10 +168,15 @@ std::string whyNotUsersOwn(const std::string& path) {
     return ownershipProblem(st, path);
 }
 
-bool writeAll(int fd, const std::string& text) {
+namespace {
+
+// Writes all of `text` through `write`, which takes the bytes left and how
+// many were written before; false when it could not.
+template <class Write>
+bool writeLoop(const std::string& text, Write write) {
     std::size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = write(text.data() + done, text.size() - done, done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -183,20 +188,20 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+} // namespace
+
+bool writeAll(int fd, const std::string& text) {
+    return writeLoop(text, [fd](const char* data, std::size_t size,
+                                std::size_t) {
+        return ::write(fd, data, size);
+    });
+}
+
 bool writeAt(int fd, const std::string& text, off_t offset) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done,
-                                   offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return writeLoop(text, [fd, offset](const char* data, std::size_t size,
+                                        std::size_t done) {
+        return ::pwrite(fd, data, size, offset + static_cast<off_t>(done));
+    });
 }
 
 bool isPrivateFile(int fd) {
