@@ -73,9 +73,11 @@ APPLAUNCHER_TEST_WRAPPER="$memcheck --error-exitcode=99 --leak-check=full \
 --errors-for-leak-kinds=definite --quiet" \
   ctest --test-dir "$build" -L e2e --output-on-failure -j"$jobs"
 
+# Unoptimised: the sanitizers find the same faults, and the build takes a
+# third of the time of an optimised one.
 step "build with sanitizers ($asan_build)"
 cmake -S . -B "$asan_build" -DAPPLAUNCHER_SANITIZE=ON \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+      -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$asan_build" -j"$jobs"
 step "tests with sanitizers"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
