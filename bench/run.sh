@@ -7,7 +7,8 @@
 #   2. a real Java application started through each launcher vs the JDK's own
 #      `java` command (skipped without a JDK);
 #   3. how loading, expanding and assembling grow with the input;
-#   4. the size of the stripped executables.
+#   4. what the class data archive's check for a mapped archive costs at exit;
+#   5. the size of the stripped executables.
 # Usage: bench/run.sh [runs]   (default 50 runs of each program)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -131,7 +132,11 @@ echo "== 3. Scale: configuration values and command-line arguments"
 "$build/bench/bench_scale"
 
 echo
-echo "== 4. Executable size"
+echo "== 4. The class data archive's check at exit for a mapped archive"
+"$build/bench/bench_mapped"
+
+echo
+echo "== 5. Executable size"
 for target in applauncher applauncher-linux; do
   cp "$build/$target" "$work/stripped"
   strip "$work/stripped"

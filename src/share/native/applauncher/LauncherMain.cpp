@@ -1,5 +1,7 @@
 #include "LauncherMain.h"
 
+#include <utility>
+
 #include "AppLauncher.h"
 #include "ArchiveBuilder.h"
 #include "ClassDataArchive.h"
@@ -35,14 +37,16 @@ void initJvmLauncher() {
     const AppLauncher appLauncher = platformSetUp(
             request.present ? Role::archiveBuilder : Role::start);
     if (request.present) {
-        const AppLauncher::Config config = appLauncher.loadConfig();
-        if (!config.locked) {
-            ArchiveBuilder::build(request.token, appLauncher.getCacheBase(),
-                                  appLauncher.getCacheRelative(),
-                                  config.cfgFile,
-                                  appLauncher.selectJvmLib(config.cfgFile),
-                                  startDump);
-        }
+        ArchiveBuilder::build(
+                request.token, appLauncher.getCacheBase(),
+                appLauncher.getCacheRelative(),
+                [&appLauncher](CfgFile& cfg, std::string& jliPath) {
+                    AppLauncher::Config config = appLauncher.loadConfig();
+                    cfg = std::move(config.cfgFile);
+                    jliPath = appLauncher.selectJvmLib(cfg);
+                    return !config.locked;
+                },
+                startDump);
         return;
     }
     jvmLauncher = appLauncher.createJvmLauncher();

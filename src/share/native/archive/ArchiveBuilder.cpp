@@ -205,7 +205,10 @@ void start(const ArchiveStore& store, const std::string& digest,
     try {
         const PrivateFiles::FileDescriptor lock =
                 store.lock(store.name(digest, ".lock"));
-        if (!lock.valid() || !isPending(store, digest)) {
+        // The list may still be being recorded: the builder looks again
+        // once the start has ended.
+        if (!lock.valid() || store.exists(store.name(digest, ".jsa"))
+                || store.exists(store.name(digest, ".failed"))) {
             return;
         }
         const std::string token = ArchiveStore::newId() + ArchiveStore::newId();
@@ -225,13 +228,14 @@ void start(const ArchiveStore& store, const std::string& digest,
 }
 
 void build(const std::string& token, const std::string& base,
-           const std::string& relative, const CfgFile& cfg,
-           const std::string& jliPath,
+           const std::string& relative, const ReadConfig& readConfig,
            const std::function<void(Jvm&)>& dump) {
+    ArchiveProcess::awaitStarter();
+    CfgFile cfg;
+    std::string jliPath, why, digest;
     ArchiveStore store;
-    std::string why, digest;
     int lock = -1;
-    if (SysInfo::argc != 1 || base.empty()
+    if (!readConfig(cfg, jliPath) || SysInfo::argc != 1 || base.empty()
             || !store.open(base, relative, SysInfo::getProcessModulePath(), why)
             || !ArchiveProcess::takeRequest(token, lock)
             || !store.lockedDigest(lock, digest)) {
@@ -245,7 +249,7 @@ void build(const std::string& token, const std::string& base,
         LOG_TRACE("The class data archive's builder has nothing to do");
         return;
     }
-    ArchiveProcess::detach(store.fd());
+    ArchiveProcess::closeInheritedDescriptors(store.fd());
     Build(store, digest).run(inputs, cfg, jliPath, dump);
 }
 

@@ -1,13 +1,17 @@
 // The process that makes the application's class data archive, away from
-// any start of the application: the start that recorded the class list
-// starts it at exit, and whatever the dump does (fail, run out of room,
-// crash, take seconds) happens to no start.
+// any start of the application: the start that records the class list
+// starts it before the runtime (while the start's process is small, so that
+// starting it costs next to nothing), it waits until that start has ended,
+// and whatever the dump does (fail, run out of room, crash, take seconds)
+// happens to no start.
 //
 // The builder is a detached copy of the launcher's executable: its own
 // session, lowest priority, standard streams on /dev/null, no descriptor of
 // the process that started it but the store's lock of the digest, which it
 // holds until it is done, and a pipe whose other end closes when that
-// process ends: the builder starts its work only then. The request travels
+// process ends (also when the runtime's launcher library executed it
+// again): the builder starts its work only then, and builds only when the
+// start left a complete class list. The request travels
 // in the environment as a random token that must match the lock file's
 // contents, so that a variable alone never starts a build: the lock file
 // lies in the user's private archive directory. A process started with the
@@ -40,20 +44,25 @@ namespace ArchiveBuilder {
 extern const char* const requestVariable;
 
 /// Starts the builder of `digest` from `executable`, unless another process
-/// holds the lock of the digest or there is nothing to build. Never
-/// throws, and never waits for it.
+/// holds the lock of the digest, or the digest has its archive or gave it
+/// up. Never throws, and never waits for it.
 void start(const ArchiveStore& store, const std::string& digest,
            const std::string& executable);
 
-/// Builds the archive that the request `token` asks for, from the
-/// configuration `cfg` (macros expanded, as a start reads it) with the
-/// runtime's launcher library `jliPath`, in the cache directory `relative`
-/// below `base`. `dump` starts the runtime of the Jvm it is given, in a
-/// child process. Returns when the build is over, or at once when the
-/// request does not hold.
+/// The application's configuration as a start reads it: the file with its
+/// macros expanded, and the runtime's launcher library that it selects.
+/// False for a locked application, which has no archive.
+typedef std::function<bool(CfgFile& cfg, std::string& jliPath)> ReadConfig;
+
+/// The builder's straight line: waits until the start that asked for the
+/// build has ended; reads the configuration through `readConfig`; checks
+/// the request `token` (the lock, and the digest of these very inputs in
+/// the cache directory `relative` below `base`); has `dump` start the
+/// runtime of the Jvm it is given, in a child process; and puts the
+/// archive in place. Returns at once when the request does not hold, and
+/// never starts the application.
 void build(const std::string& token, const std::string& base,
-           const std::string& relative, const CfgFile& cfg,
-           const std::string& jliPath,
+           const std::string& relative, const ReadConfig& readConfig,
            const std::function<void(Jvm&)>& dump);
 
 } // namespace ArchiveBuilder

@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <map>
 #include <set>
 
 #include "FileUtils.h"
+#include "ReleaseFile.h"
 
 namespace ArchiveOptions {
 
@@ -54,28 +56,9 @@ std::string firstWord(const std::string& line) {
 } // namespace
 
 RuntimeRelease parseRelease(const std::string& text) {
-    RuntimeRelease release;
-    StringArray lines;
-    tstrings::split(lines, text, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
-    for (std::string line : lines) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        const std::string::size_type equals = line.find('=');
-        if (equals == std::string::npos) {
-            continue;
-        }
-        std::string value = line.substr(equals + 1);
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-            value = value.substr(1, value.size() - 2);
-        }
-        if (line.compare(0, equals, "JAVA_VERSION") == 0) {
-            release.javaVersion = value;
-        } else if (line.compare(0, equals, "JAVA_RUNTIME_VERSION") == 0) {
-            release.runtimeVersion = value;
-        }
-    }
-    return release;
+    std::map<std::string, std::string> values = ReleaseFile::parse(text);
+    return RuntimeRelease{values["JAVA_VERSION"],
+                          values["JAVA_RUNTIME_VERSION"]};
 }
 
 int featureVersion(const std::string& javaVersion) {

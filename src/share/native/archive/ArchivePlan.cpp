@@ -129,7 +129,7 @@ void ArchivePlan::choose(int feature, long formerSelf) {
 }
 
 bool ArchivePlan::finish(const Ending& ending) {
-    bool startBuilder = false;
+    bool listWaits = false;
     try {
         if (chosen == Way::use) {
             if (ending.runtimeFailed) {
@@ -150,20 +150,20 @@ bool ArchivePlan::finish(const Ending& ending) {
             // A start ended by a signal (SIGINT, SIGTERM: 128 and more)
             // loaded only some of the application's classes, and a runtime
             // that never wrote the list left the claim's own contents.
-            startBuilder = ending.status < 128 && !ending.runtimeFailed
+            listWaits = ending.status < 128 && !ending.runtimeFailed
                     && store.claimant(ownName) == 0
                     && store.rename(ownName, store.name(digest, ".classlist"));
-            if (!startBuilder) {
+            if (!listWaits) {
                 store.remove(ownName);
             }
         } else if (chosen == Way::wait) {
-            startBuilder = true;
+            listWaits = true;
         }
     } catch (...) {
         // Nothing may leave an exit handler.
     }
     own.reset();
-    return startBuilder;
+    return listWaits;
 }
 
 void ArchivePlan::abandon() {

@@ -7,9 +7,10 @@
 //     runtime maps it, and the start holds a file that says so until it
 //     ends;
 //   - record: there is none yet; the runtime records the classes it loads,
-//     and at exit the list is kept and the builder started;
+//     and at exit the list is kept for the builder, which the start starts
+//     before the runtime and which waits for the start's end;
 //   - wait: a recorded list waits for its builder, which is started again
-//     at exit when it is not running;
+//     when it is not running;
 //   - none: the digest gave up, the store has no room, or the start cannot
 //     mark its files as its own (a read-only folder, no locks).
 //
@@ -59,8 +60,14 @@ public:
         bool archiveMapped = false;
     };
 
-    /// Settles the start's files when the process ends; true when the
-    /// builder is to be started. Never throws.
+    /// True when the start is to start the builder, which waits for the
+    /// start's end and builds what the start leaves.
+    bool needsBuilder() const {
+        return chosen == Way::record || chosen == Way::wait;
+    }
+
+    /// Settles the start's files when the process ends; true when a class
+    /// list waits for the builder. Never throws.
     bool finish(const Ending& ending);
 
     /// Gives the way up before the runtime starts: removes the start's own

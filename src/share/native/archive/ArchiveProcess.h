@@ -13,7 +13,8 @@ namespace ArchiveProcess {
 /// Starts `executable` without arguments as the builder: its own copy of
 /// this process's environment with `variable` set to `token`, the lock
 /// file `lock` as descriptor 3, as descriptor 4 the reading end of a pipe
-/// whose other end closes when this process ends, standard streams on
+/// whose other end closes when this process ends (the program that it
+/// executes keeps it open), standard streams on
 /// /dev/null, every signal at its default and unblocked. Never waits for
 /// it. False when it cannot be started.
 bool startBuilder(const std::string& executable, int lock,
@@ -24,11 +25,15 @@ bool startBuilder(const std::string& executable, int lock,
 /// receives the descriptor.
 bool takeRequest(const std::string& token, int& lock);
 
-/// Leaves the session of the process that started the builder, waits
-/// until that process has ended (so that the build takes nothing from the
-/// application's exit), closes every descriptor it inherited above the
-/// lock but `keep`, and lowers its priority to the least.
-void detach(int keep);
+/// Leaves the session of the process that started the builder, lowers its
+/// priority to the least, and waits until that process has ended, so that
+/// the builder takes nothing from the application's exit. Returns at once
+/// when descriptor 4 is no pipe.
+void awaitStarter();
+
+/// Closes every descriptor above the lock but `keep`: what the builder
+/// inherited.
+void closeInheritedDescriptors(int keep);
 
 /// Runs `body` in a child process whose standard output and error go to
 /// `output`, and returns its wait status (-1 when there is no child); the

@@ -16,11 +16,9 @@ namespace ClassDataArchive {
 
 namespace {
 
-// What the exit handler of a start needs: its plan, and the executable
-// that becomes the builder.
+// What the exit handler of a start needs: its plan.
 struct AtExit {
     ArchivePlan plan;
-    std::string executable;
 };
 
 void finish(int status, void* context) {
@@ -31,10 +29,7 @@ void finish(int status, void* context) {
         ending.runtimeFailed = hasRuntimeStartFailed();
         ending.archiveMapped = state.plan.way() == ArchivePlan::Way::use
                 && MappedFiles::isMapped(state.plan.archiveName());
-        if (state.plan.finish(ending)) {
-            ArchiveBuilder::start(state.plan.getStore(),
-                                  state.plan.getDigest(), state.executable);
-        }
+        state.plan.finish(ending);
     } catch (...) {
         // Nothing may leave an exit handler.
     }
@@ -98,8 +93,7 @@ void prepareStart(const CfgFile& cfg, Jvm& jvm, const std::string& base,
     std::unique_ptr<AtExit> state(new AtExit{
             ArchivePlan::decide(std::move(store), inputs.digest(),
                                 inputs.feature,
-                                reexecuted ? SysInfo::getProcessId() : 0),
-            executable});
+                                reexecuted ? SysInfo::getProcessId() : 0)});
     if (state->plan.way() == ArchivePlan::Way::none) {
         return;
     }
@@ -109,6 +103,12 @@ void prepareStart(const CfgFile& cfg, Jvm& jvm, const std::string& base,
         LOG_TRACE("No class data archive: no exit handler");
         state->plan.abandon();
         return;
+    }
+    // Started now, while this process is small, the builder costs the
+    // start next to nothing; it waits until the start has ended.
+    if (state->plan.needsBuilder()) {
+        ArchiveBuilder::start(state->plan.getStore(), state->plan.getDigest(),
+                              executable);
     }
     jvm.insertOptions(state->plan.options());
     // Owned by the exit handler from here on, for the life of the process.

@@ -1,17 +1,12 @@
 #include "RuntimeRelease.h"
 
 #include <algorithm>
+#include <map>
 
 #include "ErrorHandling.h"
+#include "ReleaseFile.h"
 
 namespace {
-
-std::string unquoted(const std::string& value) {
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-        return value.substr(1, value.size() - 2);
-    }
-    return value;
-}
 
 std::string architectureName(const std::string& osArch) {
     if (osArch == "x86_64" || osArch == "amd64") {
@@ -30,24 +25,15 @@ bool has(const StringArray& list, const std::string& item) {
 } // namespace
 
 RuntimeRelease parseRelease(const std::string& text) {
+    const std::map<std::string, std::string> values = ReleaseFile::parse(text);
     RuntimeRelease release;
-    StringArray lines;
-    tstrings::split(lines, text, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
-    for (std::string line : lines) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        const std::string::size_type eq = line.find('=');
-        const std::string key = line.substr(0, eq);
-        const std::string value =
-                eq == std::string::npos ? "" : unquoted(line.substr(eq + 1));
-        if (key == "OS_NAME") {
-            release.osName = value;
-        } else if (key == "OS_ARCH") {
-            release.architectures = StringArray{architectureName(value)};
-        } else if (key == "MODULES") {
-            release.modules.clear();
-            tstrings::split(release.modules, value, " ",
+    for (const auto& value : values) {
+        if (value.first == "OS_NAME") {
+            release.osName = value.second;
+        } else if (value.first == "OS_ARCH") {
+            release.architectures = StringArray{architectureName(value.second)};
+        } else if (value.first == "MODULES") {
+            tstrings::split(release.modules, value.second, " ",
                             tstrings::SPLIT_EXCLUDE_EMPTY);
         }
     }

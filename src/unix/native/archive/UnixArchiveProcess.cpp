@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -63,9 +64,9 @@ public:
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 
     /// Standard streams on /dev/null, `lock` as descriptor 3, `parent` as 4,
-    /// every signal unblocked and at its default (the runtime blocks and
-    /// ignores some).
-    bool prepare(int lock, int parent) {
+    /// `writing` closed, every signal unblocked and at its default (the
+    /// runtime blocks and ignores some).
+    bool prepare(int lock, int parent, int writing) {
         sigset_t none, all;
         sigemptyset(&none);
         sigfillset(&all);
@@ -79,6 +80,7 @@ public:
                                                       lockDescriptor) == 0
                 && ::posix_spawn_file_actions_adddup2(&actions, parent,
                                                       parentDescriptor) == 0
+                && ::posix_spawn_file_actions_addclose(&actions, writing) == 0
                 && ::posix_spawnattr_setsigmask(&attributes, &none) == 0
                 && ::posix_spawnattr_setsigdefault(&attributes, &all) == 0
                 && ::posix_spawnattr_setflags(
@@ -91,11 +93,6 @@ public:
     posix_spawnattr_t attributes;
 };
 
-// A descriptor open for as long as this process lives (it is never closed,
-// and no program started later inherits it); -1 on failure.
-int untilExit(int fd) {
-    return fd >= 0 && ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 ? fd : -1;
-}
 
 // Above the descriptors that the builder receives: dup2 onto itself would
 // keep the close-on-exec flag.
@@ -105,6 +102,10 @@ FileDescriptor highDescriptor(int fd) {
 
 // Returns once the process that started the builder has ended.
 void waitForParent() {
+    struct stat st;
+    if (::fstat(parentDescriptor, &st) != 0 || !S_ISFIFO(st.st_mode)) {
+        return;
+    }
     char byte;
     for (;;) {
         const ssize_t n = ::read(parentDescriptor, &byte, 1);
@@ -115,25 +116,6 @@ void waitForParent() {
     ::close(parentDescriptor);
 }
 
-// Closes every descriptor above the lock but `keep`: what the builder
-// inherited, the runtime's and the application's files, a caller's pipes.
-void closeInheritedDescriptors(int keep) {
-    std::vector<int> open;
-    DIR* dir = ::opendir("/dev/fd");
-    if (dir == nullptr) {
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        const int fd = std::atoi(entry->d_name);
-        if (fd > lockDescriptor && fd != ::dirfd(dir) && fd != keep) {
-            open.push_back(fd);
-        }
-    }
-    ::closedir(dir);
-    for (const int fd : open) {
-        ::close(fd);
-    }
-}
 
 // The child's wait status; the child is killed when it runs too long.
 int waitFor(pid_t child, int seconds) {
@@ -153,22 +135,41 @@ int waitFor(pid_t child, int seconds) {
 
 } // namespace
 
+void closeInheritedDescriptors(int keep) {
+    std::vector<int> open;
+    DIR* dir = ::opendir("/dev/fd");
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const int fd = std::atoi(entry->d_name);
+        if (fd > lockDescriptor && fd != ::dirfd(dir) && fd != keep) {
+            open.push_back(fd);
+        }
+    }
+    ::closedir(dir);
+    for (const int fd : open) {
+        ::close(fd);
+    }
+}
+
 bool startBuilder(const std::string& executable, int lock,
                   const std::string& variable, const std::string& token) {
     int ends[2];
     if (::pipe(ends) != 0) {
         return false;
     }
+    // The writing end stays open for as long as this process lives, also
+    // across the runtime's launcher library executing it again, and is
+    // never closed: its end tells the builder that this process is gone.
     const FileDescriptor reading(ends[0]);
-    if (untilExit(ends[1]) < 0) {
-        ::close(ends[1]);
-        return false;
-    }
+    FileDescriptor writing(ends[1]);
     const FileDescriptor movedLock = highDescriptor(lock);
     const FileDescriptor movedReading = highDescriptor(reading.get());
     SpawnSetup setup;
     if (!movedLock.valid() || !movedReading.valid()
-            || !setup.prepare(movedLock.get(), movedReading.get())) {
+            || !setup.prepare(movedLock.get(), movedReading.get(),
+                              writing.get())) {
         return false;
     }
     std::vector<std::string> env = environmentWith(variable, token);
@@ -180,8 +181,12 @@ bool startBuilder(const std::string& executable, int lock,
     std::string program = executable;
     char* argv[] = {&program[0], nullptr};
     pid_t pid;
-    return ::posix_spawn(&pid, program.c_str(), &setup.actions,
-                         &setup.attributes, argv, envp.data()) == 0;
+    if (::posix_spawn(&pid, program.c_str(), &setup.actions,
+                      &setup.attributes, argv, envp.data()) != 0) {
+        return false;
+    }
+    writing.release();
+    return true;
 }
 
 bool takeRequest(const std::string& token, int& lock) {
@@ -194,13 +199,12 @@ bool takeRequest(const std::string& token, int& lock) {
             && ::flock(lockDescriptor, LOCK_EX | LOCK_NB) == 0;
 }
 
-void detach(int keep) {
+void awaitStarter() {
     ::setsid();
-    waitForParent();
-    closeInheritedDescriptors(keep);
     if (::setpriority(PRIO_PROCESS, 0, 19) != 0) {
         // Runs at the priority it has.
     }
+    waitForParent();
 }
 
 int runInChild(int output, const std::function<void()>& body, int seconds) {

@@ -13,6 +13,7 @@
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "PrivateFiles.h"
 
 namespace FileSystem {
 
@@ -23,39 +24,15 @@ namespace {
                              << lastCRTError());
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd; }
-
-private:
-    int fd;
-};
 
 void writeAll(int fd, const std::string& text, const std::string& path) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            fail("Cannot write", path);
-        }
-        done += static_cast<std::size_t>(n);
+    if (!PrivateFiles::writeAll(fd, text)) {
+        fail("Cannot write", path);
     }
 }
 
 std::string readUpTo(const std::string& path, std::size_t limit) {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    PrivateFiles::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         fail("Cannot open", path);
     }
@@ -104,7 +81,7 @@ std::string readHead(const std::string& path, std::size_t count) {
 
 void writeFile(const std::string& path, const std::string& text,
                unsigned mode, bool exactMode) {
-    Descriptor fd(::open(path.c_str(),
+    PrivateFiles::FileDescriptor fd(::open(path.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                          static_cast<mode_t>(mode)));
     if (fd.get() < 0) {

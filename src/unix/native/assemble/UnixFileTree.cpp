@@ -15,6 +15,7 @@
 #include "FileTimes.h"
 #include "FileUtils.h"
 #include "Interrupts.h"
+#include "PrivateFiles.h"
 
 namespace {
 
@@ -147,22 +148,6 @@ private:
     std::set<std::pair<dev_t, ino_t>> visiting;
 };
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd; }
-
-private:
-    int fd;
-};
 
 timespec modificationTime(const TreeEntry& entry) {
     timespec time;
@@ -202,11 +187,11 @@ void copyBytes(int in, int out, const TreeEntry& entry,
 }
 
 void copyFileEntry(const TreeEntry& entry, const std::string& to) {
-    Descriptor in(::open(entry.source.c_str(), O_RDONLY | O_CLOEXEC));
+    PrivateFiles::FileDescriptor in(::open(entry.source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         fail("Cannot open", entry.source);
     }
-    Descriptor out(::open(to.c_str(),
+    PrivateFiles::FileDescriptor out(::open(to.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           0600));
     if (out.get() < 0) {
