@@ -17,7 +17,7 @@ runs=${1:-50}
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j"$(nproc)" --target applauncher applauncher-linux \
-  fakejli bench_floor bench_spawn_timer bench_scale >/dev/null
+  fakejli bench_floor bench_spawn_timer bench_scale bench_mapped >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -10,13 +10,13 @@
 
 namespace ArchiveProcess {
 
-/// Starts `executable` without arguments as the builder: its own copy of
-/// this process's environment with `variable` set to `token`, the lock
-/// file `lock` as descriptor 3, as descriptor 4 the reading end of a pipe
-/// whose other end closes when this process ends (the program that it
-/// executes keeps it open), standard streams on
-/// /dev/null, every signal at its default and unblocked. Never waits for
-/// it. False when it cannot be started.
+/// Starts `executable` without arguments as the builder, in a session of
+/// its own, once this process has ended (also when the program that it
+/// executes ends): its own copy of this process's environment with
+/// `variable` set to `token`, the lock file `lock` as descriptor 3, as
+/// descriptor 4 the reading end of a pipe whose other end closed with this
+/// process, standard streams on /dev/null, every signal at its default and
+/// unblocked. Never waits for it. False when it cannot be started.
 bool startBuilder(const std::string& executable, int lock,
                   const std::string& variable, const std::string& token);
 

@@ -1,4 +1,4 @@
-// The archive's processes on the system: posix_spawn for the detached
+// The archive's processes on the system: fork and exec for the detached
 // builder, a pipe that tells the builder when the application has ended,
 // fork for the dump.
 #include "ArchiveProcess.h"
@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -49,55 +48,21 @@ std::vector<std::string> environmentWith(const std::string& variable,
     return env;
 }
 
-// Owns the spawn attributes and file actions.
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        ::posix_spawn_file_actions_init(&actions);
-        ::posix_spawnattr_init(&attributes);
-    }
-    ~SpawnSetup() {
-        ::posix_spawn_file_actions_destroy(&actions);
-        ::posix_spawnattr_destroy(&attributes);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    /// Standard streams on /dev/null, `lock` as descriptor 3, `parent` as 4,
-    /// `writing` closed, every signal unblocked and at its default (the
-    /// runtime blocks and ignores some).
-    bool prepare(int lock, int parent, int writing) {
-        sigset_t none, all;
-        sigemptyset(&none);
-        sigfillset(&all);
-        return ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null",
-                                                  O_RDONLY, 0) == 0
-                && ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null",
-                                                      O_WRONLY, 0) == 0
-                && ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null",
-                                                      O_WRONLY, 0) == 0
-                && ::posix_spawn_file_actions_adddup2(&actions, lock,
-                                                      lockDescriptor) == 0
-                && ::posix_spawn_file_actions_adddup2(&actions, parent,
-                                                      parentDescriptor) == 0
-                && ::posix_spawn_file_actions_addclose(&actions, writing) == 0
-                && ::posix_spawnattr_setsigmask(&attributes, &none) == 0
-                && ::posix_spawnattr_setsigdefault(&attributes, &all) == 0
-                && ::posix_spawnattr_setflags(
-                           &attributes,
-                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF)
-                           == 0;
-    }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-};
-
-
 // Above the descriptors that the builder receives: dup2 onto itself would
 // keep the close-on-exec flag.
 FileDescriptor highDescriptor(int fd) {
     return FileDescriptor(::fcntl(fd, F_DUPFD_CLOEXEC, 10));
+}
+
+// Reads `fd` until its end, which for the pipe comes when the start ends.
+void readToEnd(int fd) {
+    char byte;
+    for (;;) {
+        const ssize_t n = ::read(fd, &byte, 1);
+        if (n == 0 || (n < 0 && errno != EINTR)) {
+            return;
+        }
+    }
 }
 
 // Returns once the process that started the builder has ended.
@@ -106,13 +71,7 @@ void waitForParent() {
     if (::fstat(parentDescriptor, &st) != 0 || !S_ISFIFO(st.st_mode)) {
         return;
     }
-    char byte;
-    for (;;) {
-        const ssize_t n = ::read(parentDescriptor, &byte, 1);
-        if (n == 0 || (n < 0 && errno != EINTR)) {
-            break;
-        }
-    }
+    readToEnd(parentDescriptor);
     ::close(parentDescriptor);
 }
 
@@ -133,23 +92,74 @@ int waitFor(pid_t child, int seconds) {
     return status;
 }
 
-} // namespace
-
-void closeInheritedDescriptors(int keep) {
+// The descriptors open in this process, standard streams included.
+std::vector<int> openDescriptors() {
     std::vector<int> open;
     DIR* dir = ::opendir("/dev/fd");
     if (dir == nullptr) {
-        return;
+        return open;
     }
     while (const dirent* entry = ::readdir(dir)) {
         const int fd = std::atoi(entry->d_name);
-        if (fd > lockDescriptor && fd != ::dirfd(dir) && fd != keep) {
+        if ((fd > 0 || entry->d_name[0] == '0') && fd != ::dirfd(dir)) {
             open.push_back(fd);
         }
     }
     ::closedir(dir);
-    for (const int fd : open) {
-        ::close(fd);
+    return open;
+}
+
+// The forked child: leaves the session and the start's descriptors, puts
+// its standard streams on /dev/null and every signal at its default, and
+// waits at the lowest priority until the start has ended. Only then does
+// it execute the builder, so that neither loading the program nor the
+// build takes anything from the start or its exit. The lock becomes
+// descriptor 3 and the pipe's reading end, now at its end, descriptor 4.
+[[noreturn]] void execBuilder(const std::vector<int>& inherited, int lock,
+                              int reading, char* const argv[],
+                              char* const envp[]) {
+    for (const int fd : inherited) {
+        if (fd != lock && fd != reading) {
+            ::close(fd);
+        }
+    }
+    ::setsid();
+    if (::setpriority(PRIO_PROCESS, 0, 19) != 0) {
+        // Waits at the priority it has.
+    }
+    struct sigaction byDefault;
+    std::memset(&byDefault, 0, sizeof byDefault);
+    byDefault.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        ::sigaction(signal, &byDefault, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0
+            || ::dup2(null, 2) < 0) {
+        ::_exit(127);
+    }
+    if (null > 2) {
+        ::close(null);
+    }
+    readToEnd(reading);
+    if (::dup2(lock, lockDescriptor) < 0
+            || ::dup2(reading, parentDescriptor) < 0) {
+        ::_exit(127);
+    }
+    ::execve(argv[0], argv, envp);
+    ::_exit(127);
+}
+
+} // namespace
+
+void closeInheritedDescriptors(int keep) {
+    for (const int fd : openDescriptors()) {
+        if (fd > lockDescriptor && fd != keep) {
+            ::close(fd);
+        }
     }
 }
 
@@ -166,12 +176,12 @@ bool startBuilder(const std::string& executable, int lock,
     FileDescriptor writing(ends[1]);
     const FileDescriptor movedLock = highDescriptor(lock);
     const FileDescriptor movedReading = highDescriptor(reading.get());
-    SpawnSetup setup;
-    if (!movedLock.valid() || !movedReading.valid()
-            || !setup.prepare(movedLock.get(), movedReading.get(),
-                              writing.get())) {
+    if (!movedLock.valid() || !movedReading.valid()) {
         return false;
     }
+    // Everything the child uses is made here: between fork and exec it
+    // only makes system calls.
+    const std::vector<int> inherited = openDescriptors();
     std::vector<std::string> env = environmentWith(variable, token);
     std::vector<char*> envp;
     for (std::string& entry : env) {
@@ -180,10 +190,13 @@ bool startBuilder(const std::string& executable, int lock,
     envp.push_back(nullptr);
     std::string program = executable;
     char* argv[] = {&program[0], nullptr};
-    pid_t pid;
-    if (::posix_spawn(&pid, program.c_str(), &setup.actions,
-                      &setup.attributes, argv, envp.data()) != 0) {
+    const pid_t pid = ::fork();
+    if (pid < 0) {
         return false;
+    }
+    if (pid == 0) {
+        execBuilder(inherited, movedLock.get(), movedReading.get(), argv,
+                    envp.data());
     }
     writing.release();
     return true;
