@@ -13,8 +13,10 @@
 # starts the builder) against a start of `java`, alternately, FIRST times each
 # after clearing the cache, each time waiting for the builder, whose time
 # (from the first start's exit until its lock is free) and peak memory (the
-# largest VmHWM of its processes, sampled every 10 ms) are reported; then,
-# after one warm-up start of the launcher, RUNS starts of each, alternately.
+# largest VmHWM of its processes, sampled every 10 ms) are reported, and a
+# start of `java` with the runtime's own recording option, which tells what
+# of the first start's cost is the runtime's; then, after one warm-up start
+# of the launcher, RUNS starts of each, alternately.
 # Medians in milliseconds; ratio = launcher / java.
 # Usage: bench/cds.sh [runs (default 15)] [first starts (default 5)]
 set -euo pipefail
@@ -97,7 +99,7 @@ bench() {
   java=("${java[0]}" "-Dvantry.app-path=$launcher" "${java[@]:1}")
   export HOME=$home
 
-  local first=() plain=() builds=() peaks=() i
+  local first=() plain=() recorded=() builds=() peaks=() i
   for ((i = 0; i < firsts; i++)); do
     # The file system's own work for the removal is done before the clock
     # starts.
@@ -108,6 +110,10 @@ bench() {
     builds+=("${build_ms}")
     peaks+=("${build_peak}")
     plain+=("$(timed java "${java[@]}")"); same "first start"
+    # What the runtime's own recording costs: java with the option that
+    # the first start adds.
+    rm -f "$work/recorded.classlist"
+    recorded+=("$(timed rec "${java[0]}" "-XX:DumpLoadedClassList=$work/recorded.classlist" "${java[@]:1}")")
   done
   local size
   size=$(stat -c %s "$cache/$name.cds"/*.jsa 2>/dev/null || echo 0)
@@ -117,16 +123,18 @@ bench() {
     cold+=("$(timed java "${java[@]}")")
     warm+=("$(timed app "$launcher")"); same "warm start"
   done
-  local mj mw mf mp mb mm
+  local mj mw mf mp mr mb mm
   mj=$(printf '%s\n' "${cold[@]}" | median)
   mw=$(printf '%s\n' "${warm[@]}" | median)
   mf=$(printf '%s\n' "${first[@]}" | median)
   mp=$(printf '%s\n' "${plain[@]}" | median)
+  mr=$(printf '%s\n' "${recorded[@]}" | median)
   mb=$(printf '%s\n' "${builds[@]}" | median)
   mm=$(printf '%s\n' "${peaks[@]}" | median)
-  printf '| %s | %s | %.1f | %.1f | %.2f | %.1f / %.1f = %.2f | %.0f ms, %.0f MiB | %s KB |\n' \
+  printf '| %s | %s | %.1f | %.1f | %.2f | %.1f / %.1f = %.2f | %.1f = %.2f | %.0f ms, %.0f MiB | %s KB |\n' \
     "$(basename "$jdk")" "$name" "$mj" "$mw" "$(awk -v a="$mw" -v b="$mj" 'BEGIN{print a/b}')" \
-    "$mf" "$mp" "$(awk -v a="$mf" -v b="$mp" 'BEGIN{print a/b}')" "$mb" "$((mm / 1024))" \
+    "$mf" "$mp" "$(awk -v a="$mf" -v b="$mp" 'BEGIN{print a/b}')" \
+    "$mr" "$(awk -v a="$mr" -v b="$mp" 'BEGIN{print a/b}')" "$mb" "$((mm / 1024))" \
     "$((size / 1024))"
 }
 
@@ -156,12 +164,12 @@ fi
 
 echo "Medians in ms; $runs warm runs and $firsts first starts of each, alternating with java."
 echo
-echo "| JDK | workload | java | launcher, warm | ratio | first start / java | background build | archive |"
-echo "|---|---|---|---|---|---|---|---|"
+echo "| JDK | workload | java | launcher, warm | ratio | first start / java | java recording / java | background build | archive |"
+echo "|---|---|---|---|---|---|---|---|---|"
 for jdk in $(jdks); do
   version=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$jdk/release" 2>/dev/null || true)
   if [ -z "$version" ] || [ "$version" -lt 17 ]; then
-    echo "| $(basename "$jdk") | skipped: version ${version:-unknown} (the workloads need 17) | | | | | | |"
+    echo "| $(basename "$jdk") | skipped: version ${version:-unknown} (the workloads need 17) | | | | | | | |"
     continue
   fi
   rm -rf "$src/hello/classes"
