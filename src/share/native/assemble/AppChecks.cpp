@@ -63,7 +63,8 @@ std::string mainClassOf(const CfgFile& expanded, const std::string& root,
     if (entry == nullptr || entry->kind == TreeEntry::Directory) {
         VT_THROW(tstrings::any() << "The main jar \"" << jar
                  << "\" (app.mainjar) is not among the content copied into "
-                    "the application directory");
+                    "the application directory: add the jar, or its folder, "
+                    "with a bundle.content line");
     }
     std::string manifest;
     if (!JarManifest::read(entry->source, manifest)) {

@@ -64,7 +64,7 @@ bool isStamped(const std::string& root, const Layout& layout) {
 void checkOutput(const Plan& p, bool replace) {
     if (FileSystem::kindOf(p.outputDir) != Kind::Directory) {
         fail(tstrings::any() << "The output folder \"" << p.outputDir
-             << "\" does not exist");
+             << "\" does not exist: create it, or name another with --output");
     }
     const bool exists = FileSystem::isLink(p.root)
             || FileSystem::kindOf(p.root) != Kind::Missing;
