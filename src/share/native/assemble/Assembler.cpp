@@ -1,5 +1,6 @@
 #include "Assembler.h"
 
+#include <iostream>
 #include <map>
 #include <memory>
 
@@ -48,6 +49,8 @@ struct Plan {
     std::string iconData;
     std::string wmClass;
     StringArray architectures;
+    /// What the packager should know, printed once the output is in place.
+    StringArray notes;
 };
 
 [[noreturn]] void fail(const tstrings::any& message) {
@@ -126,6 +129,8 @@ void readLauncher(Plan& p, const std::string& given, Target target) {
              << formatName(p.launcherInfo.format) << "; an image needs the "
              "Linux launcher (ELF)");
     }
+    checkLauncherMark(markedLayout(FileSystem::readFile(p.launcher)),
+                      p.launcher, target);
 }
 
 RuntimeRelease readRelease(const std::string& home,
@@ -207,6 +212,12 @@ std::string defaultJdk() {
 
 void planLinkedRuntime(Plan& p) {
     p.jdk = p.d.jdk.empty() ? defaultJdk() : p.d.jdk;
+    // A macOS *.jdk folder holds its Java home in Contents/Home.
+    const std::string macHome = combinePath(p.jdk, "Contents/Home");
+    if (FileSystem::kindOf(combinePath(p.jdk, "bin/jlink")) == Kind::Missing
+            && FileSystem::kindOf(macHome) == Kind::Directory) {
+        p.jdk = macHome;
+    }
     if (FileSystem::kindOf(combinePath(p.jdk, "bin/jlink")) != Kind::File) {
         fail(tstrings::any() << "The JDK \"" << p.jdk << "\" has no bin/jlink "
              "to link the runtime with");
@@ -273,6 +284,7 @@ void checkApplicationOf(Plan& p) {
     checkRuntimeProperty(p, expanded);
     const AppFacts facts =
             checkApplication(expanded, p.root, index, p.release.modules);
+    p.notes = facts.notes;
     p.wmClass = !p.d.wmClass.empty() ? p.d.wmClass
             : !facts.mainClass.empty()
                     ? tstrings::replace(facts.mainClass, ".", "-")
@@ -479,4 +491,7 @@ void assemble(const AssembleOptions& options) {
     const Plan plan = check(options);
     Interrupts::check();
     write(plan, options);
+    for (const std::string& line : plan.notes) {
+        std::cerr << "applauncher-assemble: note: " << line << std::endl;
+    }
 }

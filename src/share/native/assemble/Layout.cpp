@@ -1,5 +1,7 @@
 #include "Layout.h"
 
+#include "AppLayout.h"
+#include "ErrorHandling.h"
 #include "FileUtils.h"
 
 Layout layoutOf(Target target, const std::string& name) {
@@ -41,4 +43,31 @@ CfgFile::Macros layoutMacros(const Layout& layout, const std::string& root) {
 
 const char* targetName(Target target) {
     return target == Target::Bundle ? "bundle" : "image";
+}
+
+std::string markedLayout(const std::string& bytes) {
+    const bool bundle = bytes.find(AppLayout::bundleMark) != std::string::npos;
+    const bool image = bytes.find(AppLayout::imageMark) != std::string::npos;
+    return bundle && image ? "both" : bundle ? "bundle" : image ? "image" : "";
+}
+
+void checkLauncherMark(const std::string& marked, const std::string& path,
+                       Target target) {
+    const std::string wanted = targetName(target);
+    if (marked == wanted) {
+        return;
+    }
+    const char* launcher = target == Target::Bundle ? "applauncher"
+                                                    : "applauncher-linux";
+    if (marked == "bundle" || marked == "image") {
+        VT_THROW(tstrings::any() << "The launcher \"" << path << "\" is the "
+                 "launcher of " << (marked == "bundle" ? "a bundle" : "an image")
+                 << ", which cannot start " << (wanted == "bundle"
+                         ? "a bundle" : "an image")
+                 << ": name " << launcher << " with --launcher, or leave "
+                    "--launcher out");
+    }
+    VT_THROW(tstrings::any() << "The launcher \"" << path << "\" carries no "
+             "mark of " << (wanted == "bundle" ? "a bundle's" : "an image's")
+             << " launcher: it is not " << launcher << " of this version");
 }
