@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "AppChecks.h"
+#include "AppLayout.h"
 #include "Description.h"
 #include "DesktopEntry.h"
 #include "Entitlements.h"
@@ -19,6 +20,7 @@
 #include "Process.h"
 #include "RuntimeRelease.h"
 #include "Signing.h"
+#include "StartCheck.h"
 #include "SysInfo.h"
 #include "Workspace.h"
 
@@ -451,6 +453,25 @@ void sign(const Plan& p, const std::string& identity, const std::string& root,
     }
 }
 
+// The start check on the output in the workspace, at `root`, where its
+// configuration expands as it will in place.
+void checkStart(const Plan& p, const std::string& root) {
+    const std::string java =
+            combinePath(combinePath(root, p.layout.runtimeHome), "bin/java");
+    if (!StartCheck::canRun(StartCheck::host(), p.launcherInfo, p.release)
+            || FileSystem::kindOf(java) != Kind::File) {
+        return;
+    }
+    const CfgFile cfgFile = CfgFile::load(combinePath(root, p.layout.cfgFile))
+            .expandMacros(layoutMacros(p.layout, root));
+    const AppLayout::Paths& paths = p.layout.target == Target::Bundle
+            ? AppLayout::bundle : AppLayout::image;
+    StartCheck::run(java, StartCheck::arguments(
+                            cfgFile, combinePath(root, p.layout.executable)),
+                    paths.libEnvVariable, combinePath(root, p.layout.appDir),
+                    root, p.root);
+}
+
 void write(const Plan& p, const AssembleOptions& options) {
     Workspace workspace(p.outputDir, p.layout.rootName);
     const std::string root = combinePath(workspace.path(), p.layout.rootName);
@@ -471,6 +492,9 @@ void write(const Plan& p, const AssembleOptions& options) {
         writeBundleFiles(p, root, workspace.path());
     } else {
         writeImageFiles(p, root);
+    }
+    if (options.startCheck) {
+        checkStart(p, root);
     }
     FileSystem::writeFile(combinePath(root, p.layout.stamp),
                           std::string(assembleStamp) + "\n");
