@@ -149,7 +149,7 @@ RuntimeRelease readRelease(const std::string& home,
 // relative to the home; empty when there is none.
 std::string jliOf(const std::string& home, BinaryFormat format) {
     const std::string suffix = format == BinaryFormat::MachO ? ".dylib" : ".so";
-    for (const char* dir : {"lib", "lib/jli"}) {
+    for (const char* dir : AppLayout::libraryDirs) {
         const std::string lib = std::string(dir) + "/libjli" + suffix;
         if (FileSystem::kindOf(combinePath(home, lib)) == Kind::File) {
             return lib;

@@ -5,24 +5,23 @@
 #include "FileUtils.h"
 
 Layout layoutOf(Target target, const std::string& name) {
+    using FileUtils::combinePath;
+    const AppLayout::Paths& paths =
+            target == Target::Bundle ? AppLayout::bundle : AppLayout::image;
     Layout layout;
     layout.target = target;
+    layout.executable = combinePath(paths.executableDir, name);
+    layout.appDir = paths.appDir;
+    layout.runtimeDir = paths.runtimeDir;
+    layout.runtimeHome = combinePath(paths.runtimeDir, paths.homeInRuntime);
     if (target == Target::Bundle) {
         layout.rootName = name + ".app";
-        layout.executable = "Contents/MacOS/" + name;
-        layout.appDir = "Contents/app";
-        layout.runtimeDir = "Contents/runtime";
-        layout.runtimeHome = "Contents/runtime/Contents/Home";
         layout.stamp = "Contents/Resources/.applauncher-assemble";
         layout.infoPlist = "Contents/Info.plist";
         layout.pkgInfo = "Contents/PkgInfo";
         layout.icon = "Contents/Resources/" + name + ".icns";
     } else {
         layout.rootName = name;
-        layout.executable = "bin/" + name;
-        layout.appDir = "lib/app";
-        layout.runtimeDir = "lib/runtime";
-        layout.runtimeHome = "lib/runtime";
         layout.stamp = "lib/.applauncher-assemble";
         layout.icon = "lib/" + name + ".png";
         layout.desktopEntry = "lib/" + name + ".desktop";
