@@ -23,7 +23,7 @@ using testing_support::makeDirs;
 using testing_support::writeFile;
 
 TEST(ArchiveOptions, ReleaseFileAndFeatureVersion) {
-    const RuntimeRelease release = parseRelease(
+    const ReleaseVersions release = parseRelease(
             "IMPLEMENTOR=\"Eclipse Adoptium\"\r\n"
             "JAVA_RUNTIME_VERSION=\"25.0.3+9-LTS\"\r\n"
             "JAVA_VERSION=\"25.0.3\"\r\n"

@@ -1,6 +1,5 @@
 #include "ArchiveBuilder.h"
 
-#include <memory>
 #include <set>
 
 #include "ArchiveInputs.h"
@@ -8,7 +7,6 @@
 #include "ArchiveProcess.h"
 #include "FileUtils.h"
 #include "JarDependencies.h"
-#include "JvmLauncher.h"
 #include "Log.h"
 #include "RuntimeReexec.h"
 #include "SysInfo.h"
@@ -31,22 +29,6 @@ bool isPending(const ArchiveStore& store, const std::string& digest) {
     return store.exists(store.name(digest, ".classlist"))
             && !store.exists(store.name(digest, ".jsa"))
             && !store.exists(store.name(digest, ".failed"));
-}
-
-// The runtime vector of the dump: the start's class path, module path,
-// java options and main module, class or jar, with the dump options after
-// the java options; no splash screen, no application arguments.
-std::unique_ptr<Jvm> dumpJvm(const CfgFile& cfg, const std::string& jliPath,
-                             const StringArray& dumpOptions) {
-    CfgFile withoutSplash(cfg);
-    withoutSplash.setPropertyValue(SectionName::Application,
-                                   PropertyName::splash, StringArray());
-    std::unique_ptr<Jvm> jvm(new Jvm());
-    jvm->setPath(jliPath);
-    jvm->addArgument(SysInfo::getProcessModulePath());
-    jvm->initFromConfigFile(withoutSplash, dumpOptions);
-    jvm->setApplicationArguments(StringArray());
-    return jvm;
 }
 
 // The classes that the jars among `paths` supply ("a/b/C" for
@@ -107,7 +89,7 @@ public:
 
     void run(const ArchiveInputs& inputs, const CfgFile& cfg,
              const std::string& jliPath,
-             const std::function<void(Jvm&)>& dump) {
+             const ClassDataArchive::Dump& dump) {
         output = store.claim(outputName);
         if (id.empty() || !output.valid()) {
             return;
@@ -144,7 +126,7 @@ private:
     // Dumps the archive and puts it in place; what went wrong, or empty.
     std::string dumpAndCheck(const ArchiveInputs& inputs, const CfgFile& cfg,
                              const std::string& jliPath,
-                             const std::function<void(Jvm&)>& dump) {
+                             const ClassDataArchive::Dump& dump) {
         std::string recorded, runtimeList, dependencies;
         // With classes linked ahead of time, every class of the archive is
         // loaded at start: the runtime's whole list made a Hello World take
@@ -163,16 +145,13 @@ private:
             return "the class list cannot be read or written";
         }
         appendLine(output.get(), "Building the class data archive:");
-        const std::unique_ptr<Jvm> jvm = dumpJvm(
-                cfg, jliPath,
-                ArchiveOptions::dumpOptions(inputs.feature,
-                                            store.path(listName),
-                                            store.path(archiveName)));
+        const StringArray options = ArchiveOptions::dumpOptions(
+                inputs.feature, store.path(listName), store.path(archiveName));
         const int status = ArchiveProcess::runInChild(
                 output.get(),
                 [&] {
                     RuntimeReexec::preventReexecution();
-                    dump(*jvm);
+                    dump(cfg, jliPath, options);
                 },
                 dumpSeconds);
         if (status != 0 || !store.isWholeArchive(archiveName)) {
@@ -228,8 +207,9 @@ void start(const ArchiveStore& store, const std::string& digest,
 }
 
 void build(const std::string& token, const std::string& base,
-           const std::string& relative, const ReadConfig& readConfig,
-           const std::function<void(Jvm&)>& dump) {
+           const std::string& relative,
+           const ClassDataArchive::ReadConfig& readConfig,
+           const ClassDataArchive::Dump& dump) {
     ArchiveProcess::awaitStarter();
     CfgFile cfg;
     std::string jliPath, why, digest;

@@ -35,8 +35,7 @@
 
 #include "ArchiveStore.h"
 #include "CfgFile.h"
-
-class Jvm;
+#include "ClassDataArchive.h"
 
 namespace ArchiveBuilder {
 
@@ -49,21 +48,17 @@ extern const char* const requestVariable;
 void start(const ArchiveStore& store, const std::string& digest,
            const std::string& executable);
 
-/// The application's configuration as a start reads it: the file with its
-/// macros expanded, and the runtime's launcher library that it selects.
-/// False for a locked application, which has no archive.
-typedef std::function<bool(CfgFile& cfg, std::string& jliPath)> ReadConfig;
-
 /// The builder's straight line: waits until the start that asked for the
 /// build has ended; reads the configuration through `readConfig`; checks
 /// the request `token` (the lock, and the digest of these very inputs in
 /// the cache directory `relative` below `base`); has `dump` start the
-/// runtime of the Jvm it is given, in a child process; and puts the
-/// archive in place. Returns at once when the request does not hold, and
-/// never starts the application.
+/// runtime with the dump options, in a child process; and puts the archive
+/// in place. Returns at once when the request does not hold, and never
+/// starts the application.
 void build(const std::string& token, const std::string& base,
-           const std::string& relative, const ReadConfig& readConfig,
-           const std::function<void(Jvm&)>& dump);
+           const std::string& relative,
+           const ClassDataArchive::ReadConfig& readConfig,
+           const ClassDataArchive::Dump& dump);
 
 } // namespace ArchiveBuilder
 

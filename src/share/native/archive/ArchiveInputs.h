@@ -27,7 +27,7 @@ struct ArchiveInputs {
     /// the feature release (0 when unknown), whether it has the server VM,
     /// and its modules image, JVM library, base archive and class list.
     std::string javaHome;
-    ArchiveOptions::RuntimeRelease release;
+    ArchiveOptions::ReleaseVersions release;
     int feature = 0;
     bool serverVm = false;
     std::vector<FileFact> runtimeFiles;

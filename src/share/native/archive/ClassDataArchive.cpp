@@ -7,7 +7,6 @@
 #include "ArchiveInputs.h"
 #include "ArchiveOptions.h"
 #include "ArchivePlan.h"
-#include "JvmLauncher.h"
 #include "Log.h"
 #include "MappedFiles.h"
 #include "SysInfo.h"
@@ -19,6 +18,7 @@ namespace {
 // What the exit handler of a start needs: its plan.
 struct AtExit {
     ArchivePlan plan;
+    RuntimeFailed runtimeFailed;
 };
 
 void finish(int status, void* context) {
@@ -26,7 +26,7 @@ void finish(int status, void* context) {
         AtExit& state = *static_cast<AtExit*>(context);
         ArchivePlan::Ending ending;
         ending.status = status;
-        ending.runtimeFailed = hasRuntimeStartFailed();
+        ending.runtimeFailed = state.runtimeFailed && state.runtimeFailed();
         ending.archiveMapped = state.plan.way() == ArchivePlan::Way::use
                 && MappedFiles::isMapped(state.plan.archiveName());
         state.plan.finish(ending);
@@ -72,37 +72,39 @@ BuildRequest takeBuildRequest() {
     return request;
 }
 
-void prepareStart(const CfgFile& cfg, Jvm& jvm, const std::string& base,
-                  const std::string& relative, bool reexecuted) {
+StringArray prepareStart(const CfgFile& cfg, const std::string& jliPath,
+                         const std::string& base, const std::string& relative,
+                         bool reexecuted, const RuntimeFailed& runtimeFailed) {
     if (!archiveWanted(cfg, base)) {
-        return;
+        return StringArray();
     }
-    const ArchiveInputs inputs = ArchiveInputs::collect(cfg, jvm.getPath());
+    const ArchiveInputs inputs = ArchiveInputs::collect(cfg, jliPath);
     std::string why = inputs.whyRuledOut();
     if (!why.empty()) {
         LOG_TRACE("No class data archive: " << why);
-        return;
+        return StringArray();
     }
     const std::string executable = SysInfo::getProcessModulePath();
     ArchiveStore store;
     if (!store.open(base, relative, executable, why)) {
         LOG_TRACE("No class data archive: the archive directory is not"
                   " usable: " << why);
-        return;
+        return StringArray();
     }
     std::unique_ptr<AtExit> state(new AtExit{
             ArchivePlan::decide(std::move(store), inputs.digest(),
                                 inputs.feature,
-                                reexecuted ? SysInfo::getProcessId() : 0)});
+                                reexecuted ? SysInfo::getProcessId() : 0),
+            runtimeFailed});
     if (state->plan.way() == ArchivePlan::Way::none) {
-        return;
+        return StringArray();
     }
     try {
         SysInfo::atExit(finish, state.get());
     } catch (...) {
         LOG_TRACE("No class data archive: no exit handler");
         state->plan.abandon();
-        return;
+        return StringArray();
     }
     // Started now, while this process is small, the builder costs the
     // start next to nothing; it waits until the start has ended.
@@ -110,13 +112,20 @@ void prepareStart(const CfgFile& cfg, Jvm& jvm, const std::string& base,
         ArchiveBuilder::start(state->plan.getStore(), state->plan.getDigest(),
                               executable);
     }
-    jvm.insertOptions(state->plan.options());
+    const StringArray options = state->plan.options();
     // Owned by the exit handler from here on, for the life of the process.
     state.release();
+    return options;
 }
 
 bool isArchiveOption(const std::string& word) {
     return ArchiveOptions::isArchiveOption(word);
+}
+
+void build(const BuildRequest& request, const std::string& base,
+           const std::string& relative, const ReadConfig& readConfig,
+           const Dump& dump) {
+    ArchiveBuilder::build(request.token, base, relative, readConfig, dump);
 }
 
 } // namespace ClassDataArchive
