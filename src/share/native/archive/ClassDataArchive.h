@@ -61,7 +61,10 @@ typedef std::function<void(const CfgFile& cfg, const std::string& jliPath,
 
 /// The builder's whole work, in a process started with `request`: reads
 /// the configuration through `readConfig`, checks the request against it,
-/// and has `dump` make the archive. Never starts the application.
+/// and has `dump` make the archive. Never starts the application. Throws,
+/// naming the variable, when the request is none that a start made (the
+/// variable was set by hand), so that the process ends with a failure
+/// rather than with nothing done.
 void build(const BuildRequest& request, const std::string& base,
            const std::string& relative, const ReadConfig& readConfig,
            const Dump& dump);
