@@ -66,7 +66,8 @@ void checkLauncherMark(const std::string& marked, const std::string& path,
                  << ": name " << launcher << " with --launcher, or leave "
                     "--launcher out");
     }
-    VT_THROW(tstrings::any() << "The launcher \"" << path << "\" carries no "
-             "mark of " << (wanted == "bundle" ? "a bundle's" : "an image's")
-             << " launcher: it is not " << launcher << " of this version");
+    VT_THROW(tstrings::any() << "The launcher \"" << path << "\" carries "
+             << (marked.empty() ? "no mark of a layout" : "the marks of both "
+                                  "layouts")
+             << ": it is not " << launcher << " of this version");
 }
