@@ -8,9 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -36,10 +38,21 @@ bool waitFor(const std::function<bool()>& condition, int seconds) {
     return condition();
 }
 
+// The contents of /proc/<pid>/<name>; empty for a process that is gone.
+std::string procFile(pid_t pid, const char* name) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/" + name,
+                     std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 // The fields of /proc/<pid>/stat after the command name.
 std::vector<std::string> statFields(pid_t pid) {
-    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+    const std::string stat = procFile(pid, "stat");
+    const std::string::size_type name = stat.rfind(')');
+    std::istringstream rest(name == std::string::npos ? std::string()
+                                                      : stat.substr(name + 1));
     std::vector<std::string> fields;
     for (std::string field; rest >> field;) {
         fields.push_back(field);
@@ -49,7 +62,7 @@ std::vector<std::string> statFields(pid_t pid) {
 
 // The arguments of a process, separated by blanks.
 std::string commandLine(pid_t pid) {
-    std::string line = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string line = procFile(pid, "cmdline");
     std::replace(line.begin(), line.end(), '\0', ' ');
     return line;
 }
@@ -96,8 +109,18 @@ TEST_P(ArchiveBuilder, TheApplicationHasNoChildItDidNotStart) {
     const std::string appPid = started ? readFile(pidFile) : "0";
     const ProcessResult children = runProcess(
             "/bin/ps", {"ps", "--ppid", appPid, "-o", "pid=,args="});
+    // What the builder shows while it waits: read before the start ends,
+    // which lets it go on.
     const std::vector<pid_t> builders =
             processesHolding(archiveDir(*bundle), ".lock");
+    const pid_t builder = builders.empty() ? 0 : builders[0];
+    const std::string builderLine = commandLine(builder);
+    std::error_code ec;
+    const std::string builderFolder =
+            std::filesystem::read_symlink(
+                    "/proc/" + std::to_string(builder) + "/cwd", ec)
+                    .string();
+    const std::vector<std::string> fields = statFields(builder);
     writeFile(goFile, "");
     start.join();
     waitForBuilders(*bundle);
@@ -105,17 +128,12 @@ TEST_P(ArchiveBuilder, TheApplicationHasNoChildItDidNotStart) {
     EXPECT_EQ(0, first.exitStatus) << first.err;
     EXPECT_EQ("", children.out);
     ASSERT_EQ(1u, builders.size());
-    const pid_t builder = builders[0];
     EXPECT_NE(std::string::npos,
-              commandLine(builder).find("--class-data-archive-builder"))
-            << commandLine(builder);
-    std::error_code ec;
-    EXPECT_EQ("/", std::filesystem::read_symlink(
-                           "/proc/" + std::to_string(builder) + "/cwd", ec)
-                           .string());
+              builderLine.find("--class-data-archive-builder"))
+            << builderLine;
+    EXPECT_EQ("/", builderFolder);
     // ppid is the second field after the name, nice the 17th, the
     // scheduling policy the 39th (5: SCHED_IDLE).
-    const std::vector<std::string> fields = statFields(builder);
     ASSERT_GE(fields.size(), 39u);
     EXPECT_NE(appPid, fields[1]);
     EXPECT_EQ("19", fields[16]);

@@ -364,13 +364,14 @@ TEST_P(ClassDataArchiveFaults, StartsInAnotherPidNamespaceAreNoCrash) {
     const ProcessOptions java = javaOptions();
     options.env.insert(options.env.end(), java.env.begin(), java.env.end());
     // Inside, the launcher gets a process id that no process outside has
-    // (the namespace's first 400 go to short-lived processes first), and is
-    // not the namespace's process 1, which gets no archive.
+    // (the namespace's first 400 go to short-lived processes first); it is
+    // neither the namespace's process 1, which gets no archive, nor a child
+    // of it, which would be a start by the system.
     const ProcessResult both = runProcess(
             "/bin/sh",
             {"sh", "-c",
              "unshare --pid --fork --mount-proc sh -c 'for i in $(seq 400);"
-             " do /bin/true; done; \"$0\"' \"$0\" >\"$1/inside\" &"
+             " do /bin/true; done; (\"$0\"; exit $?); exit $?' \"$0\" >\"$1/inside\" &"
              " inside=$!; sleep 1; \"$0\" >\"$1/outside\"; wait $inside",
              bundle->executable(), bundle->tempDir()},
             options);
