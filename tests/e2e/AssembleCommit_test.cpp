@@ -232,6 +232,30 @@ TEST(AssembleCommit, RefusesANameTooLongForTheSystemBeforeAnyWork) {
     EXPECT_EQ(listDir(b.temp / "out"), Strings{});
 }
 
+TEST(AssembleCommit, CopiesWhatContentLinksOutOfTheContentName) {
+    Bench b;
+    writeFile(b.temp / "share/java/ant-1.10.jar", "ant");
+    writeFile(b.temp / "share/modes/java.xml", "<mode/>");
+    makeSymlink(b.temp / "share/java/ant-1.10.jar", b.temp / "src/app/lib/ant.jar");
+    makeSymlink(b.temp / "share/java/ant-1.10.jar", b.temp / "src/app/lib/ant2.jar");
+    makeSymlink("../../share/modes", b.temp / "src/app/modes");
+    b.describe("", "bundle.content=demo.jar\nbundle.content=app\n");
+    const ProcessResult r = b.image(b.temp / "out");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::string app = b.temp / "out/Demo/lib/app";
+    EXPECT_EQ(listDir(app), (Strings{"Demo.cfg", "demo.jar", "lib", "modes"}));
+    EXPECT_EQ(readFile(app + "/lib/ant.jar"), "ant");
+    char text[64] = {};
+    ASSERT_GT(readlink((app + "/lib/ant2.jar").c_str(), text, sizeof(text) - 1), 0);
+    EXPECT_EQ(std::string(text), "ant.jar");
+    EXPECT_EQ(readFile(app + "/modes/java.xml"), "<mode/>");
+    // A link to a folder that holds the output is refused.
+    makeDirs(b.temp / "outs");
+    makeSymlink(b.temp / "outs", b.temp / "src/app/all");
+    expectRefusal(b.image(b.temp / "outs/out2"), 1, "/src/app/all\" points to \""
+                  + canonicalPath(b.temp / "outs") + "\", which holds the output");
+}
+
 // The command is ended by `signal` while it copies a runtime: it removes
 // its build folder and then ends as the signal ends it.
 class AssembleEnded : public ::testing::TestWithParam<int> {};

@@ -65,10 +65,10 @@ StringArray pathComponents(const std::string& path) {
 }
 
 // The output folder through the system's eyes: links and ".." resolved in
-// the part that exists; the rest, which the command creates, in
-// `p.missingFolders`.
+// the part that exists; the rest, which the command creates (".." there
+// taking away the folder before it), in `p.missingFolders`.
 void resolveOutput(Plan& p, const std::string& given) {
-    std::string existing = normalizePath(FileUtils::toAbsolutePath(given));
+    std::string existing = FileUtils::toAbsolutePath(given);
     std::string rest;
     while (FileSystem::kindOf(existing) == Kind::Missing
            && !FileSystem::isLink(existing) && existing != "/") {
@@ -80,7 +80,7 @@ void resolveOutput(Plan& p, const std::string& given) {
     }
     const Kind kind = FileSystem::kindOf(existing);
     if (kind == Kind::File || (kind != Kind::Directory && rest.empty())) {
-        fail(tstrings::any() << "The output "" << existing << "" is "
+        fail(tstrings::any() << "The output \"" << existing << "\" is "
              << (kind == Kind::File ? "a file" : "not a folder")
              << ": name a folder, or one to create, with --output");
     }
@@ -89,7 +89,7 @@ void resolveOutput(Plan& p, const std::string& given) {
              "output folder \"" << given << "\": it is not a folder");
     }
     p.outputDir = FileSystem::realPath(existing);
-    for (const std::string& part : pathComponents(rest)) {
+    for (const std::string& part : pathComponents(normalizePath(rest))) {
         p.outputDir = combinePath(p.outputDir, part);
         p.missingFolders.push_back(p.outputDir);
     }
@@ -219,11 +219,11 @@ void planCopiedRuntime(Plan& p) {
     completeFromLibrary(p.release, checkJli(p.runtimeHome, runtime, wanted));
     checkRuntimeFits(p.release, runtime, p.launcherInfo, p.launcher);
     if (macBundle && p.layout.target == Target::Bundle) {
-        planTree(runtime, p.layout.runtimeDir, OutsideLinks::CopyTarget,
-                 p.runtimeTree);
+        planTree(systemTree(), runtime, p.layout.runtimeDir,
+                 OutsideLinks::CopyExistingTarget, p.outputDir, p.runtimeTree);
     } else {
-        planTree(p.runtimeHome, p.layout.runtimeHome, OutsideLinks::CopyTarget,
-                 p.runtimeTree);
+        planTree(systemTree(), p.runtimeHome, p.layout.runtimeHome,
+                 OutsideLinks::CopyExistingTarget, p.outputDir, p.runtimeTree);
     }
 }
 
@@ -270,7 +270,8 @@ void planContent(Plan& p) {
                  << "\" (bundle.content) cannot be read: " << why);
         }
         checkOutputOutside(p, item, "bundle.content");
-        planTree(item, p.layout.appDir, OutsideLinks::Refuse, p.contentTree);
+        planTree(systemTree(), item, p.layout.appDir, OutsideLinks::CopyTarget,
+                 p.outputDir, p.contentTree);
     }
 }
 
