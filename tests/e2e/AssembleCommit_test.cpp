@@ -69,9 +69,10 @@ public:
     void describe(const std::string& bundleKeys,
                   const std::string& content = "bundle.content=demo.jar\n",
                   const std::string& name = "Demo",
-                  const std::string& runtime = "bundle.runtime=../jdk\n") {
+                  const std::string& runtime = "bundle.runtime=../jdk\n",
+                  const std::string& mainJar = "$APPDIR/demo.jar") {
         writeFile(temp / "src/demo.cfg",
-                  "[Application]\napp.mainjar=$APPDIR/demo.jar\n[Bundle]\n"
+                  "[Application]\napp.mainjar=" + mainJar + "\n[Bundle]\n"
                   "bundle.name=" + name + "\nbundle.identifier=com.example.demo\n"
                   + content + runtime + bundleKeys);
     }
@@ -254,6 +255,48 @@ TEST(AssembleCommit, CopiesWhatContentLinksOutOfTheContentName) {
     makeSymlink(b.temp / "outs", b.temp / "src/app/all");
     expectRefusal(b.image(b.temp / "outs/out2"), 1, "/src/app/all\" points to \""
                   + canonicalPath(b.temp / "outs") + "\", which holds the output");
+}
+
+TEST(AssembleCommit, PutsContentWhereItsLineSays) {
+    Bench b;
+    writeFile(b.temp / "share/jedit modes/java.xml", "<mode/>");
+    b.describe("bundle.content-into=my modes|../share/jedit modes\n"
+               "bundle.content-into=lib/ext|demo.jar\n");
+    const ProcessResult r = b.image(b.temp / "out");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::string app = b.temp / "out/Demo/lib/app";
+    EXPECT_EQ(listDir(app), (Strings{"Demo.cfg", "demo.jar", "lib", "my modes"}));
+    EXPECT_EQ(readFile(app + "/my modes/java.xml"), "<mode/>");
+    EXPECT_EQ(listDir(app + "/lib/ext"), Strings{"demo.jar"});
+    b.describe("bundle.content-into=../bin|demo.jar\n");
+    expectRefusal(b.image(b.temp / "out2"), 1,
+                  "of bundle.content-into in \"" + b.temp / "src/demo.cfg"
+                  + "\": DEST leads out of the application folder");
+}
+
+TEST(AssembleCommit, AdvisesALineThatPutsTheMainJarWhereItIsLookedFor) {
+    Bench b;
+    b.describe("", "bundle.content=demo.jar\n", "Demo", "bundle.runtime=../jdk\n",
+               "$APPDIR/lib/demo.jar");
+    const ProcessResult r = b.image(b.temp / "out");
+    expectRefusal(r, 1, "copy it there with the line "
+                  "\"bundle.content-into=lib|<path of demo.jar>\"");
+    b.describe("", "bundle.content-into=lib|demo.jar\n", "Demo",
+               "bundle.runtime=../jdk\n", "$APPDIR/lib/demo.jar");
+    const ProcessResult followed = b.image(b.temp / "out");
+    EXPECT_EQ(followed.exitStatus, 0) << followed.err;
+}
+
+TEST(AssembleCommit, ResolvesTheMainJarThroughTheContentsLinks) {
+    Bench b;
+    // $APPDIR/current/../demo.jar is $APPDIR/versions/demo.jar to the system.
+    makeDirs(b.temp / "src/app/versions/2");
+    makeSymlink("versions/2", b.temp / "src/app/current");
+    writeFile(b.temp / "src/app/versions/demo.jar", readFile(b.temp / "src/demo.jar"));
+    b.describe("", "bundle.content=app\n", "Demo", "bundle.runtime=../jdk\n",
+               "$APPDIR/current/../demo.jar");
+    const ProcessResult r = b.image(b.temp / "out");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
 }
 
 // The command is ended by `signal` while it copies a runtime: it removes

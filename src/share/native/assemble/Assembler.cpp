@@ -5,6 +5,7 @@
 
 #include "AppChecks.h"
 #include "Commit.h"
+#include "ContentInto.h"
 #include "Description.h"
 #include "DesktopEntry.h"
 #include "Entitlements.h"
@@ -258,8 +259,27 @@ void planLinkedRuntime(Plan& p) {
     p.release.modules = p.d.modules;
 }
 
+// The folders of a content line's destination, made before its item is
+// copied in, with the mode 0755 and the time of the item.
+void planFolders(Plan& p, const std::string& item, const std::string& dest) {
+    const TreeSource::Info info = systemTree().follow(item);
+    std::string folder;
+    for (const std::string& part : pathComponents(dest)) {
+        folder = combinePath(folder, part);
+        TreeEntry entry;
+        entry.kind = TreeEntry::Directory;
+        entry.source = item;
+        entry.dest = combinePath(p.layout.appDir, folder);
+        entry.mode = 0755;
+        entry.mtimeSeconds = info.mtimeSeconds;
+        entry.mtimeNanoseconds = info.mtimeNanoseconds;
+        p.contentTree.push_back(entry);
+    }
+}
+
 void planContent(Plan& p) {
-    for (const std::string& item : p.d.content) {
+    for (std::size_t i = 0; i < p.d.content.size(); ++i) {
+        const std::string& item = p.d.content[i];
         if (FileSystem::kindOf(item) == Kind::Missing) {
             fail(tstrings::any() << "The content \"" << item
                  << "\" (bundle.content) does not exist");
@@ -270,8 +290,10 @@ void planContent(Plan& p) {
                  << "\" (bundle.content) cannot be read: " << why);
         }
         checkOutputOutside(p, item, "bundle.content");
-        planTree(systemTree(), item, p.layout.appDir, OutsideLinks::CopyTarget,
-                 p.outputDir, p.contentTree);
+        planFolders(p, item, p.d.contentDest[i]);
+        planTree(systemTree(), item,
+                 combinePath(p.layout.appDir, p.d.contentDest[i]),
+                 OutsideLinks::CopyTarget, p.outputDir, p.contentTree);
     }
 }
 
@@ -309,11 +331,38 @@ void checkRuntimeProperty(const Plan& p, const CfgFile& expanded) {
     }
 }
 
+// A main jar that the content does not hold: the error says which line
+// would put it where app.mainjar looks.
+void checkMainJarPlaced(const Plan& p, const CfgFile& expanded,
+                        const ContentIndex& index) {
+    const std::string jar =
+            expanded.lastValue(SectionName::Application, PropertyName::mainjar);
+    const std::string appDir = combinePath(p.root, p.layout.appDir);
+    if (jar.empty() || !tstrings::startsWith(jar, appDir + "/")) {
+        return;
+    }
+    const std::string inApp = jar.substr(appDir.size() + 1);
+    const std::string resolved =
+            resolveInPlan(index, combinePath(p.layout.appDir, inApp));
+    if (index.count(resolved) != 0 || resolved.empty()) {
+        return;
+    }
+    std::string below;
+    if (!pathBelow(p.layout.appDir, resolved, below)) {
+        return;
+    }
+    fail(tstrings::any() << "The main jar \"" << jar << "\" (app.mainjar) "
+         "is not among the content copied into the application directory: "
+         "copy it there with the line \"" << contentLineFor(below,
+                 "<path of " + FileUtils::basename(below) + ">") << "\"");
+}
+
 void checkApplicationOf(Plan& p) {
     const ContentIndex index = indexContent(p);
     const CfgFile expanded =
             p.d.config.expandMacros(layoutMacros(p.layout, p.root));
     checkRuntimeProperty(p, expanded);
+    checkMainJarPlaced(p, expanded, index);
     const AppFacts facts =
             checkApplication(expanded, p.root, index, p.release.modules);
     p.wmClass = !p.d.wmClass.empty() ? p.d.wmClass

@@ -209,6 +209,39 @@ void planTree(TreeSource& fs, const std::string& source,
     }
 }
 
+std::string resolveInPlan(const std::map<std::string, const TreeEntry*>& index,
+                          const std::string& path) {
+    StringArray todo = components(path);
+    std::string current;
+    for (int hops = 0; !todo.empty();) {
+        const std::string part = todo.front();
+        todo.erase(todo.begin());
+        if (part == "." ) {
+            continue;
+        }
+        if (part == "..") {
+            if (current.empty()) {
+                return std::string();
+            }
+            current = FileUtils::dirname(current);
+            continue;
+        }
+        const std::string next = combinePath(current, part);
+        const auto it = index.find(next);
+        if (it == index.end() || it->second->kind != TreeEntry::Link) {
+            current = next;
+            continue;
+        }
+        const std::string& text = it->second->linkText;
+        if (++hops > 40 || text.empty() || text[0] == '/') {
+            return std::string();
+        }
+        const StringArray target = components(text);
+        todo.insert(todo.begin(), target.begin(), target.end());
+    }
+    return current;
+}
+
 std::string normalizePath(const std::string& path) {
     StringArray kept;
     for (const std::string& part : components(path)) {

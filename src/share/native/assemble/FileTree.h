@@ -6,6 +6,7 @@
 #ifndef FILETREE_H
 #define FILETREE_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,15 @@ void copyTree(const TreePlan& plan, const std::string& root);
 /// Removes `path` with everything below it, read-only folders too; nothing
 /// happens when it does not exist. Never follows a link.
 void removeTree(const std::string& path);
+
+/// `path` (relative to the root of a copy whose entries `index` holds by
+/// destination) as the system resolves it once the copy is made: each
+/// component that is a link of the copy replaced by its text, each ".."
+/// taking away the component before it. Empty when it leads above the
+/// root, through a link with an absolute text, or through links that never
+/// end.
+std::string resolveInPlan(const std::map<std::string, const TreeEntry*>& index,
+                          const std::string& path);
 
 /// `path` without empty and "." components, each ".." taking away the
 /// component before it (kept at the start of a relative path).
