@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 #include "TestSupport.h"
@@ -297,6 +298,45 @@ TEST(AssembleCommit, ResolvesTheMainJarThroughTheContentsLinks) {
                "$APPDIR/current/../demo.jar");
     const ProcessResult r = b.image(b.temp / "out");
     EXPECT_EQ(r.exitStatus, 0) << r.err;
+}
+
+std::string le32(std::uint32_t value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) {
+        bytes += static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+    return bytes;
+}
+
+// A thin arm64 Mach-O header, enough for the command's checks.
+std::string machOArm64() {
+    std::string header = le32(0xfeedfacf) + le32(0x0100000c) + le32(0) + le32(2);
+    header.resize(4096, '\0');
+    return header;
+}
+
+TEST(AssembleCommit, ErrorsNameTheOutputNotTheBuildFolder) {
+    Bench b;
+    writeFile(b.temp / "mac.jdk/Contents/Home/release",
+              "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
+    writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib", machOArm64());
+    writeFile(b.temp / "applauncher", machOArm64());
+    // A codesign that fails on the path it is given, as the real one does.
+    writeFile(b.temp / "bin/codesign", "#!/bin/sh\nfor a; do last=$a; done\n"
+              "echo \"$last: code object is not signed at all\" >&2\nexit 1\n");
+    chmod((b.temp / "bin/codesign").c_str(), 0755);
+    b.describe("", "bundle.content=demo.jar\n", "Demo", "bundle.runtime=../mac.jdk\n");
+    Strings args{"applauncher-assemble", b.temp / "src/demo.cfg", "--target",
+                 "bundle", "--launcher", b.temp / "applauncher", "--sign", "-",
+                 "--output", b.temp / "out"};
+    ProcessOptions options;
+    options.setEnv("PATH", b.temp / "bin:/usr/bin:/bin");
+    makeDirs(b.temp / "out");
+    const ProcessResult r = runProcess(assemblePath(), args, options);
+    const std::string out = canonicalPath(b.temp / "out");
+    expectRefusal(r, 1, "failed (exit status 1): " + out + "/Demo.app");
+    EXPECT_FALSE(contains(r.err, ".assemble-")) << r.err;
+    EXPECT_EQ(listDir(b.temp / "out"), Strings{});
 }
 
 // The command is ended by `signal` while it copies a runtime: it removes
