@@ -6,9 +6,6 @@
 
 namespace {
 
-// As many links as the system follows in one path before it gives up.
-const int maxLinks = 40;
-
 StringArray components(const std::string& path) {
     StringArray parts;
     tstrings::split(parts, path, "/", tstrings::SPLIT_EXCLUDE_EMPTY);
@@ -19,9 +16,8 @@ StringArray components(const std::string& path) {
 
 bool ContentView::resolve(const std::string& path,
                           std::string& resolved) const {
-    // The root's own components must start the path; what follows is
-    // walked as the system walks it: ".." after a link climbs from where
-    // the link leads, not from where it lies.
+    // The root's own components must start the path; the rest is resolved
+    // as the system will resolve it in the copy (resolveInPlan).
     StringArray rest = components(path);
     const StringArray rootParts = components(root);
     rest.erase(std::remove(rest.begin(), rest.end(), "."), rest.end());
@@ -30,34 +26,13 @@ bool ContentView::resolve(const std::string& path,
         return false;
     }
     rest.erase(rest.begin(), rest.begin() + rootParts.size());
-    std::string done;
-    int links = 0;
-    while (!rest.empty()) {
-        const std::string part = rest.front();
-        rest.erase(rest.begin());
-        if (part == "..") {
-            if (done.empty()) {
-                return false;
-            }
-            done = FileUtils::dirname(done);
-            continue;
-        }
-        const std::string next = FileUtils::combinePath(done, part);
-        const ContentIndex::const_iterator it = index.find(next);
-        if (it == index.end() || it->second->kind != TreeEntry::Link) {
-            done = next;
-            continue;
-        }
-        if (++links > maxLinks) {
-            return false;
-        }
-        // The plan's links inside the content are relative to their folder.
-        StringArray parts = components(it->second->linkText);
-        parts.erase(std::remove(parts.begin(), parts.end(), "."), parts.end());
-        parts.insert(parts.end(), rest.begin(), rest.end());
-        rest = parts;
+    const std::string relative = tstrings::join(rest.begin(), rest.end(), "/");
+    const std::string below = resolveInPlan(index, relative);
+    // Empty is the root itself, or a path that leads nowhere.
+    if (below.empty() && !normalizePath(relative).empty()) {
+        return false;
     }
-    resolved = FileUtils::combinePath(root, done);
+    resolved = FileUtils::combinePath(root, below);
     return true;
 }
 
