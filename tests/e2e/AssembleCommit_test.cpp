@@ -315,6 +315,15 @@ TEST(AssembleCommit, AdvisesALineThatPutsTheMainJarWhereItIsLookedFor) {
                "bundle.runtime=../jdk\n", "$APPDIR/lib/demo.jar");
     const ProcessResult followed = b.image(b.temp / "out");
     EXPECT_EQ(followed.exitStatus, 0) << followed.err;
+    // A jar outside the application directory.
+    const std::string jar = b.temp / "src/demo.jar";
+    b.describe("", "bundle.content=demo.jar\n", "Demo", "bundle.runtime=../jdk\n",
+               jar);
+    expectRefusal(b.image(b.temp / "out2"), 1, "name it as $APPDIR/demo.jar and "
+                  "copy it there with the line \"bundle.content=" + jar + "\"");
+    b.describe("", "bundle.content=" + jar + "\n");
+    const ProcessResult advised = b.image(b.temp / "out2");
+    EXPECT_EQ(advised.exitStatus, 0) << advised.err;
 }
 
 TEST(AssembleCommit, ResolvesTheMainJarThroughTheContentsLinks) {

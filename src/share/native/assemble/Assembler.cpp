@@ -338,8 +338,15 @@ void checkMainJarPlaced(const Plan& p, const CfgFile& expanded,
     const std::string jar =
             expanded.lastValue(SectionName::Application, PropertyName::mainjar);
     const std::string appDir = combinePath(p.root, p.layout.appDir);
-    if (jar.empty() || !tstrings::startsWith(jar, appDir + "/")) {
+    if (jar.empty()) {
         return;
+    }
+    if (!tstrings::startsWith(jar, appDir + "/")) {
+        fail(tstrings::any() << "The main jar \"" << jar << "\" (app.mainjar) "
+             "lies outside the application directory, which alone is "
+             "assembled: name it as $APPDIR/" << FileUtils::basename(jar)
+             << " and copy it there with the line \"bundle.content="
+             << jar << "\"");
     }
     const std::string inApp = jar.substr(appDir.size() + 1);
     const std::string resolved =
