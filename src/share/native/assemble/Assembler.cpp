@@ -1,5 +1,6 @@
 #include "Assembler.h"
 
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -15,6 +16,7 @@
 #include "Icns.h"
 #include "InfoPlist.h"
 #include "Interrupts.h"
+#include "PngImage.h"
 #include "Process.h"
 #include "RuntimeRelease.h"
 #include "Signing.h"
@@ -45,7 +47,9 @@ struct Plan {
     /// A linked runtime: the JDK.
     std::string jdk;
     TreePlan contentTree;
-    std::string iconData;
+    /// The bundle's icns file; the image's icons, smallest first.
+    std::string icns;
+    std::vector<IconImage> icons;
     std::string wmClass;
     StringArray architectures;
 };
@@ -279,17 +283,37 @@ void checkApplicationOf(Plan& p) {
                     : p.d.name;
 }
 
-void readIcon(Plan& p) {
-    if (p.d.icon.empty()) {
+void readIcons(Plan& p) {
+    std::vector<IconImage> icons;
+    for (const std::string& path : p.d.icons) {
+        if (FileSystem::kindOf(path) != Kind::File) {
+            fail(tstrings::any() << "The icon \"" << path
+                 << "\" (bundle.icon) is not a file");
+        }
+        icons.push_back(readPngIcon(FileSystem::readFile(path), path));
+    }
+    if (icons.empty()) {
         return;
     }
-    if (FileSystem::kindOf(p.d.icon) != Kind::File) {
-        fail(tstrings::any() << "The icon \"" << p.d.icon
-             << "\" (bundle.icon) is not a file");
+    if (p.layout.target == Target::Bundle) {
+        p.icns = icnsFromIcons(icons);
+    } else {
+        p.icons = imageIcons(icons);
     }
-    const std::string png = FileSystem::readFile(p.d.icon);
-    const std::string icns = icnsFromPng(png, p.d.icon);
-    p.iconData = p.layout.target == Target::Bundle ? icns : png;
+}
+
+// An image's desktop entry is named after the identifier when there is one,
+// which must then be a D-Bus name, as desktop file names are.
+void planDesktopEntry(Plan& p) {
+    if (p.layout.target != Target::Image || p.d.identifier.empty()) {
+        return;
+    }
+    if (!isDbusName(p.d.identifier)) {
+        fail(tstrings::any() << "Invalid value \"" << p.d.identifier
+             << "\" of bundle.identifier in \"" << p.d.file << "\": it names "
+                "the desktop entry, and no part of it may start with a digit");
+    }
+    p.layout.desktopEntry = "lib/" + p.d.identifier + ".desktop";
 }
 
 Plan check(const AssembleOptions& options) {
@@ -302,6 +326,7 @@ Plan check(const AssembleOptions& options) {
     p.layout = layoutOf(options.target, p.d.name);
     p.outputDir = normalizePath(FileUtils::toAbsolutePath(options.output));
     p.root = combinePath(p.outputDir, p.layout.rootName);
+    planDesktopEntry(p);
     if (options.target == Target::Bundle) {
         p.entitlementsName = p.d.name + ".entitlements";
     }
@@ -319,7 +344,7 @@ Plan check(const AssembleOptions& options) {
     p.architectures = commonArchitectures(p.launcherInfo, p.release);
     planContent(p);
     checkApplicationOf(p);
-    readIcon(p);
+    readIcons(p);
     return p;
 }
 
@@ -378,21 +403,35 @@ void writeBundleFiles(const Plan& p, const std::string& root,
     using FileSystem::writeFile;
     writeFile(combinePath(root, p.layout.infoPlist),
               infoPlist(p.d, p.architectures, p.launcherInfo.architectures,
-                        !p.iconData.empty()));
+                        !p.icns.empty()));
     writeFile(combinePath(root, p.layout.pkgInfo), "APPL????");
     FileSystem::makeDirs(combinePath(root, "Contents/Resources"));
-    if (!p.iconData.empty()) {
-        writeFile(combinePath(root, p.layout.icon), p.iconData);
+    if (!p.icns.empty()) {
+        writeFile(combinePath(root, p.layout.icon), p.icns);
     }
     writeFile(combinePath(workspace, p.entitlementsName),
               entitlements(p.d.usages));
 }
 
+// The image's icons: each in the icon theme's folder of its size, ready
+// for a package or xdg-icon-resource, and the largest beside the entry,
+// whose Icon= names it by its installed path.
 void writeImageFiles(const Plan& p, const std::string& root) {
     FileSystem::writeFile(combinePath(root, p.layout.desktopEntry),
-                          desktopEntry(p.d, p.wmClass, !p.iconData.empty()));
-    if (!p.iconData.empty()) {
-        FileSystem::writeFile(combinePath(root, p.layout.icon), p.iconData);
+                          desktopEntry(p.d, p.wmClass, !p.icons.empty()));
+    if (p.icons.empty()) {
+        return;
+    }
+    FileSystem::writeFile(combinePath(root, p.layout.icon), p.icons.back().png);
+    const std::string iconName = FileUtils::basename(p.layout.desktopEntry);
+    for (const IconImage& icon : p.icons) {
+        const std::string side = std::to_string(icon.side);
+        const std::string dir = combinePath(
+                root, "share/icons/hicolor/" + side + "x" + side + "/apps");
+        FileSystem::makeDirs(dir);
+        FileSystem::writeFile(combinePath(dir, iconName.substr(
+                0, iconName.size() - std::strlen(".desktop")) + ".png"),
+                icon.png);
     }
 }
 
