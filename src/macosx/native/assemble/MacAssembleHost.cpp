@@ -1,6 +1,7 @@
 #include "AssembleHost.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 
 namespace AssembleHost {
 
@@ -14,6 +15,12 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
 
 bool copyInKernel(int, int, const std::string&, const std::string&) {
     return false;
+}
+
+std::string userCacheDir() {
+    const char* home = ::getenv("HOME");
+    return home != nullptr && home[0] == '/'
+            ? std::string(home) + "/Library/Caches" : std::string();
 }
 
 } // namespace AssembleHost

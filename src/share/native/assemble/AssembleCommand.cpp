@@ -11,7 +11,8 @@ namespace {
 
 const char usage[] =
         "applauncher-assemble DESCRIPTION [--target bundle|image] "
-        "[--launcher PATH] [--output DIR] [--replace] [--sign IDENTITY]";
+        "[--launcher PATH] [--output DIR] [--replace] [--sign IDENTITY] "
+        "[--check] [--no-runtime-cache]";
 
 [[noreturn]] void usageError(const std::string& what) {
     VT_THROW(tstrings::any() << what << "; usage: " << usage);
@@ -60,6 +61,10 @@ AssembleOptions parseCommandLine(const StringArray& args) {
             options.sign = optionValue(args, i, "--sign");
         } else if (arg == "--replace") {
             options.replace = true;
+        } else if (arg == "--check") {
+            options.checkOnly = true;
+        } else if (arg == "--no-runtime-cache") {
+            options.runtimeCache = false;
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             usageError("unknown option \"" + arg + "\"");
         } else if (options.description.empty()) {

@@ -22,6 +22,10 @@ bool renameNoReplace(const std::string& from, const std::string& to);
 bool copyInKernel(int in, int out, const std::string& from,
                   const std::string& to);
 
+/// The per-user cache folder of the system (Linux: $XDG_CACHE_HOME or
+/// ~/.cache; macOS: ~/Library/Caches); empty when there is no home folder.
+std::string userCacheDir();
+
 } // namespace AssembleHost
 
 #endif // ASSEMBLEHOST_H

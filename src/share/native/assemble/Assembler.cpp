@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "AppChecks.h"
+#include "AssembleHost.h"
 #include "Description.h"
 #include "DesktopEntry.h"
 #include "Entitlements.h"
@@ -18,8 +19,11 @@
 #include "Interrupts.h"
 #include "PngImage.h"
 #include "Process.h"
+#include "Progress.h"
+#include "RuntimeCache.h"
 #include "RuntimeRelease.h"
 #include "Signing.h"
+#include "TextRules.h"
 #include "SysInfo.h"
 #include "Workspace.h"
 
@@ -350,26 +354,87 @@ Plan check(const AssembleOptions& options) {
 
 // --- Writing, in the workspace ---
 
-void linkRuntime(const Plan& p, const std::string& home) {
-    const std::string jlink = combinePath(p.jdk, "bin/jlink");
-    const Process::Outcome plugins = Process::run(jlink, {"--list-plugins"});
+// jlink's options besides --output and the probed plugins.
+StringArray jlinkOptions(const Plan& p) {
     StringArray args{"--add-modules",
                      tstrings::join(p.d.modules.begin(), p.d.modules.end(), ","),
-                     "--output", home, "--strip-debug", "--no-header-files",
-                     "--no-man-pages"};
-    if (plugins.output.find("--generate-cds-archive") != std::string::npos) {
-        args.push_back("--generate-cds-archive");
-    }
+                     "--strip-debug", "--no-header-files", "--no-man-pages"};
     const std::string jmods = combinePath(p.jdk, "jmods");
     if (FileSystem::kindOf(jmods) == Kind::Directory) {
         args.insert(args.end(), {"--module-path", jmods});
     }
+    return args;
+}
+
+void linkRuntime(const Plan& p, const std::string& home) {
+    Progress::step("linking the runtime with jlink");
+    const std::string jlink = combinePath(p.jdk, "bin/jlink");
+    const Process::Outcome plugins = Process::run(jlink, {"--list-plugins"});
+    StringArray args = jlinkOptions(p);
+    args.insert(args.end(), {"--output", home});
+    if (plugins.output.find("--generate-cds-archive") != std::string::npos) {
+        args.push_back("--generate-cds-archive");
+    }
     const Process::Outcome outcome = Process::run(jlink, args);
     if (outcome.status != 0) {
         fail(tstrings::any() << "jlink failed (exit status " << outcome.status
-             << "): " << Process::lastLine(outcome.output));
+             << "): " << printable(jlinkErrorLine(outcome.output)));
     }
     checkJli(home, home, p.launcherInfo.format);
+}
+
+// What the linked runtime depends on: the JDK's release file, its jlink and
+// its modules (the run-time image or the jmods), the modules and options.
+RuntimeKey runtimeKeyOf(const Plan& p) {
+    RuntimeKey key;
+    key.release = FileSystem::readFile(combinePath(p.jdk, "release"));
+    const std::string jmods = combinePath(p.jdk, "jmods");
+    key.identities.push_back(
+            RuntimeCache::identityOf(combinePath(p.jdk, "bin/jlink")));
+    key.identities.push_back(
+            RuntimeCache::identityOf(combinePath(p.jdk, "lib/modules")));
+    if (FileSystem::kindOf(jmods) == Kind::Directory) {
+        for (const std::string& name : FileSystem::list(jmods)) {
+            key.identities.push_back(name + " " + RuntimeCache::identityOf(
+                    combinePath(jmods, name)));
+        }
+    }
+    key.modules = p.d.modules;
+    key.options = jlinkOptions(p);
+    return key;
+}
+
+void copyRuntimeHome(const std::string& from, const std::string& root,
+                     const std::string& homeDir) {
+    TreePlan plan;
+    planTree(from, homeDir, OutsideLinks::CopyTarget, plan);
+    FileSystem::makeDirs(combinePath(root, homeDir));
+    copyTree(plan, root);
+}
+
+// A linked runtime comes out of the per-user cache when it holds one for
+// the same JDK, modules and options; else jlink makes it into the cache.
+void writeLinkedRuntime(const Plan& p, const std::string& root,
+                        const AssembleOptions& options) {
+    const std::string home = combinePath(root, p.layout.runtimeHome);
+    FileSystem::makeDirs(dirname(home));
+    const std::string cacheBase = AssembleHost::userCacheDir();
+    if (!options.runtimeCache || cacheBase.empty()) {
+        if (options.runtimeCache) {
+            Progress::note("no home folder to keep the linked runtime in "
+                           "(HOME is not set): jlink runs every time");
+        }
+        linkRuntime(p, home);
+        return;
+    }
+    RuntimeCache cache(combinePath(cacheBase, "applauncher/runtimes"));
+    const std::string cached = cache.runtime(
+            runtimeKeyText(runtimeKeyOf(p)),
+            [&](const std::string& to) { linkRuntime(p, to); }, home);
+    if (cached != home) {
+        Progress::step("copying the runtime");
+        copyRuntimeHome(cached, root, p.layout.runtimeHome);
+    }
 }
 
 // The launcher built for Linux that runs the macOS code path looks for
@@ -386,14 +451,15 @@ void linkDylib(const Plan& p, const std::string& home) {
     }
 }
 
-void writeRuntime(const Plan& p, const std::string& root) {
+void writeRuntime(const Plan& p, const std::string& root,
+                  const AssembleOptions& options) {
     const std::string home = combinePath(root, p.layout.runtimeHome);
     if (p.jdk.empty()) {
+        Progress::step("copying the runtime");
         FileSystem::makeDirs(home);
         copyTree(p.runtimeTree, root);
     } else {
-        FileSystem::makeDirs(dirname(home));
-        linkRuntime(p, home);
+        writeLinkedRuntime(p, root, options);
     }
     linkDylib(p, home);
 }
@@ -493,7 +559,7 @@ void write(const Plan& p, const AssembleOptions& options) {
                               p.d.package + "\n");
     }
     copyTree(p.contentTree, root);
-    writeRuntime(p, root);
+    writeRuntime(p, root, options);
     if (p.layout.target == Target::Bundle) {
         writeBundleFiles(p, root, workspace.path());
     } else {
@@ -501,7 +567,11 @@ void write(const Plan& p, const AssembleOptions& options) {
     }
     FileSystem::writeFile(combinePath(root, p.layout.stamp),
                           std::string(assembleStamp) + "\n");
+    if (options.checkOnly) {
+        return;
+    }
     if (!options.sign.empty()) {
+        Progress::step("signing the bundle");
         sign(p, options.sign, root, workspace.path());
     }
     Interrupts::check();
