@@ -464,15 +464,22 @@ TEST(AssembleImage, AnIdentifierNamesTheEntryAndItsIcons) {
     Workbench w;
     writeFile(w.src() + "/art/a.png", png(22, 22));
     writeFile(w.src() + "/art/b.png", png(512, 512));
+    writeFile(w.src() + "/art/c.png", png(20, 20));
     w.describe("bundle.identifier=org.example.Demo-App\n"
-               "bundle.icon=art/b.png\nbundle.icon=art/a.png\n");
+               "bundle.icon=art/b.png\nbundle.icon=art/a.png\nbundle.icon=art/c.png\n");
     const ProcessResult r = w.assemble({"--target", "image"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // Standard error is no terminal: the note and no progress line.
+    EXPECT_EQ(r.err, "applauncher-assemble: note: the icon \"" + w.src()
+              + "/art/c.png\" (20x20 pixels) is left out: the hicolor icon "
+                "theme has no folder of that size\n");
+    EXPECT_EQ(r.out, "");
     EXPECT_EQ(listDir(w.out() + "/Demo/lib"),
               (Strings{".applauncher-assemble", "Demo.png", "app",
                        "org.example.Demo-App.desktop", "runtime"}));
     EXPECT_EQ(readFile(w.out() + "/Demo/lib/Demo.png"), png(512, 512));
     const std::string apps = w.out() + "/Demo/share/icons/hicolor/";
+    EXPECT_EQ(listDir(apps), (Strings{"22x22", "512x512"}));
     EXPECT_EQ(readFile(apps + "22x22/apps/org.example.Demo-App.png"), png(22, 22));
     EXPECT_EQ(readFile(apps + "512x512/apps/org.example.Demo-App.png"),
               png(512, 512));

@@ -299,10 +299,21 @@ void readIcons(Plan& p) {
     if (icons.empty()) {
         return;
     }
-    if (p.layout.target == Target::Bundle) {
+    const bool bundle = p.layout.target == Target::Bundle;
+    if (bundle) {
         p.icns = icnsFromIcons(icons);
     } else {
         p.icons = imageIcons(icons);
+    }
+    for (const IconImage& icon : icons) {
+        if (bundle ? !isIcnsSize(icon.side) : !isHicolorSize(icon.side)) {
+            const std::string side = std::to_string(icon.side);
+            Progress::note("the icon \"" + icon.path + "\" (" + side + "x"
+                           + side + " pixels) is left out: " + (bundle
+                                   ? "an icns file has no entry of that size"
+                                   : "the hicolor icon theme has no folder "
+                                     "of that size"));
+        }
     }
 }
 

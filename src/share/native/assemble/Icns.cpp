@@ -73,3 +73,7 @@ std::string icnsFromIcons(const std::vector<IconImage>& icons) {
     return "icns" + bigEndianBytes(static_cast<std::uint32_t>(body.size() + 8))
             + body;
 }
+
+bool isIcnsSize(std::uint32_t side) {
+    return typeOf(side) != nullptr;
+}

@@ -4,6 +4,7 @@
 #ifndef ICNS_H
 #define ICNS_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,5 +14,8 @@
 /// 64, 128, 256, 512 and 1024 pixels), smallest first; the others are left
 /// out. Throws when none fits or when two have the same size.
 std::string icnsFromIcons(const std::vector<IconImage>& icons);
+
+/// True for a side length that an icns entry takes.
+bool isIcnsSize(std::uint32_t side);
 
 #endif // ICNS_H

@@ -107,21 +107,30 @@ std::vector<IconImage> imageIcons(std::vector<IconImage> icons) {
                      [](const IconImage& a, const IconImage& b) {
                          return a.side < b.side;
                      });
-    for (std::size_t i = 0; i < icons.size(); ++i) {
-        if (!isHicolorSize(icons[i].side)) {
-            VT_THROW(tstrings::any() << "The icon \"" << icons[i].path
-                     << "\" is " << static_cast<unsigned long>(icons[i].side)
-                     << "x" << static_cast<unsigned long>(icons[i].side)
-                     << " pixels; an image's icons are square PNG images of "
-                        "16, 22, 24, 32, 48, 64, 96, 128, 192, 256 or 512 "
-                        "pixels");
+    std::vector<IconImage> fitting;
+    for (const IconImage& icon : icons) {
+        if (!isHicolorSize(icon.side)) {
+            continue;
         }
-        if (i > 0 && icons[i - 1].side == icons[i].side) {
-            VT_THROW(tstrings::any() << "The icons \"" << icons[i - 1].path
-                     << "\" and \"" << icons[i].path << "\" are both "
-                     << static_cast<unsigned long>(icons[i].side) << " pixels"
+        if (!fitting.empty() && fitting.back().side == icon.side) {
+            VT_THROW(tstrings::any() << "The icons \"" << fitting.back().path
+                     << "\" and \"" << icon.path << "\" are both "
+                     << static_cast<unsigned long>(icon.side) << " pixels"
                         "; give one icon for each size");
         }
+        fitting.push_back(icon);
     }
-    return icons;
+    if (fitting.empty()) {
+        const char* sizes = "square PNG images of 16, 22, 24, 32, 48, 64, 96, "
+                            "128, 192, 256 or 512 pixels";
+        if (icons.size() == 1) {
+            VT_THROW(tstrings::any() << "The icon \"" << icons[0].path
+                     << "\" is " << static_cast<unsigned long>(icons[0].side)
+                     << "x" << static_cast<unsigned long>(icons[0].side)
+                     << " pixels; an image's icons are " << sizes);
+        }
+        VT_THROW(tstrings::any() << "No icon fits an image (bundle.icon): an "
+                 "image's icons are " << sizes);
+    }
+    return fitting;
 }

@@ -24,8 +24,9 @@ IconImage readPngIcon(const std::string& png, const std::string& path);
 /// 22, 24, 32, 48, 64, 96, 128, 192, 256 or 512.
 bool isHicolorSize(std::uint32_t side);
 
-/// The icons of an image: every one of a hicolor size, sorted by size.
-/// Throws when one has another size or when two have the same size.
+/// The icons of an image: those of a hicolor size, sorted by size (the
+/// others are left out). Throws when none has a hicolor size or when two
+/// have the same size.
 std::vector<IconImage> imageIcons(std::vector<IconImage> icons);
 
 #endif // PNGIMAGE_H
