@@ -408,14 +408,24 @@ TEST(AssembleBundle, IconReadByIcns2png) {
     }
     Workbench w;
     writeFile(w.src() + "/art/icon.png", png(256, 256));
-    w.describe("bundle.icon=art/icon.png\n");
-    ASSERT_EQ(w.assemble({"--target", "bundle"}).exitStatus, 0);
+    writeFile(w.src() + "/art/small.png", png(32, 32));
+    writeFile(w.src() + "/art/linux.png", png(48, 48));
+    w.describe("bundle.icon=art/icon.png\nbundle.icon=art/linux.png\n"
+               "bundle.icon=art/small.png\n");
+    const ProcessResult made = w.assemble({"--target", "bundle"});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    EXPECT_NE(made.err.find("note: the icon \"" + w.src() + "/art/linux.png\" "
+                            "(48x48 pixels) is left out"), std::string::npos)
+            << made.err;
     const std::string icns = w.out() + "/Demo.app/Contents/Resources/Demo.icns";
     const ProcessResult r = runProcess(icns2png, {"icns2png", "-l", icns});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_NE(r.out.find("'ic08' 256x256 32-bit icon"), std::string::npos)
             << r.out;
-    EXPECT_NE(r.out.find("1 elements total"), std::string::npos) << r.out;
+    // libicns does not tell the size of the small PNG types.
+    EXPECT_NE(r.out.find("'icp5' 0x0 0-bit (" + std::to_string(png(32, 32).size() + 8)
+                         + " bytes)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2 elements total"), std::string::npos) << r.out;
     EXPECT_NE(readFile(w.out() + "/Demo.app/Contents/Info.plist")
                       .find("<key>CFBundleIconFile</key>\n  <string>Demo.icns"),
               std::string::npos);
