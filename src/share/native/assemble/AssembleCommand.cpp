@@ -6,6 +6,7 @@
 #include "ErrorHandling.h"
 #include "Interrupts.h"
 #include "Process.h"
+#include "TextRules.h"
 
 namespace {
 
@@ -104,9 +105,12 @@ int assembleMain(int argc, char** argv) {
         assemble(options);
         return 0;
     } catch (const VtErrorBase& e) {
-        std::cerr << "applauncher-assemble: " << e.rawMessage() << std::endl;
+        // One line whatever a path or value in the message holds.
+        std::cerr << "applauncher-assemble: " << printable(e.rawMessage())
+                  << std::endl;
     } catch (const std::exception& e) {
-        std::cerr << "applauncher-assemble: " << e.what() << std::endl;
+        std::cerr << "applauncher-assemble: " << printable(e.what())
+                  << std::endl;
     }
     Interrupts::endAsReceived();
     return failureStatus;
