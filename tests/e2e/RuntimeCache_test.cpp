@@ -222,4 +222,38 @@ TEST(RuntimeCache, CheckLeavesNothingAtTheOutputButFillsTheCache) {
             << r.err;
 }
 
+// The shell's quoting of one word.
+std::string quoted(const std::string& word) {
+    std::string out = "'";
+    for (char c : word) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+TEST(RuntimeCache, ATerminalSeesOneProgressLineForEachSlowStep) {
+    if (access("/usr/bin/script", X_OK) != 0) {
+        GTEST_SKIP() << "script (util-linux) is not installed; it gives the "
+                        "command a terminal";
+    }
+    Cache c;
+    const std::string command = quoted(assemblePath()) + " "
+            + quoted(c.temp / "src/demo.cfg") + " --output " + quoted(c.out())
+            + " --replace";
+    ProcessOptions options = c.env();
+    options.timeoutSeconds = 60;
+    ProcessResult r = runProcess("/usr/bin/script",
+                                 {"script", "-qec", command, "/dev/null"}, options);
+    ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("applauncher-assemble: linking the runtime with jlink..."),
+              std::string::npos) << r.out;
+    r = runProcess("/usr/bin/script", {"script", "-qec", command, "/dev/null"},
+                   options);
+    ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("jlink"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("applauncher-assemble: copying the runtime..."),
+              std::string::npos) << r.out;
+    EXPECT_EQ(c.links(), 1);
+}
+
 } // namespace
