@@ -191,6 +191,21 @@ TEST(RuntimeCache, WithoutTheCacheJlinkRunsEveryTimeAndKeepsNothing) {
               readFile(c.jdk() + "/release"));
 }
 
+TEST(RuntimeCache, ACacheFolderThatCannotBeMadeIsANote) {
+    Cache c;
+    writeFile(c.temp / "cache", "a file where the cache folder would be");
+    const ProcessResult r = c.assemble({});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("applauncher-assemble: note: the runtime cache "
+                          "cannot be used (Cannot create the folder \"", 0), 0u)
+            << r.err;
+    EXPECT_NE(r.err.find("): jlink runs without it\n"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(c.links(), 1);
+    EXPECT_EQ(readFile(c.out() + "/Demo/lib/runtime/release"),
+              readFile(c.jdk() + "/release"));
+}
+
 TEST(RuntimeCache, AFailingJlinkIsReportedByItsErrorLineAndKeepsNothing) {
     Cache c;
     ProcessOptions failing = c.env();

@@ -438,7 +438,18 @@ void writeLinkedRuntime(const Plan& p, const std::string& root,
         linkRuntime(p, home);
         return;
     }
-    RuntimeCache cache(combinePath(cacheBase, "applauncher/runtimes"));
+    const std::string cacheDir = combinePath(cacheBase, "applauncher/runtimes");
+    std::unique_ptr<RuntimeCache> opened;
+    try {
+        opened.reset(new RuntimeCache(cacheDir));
+    } catch (const VtErrorBase& e) {
+        Interrupts::check();
+        Progress::note(std::string("the runtime cache cannot be used (")
+                       + e.rawMessage() + "): jlink runs without it");
+        linkRuntime(p, home);
+        return;
+    }
+    RuntimeCache& cache = *opened;
     const std::string cached = cache.runtime(
             runtimeKeyText(runtimeKeyOf(p)),
             [&](const std::string& to) { linkRuntime(p, to); }, home);
