@@ -229,6 +229,13 @@ TEST(RuntimeCache, CheckLeavesNothingAtTheOutputButFillsTheCache) {
     r = c.assemble({});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(c.links(), 1);
+    // Nor does it leave an output folder it had to make.
+    r = runProcess(assemblePath(), {"applauncher-assemble", c.temp / "src/demo.cfg",
+                                    "--output", c.temp / "new/deeper", "--check"},
+                   c.env());
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    struct stat st;
+    EXPECT_NE(stat((c.temp / "new").c_str(), &st), 0);
     // A check still refuses what the assembly would refuse.
     c.describe("java.base\nbundle.categories=Nonsense;");
     r = c.assemble({"--check", "--replace"});
