@@ -19,13 +19,15 @@ struct AssembleOptions {
     bool replace = false;
     /// The signing identity ("-" for ad hoc); empty for no signing.
     std::string sign;
+    /// Keep and reuse runtimes made by jlink in the per-user cache.
+    bool runtimeCache = true;
+    /// Run every check and make the output in the workspace, but put
+    /// nothing at the output path (nor sign).
+    bool checkOnly = false;
 };
 
 /// Assembles as `options` say. Throws a one-line error, leaving nothing at
 /// the output path, when anything is wrong.
 void assemble(const AssembleOptions& options);
-
-/// The first line of the stamp file that marks an output of this command.
-extern const char* const assembleStamp;
 
 #endif // ASSEMBLER_H
