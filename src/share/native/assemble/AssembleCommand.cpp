@@ -6,13 +6,14 @@
 #include "ErrorHandling.h"
 #include "Interrupts.h"
 #include "Process.h"
+#include "TextRules.h"
 
 namespace {
 
 const char usage[] =
         "applauncher-assemble DESCRIPTION [--target bundle|image] "
         "[--launcher PATH] [--output DIR] [--replace] [--sign IDENTITY] "
-        "[--no-start-check]";
+        "[--check] [--no-runtime-cache] [--no-start-check]";
 
 [[noreturn]] void usageError(const std::string& what) {
     VT_THROW(tstrings::any() << what << "; usage: " << usage);
@@ -66,6 +67,10 @@ AssembleOptions parseCommandLine(const StringArray& args) {
             options.replace = true;
         } else if (arg == "--no-start-check") {
             options.startCheck = false;
+        } else if (arg == "--check") {
+            options.checkOnly = true;
+        } else if (arg == "--no-runtime-cache") {
+            options.runtimeCache = false;
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             usageError("unknown option \"" + arg + "\"");
         } else if (options.description.empty()) {
@@ -105,9 +110,12 @@ int assembleMain(int argc, char** argv) {
         assemble(options);
         return 0;
     } catch (const VtErrorBase& e) {
-        std::cerr << "applauncher-assemble: " << e.rawMessage() << std::endl;
+        // One line whatever a path or value in the message holds.
+        std::cerr << "applauncher-assemble: " << printable(e.rawMessage())
+                  << std::endl;
     } catch (const std::exception& e) {
-        std::cerr << "applauncher-assemble: " << e.what() << std::endl;
+        std::cerr << "applauncher-assemble: " << printable(e.what())
+                  << std::endl;
     }
     Interrupts::endAsReceived();
     return failureStatus;

@@ -22,6 +22,11 @@ struct AssembleOptions {
     /// Ask the output's runtime whether it starts the application, when it
     /// can run on this machine (see StartCheck).
     bool startCheck = true;
+    /// Keep and reuse runtimes made by jlink in the per-user cache.
+    bool runtimeCache = true;
+    /// Run every check and make the output in the workspace, but put
+    /// nothing at the output path (nor sign).
+    bool checkOnly = false;
 };
 
 /// Assembles as `options` say. Throws a one-line error, leaving nothing at
