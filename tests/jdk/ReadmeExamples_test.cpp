@@ -224,8 +224,7 @@ public:
                 "package dep;\npublic class Dep {\n  public static String name() "
                 "{ return \"" + mainClass + "\"; }\n}\n", "");
         }
-        const std::string icon = lastOf(text, "bundle.icon");
-        if (!icon.empty()) {
+        for (const std::string& icon : valuesOf(text, "bundle.icon")) {
             writeFile(src + "/" + icon, png(iconSize(icon)));
         }
     }
@@ -342,13 +341,16 @@ TEST_P(ReadmeExamples, AssembleAndStart) {
         writeFile(temp / "src/demo.cfg",
                   withThisMachinesPaths(example.text, runtime, GetParam().home));
         // A bundle when the example has what a bundle needs, an image when
-        // its icon is one that an image takes.
+        // it has no icon or one that an image takes.
         Strings targets;
         if (!lastOf(example.text, "bundle.identifier").empty()) {
             targets.push_back("bundle");
         }
-        const std::string icon = lastOf(example.text, "bundle.icon");
-        if (icon.empty() || iconSize(icon) <= 512) {
+        const Strings icons = valuesOf(example.text, "bundle.icon");
+        if (icons.empty()
+                || std::any_of(icons.begin(), icons.end(), [](const std::string& i) {
+                       return iconSize(i) <= 512;
+                   })) {
             targets.push_back("image");
         }
         const std::string name = lastOf(example.text, "bundle.name");
