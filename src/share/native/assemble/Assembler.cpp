@@ -15,6 +15,7 @@
 #include "Icns.h"
 #include "InfoPlist.h"
 #include "Interrupts.h"
+#include "Packages.h"
 #include "Process.h"
 #include "RuntimeRelease.h"
 #include "Signing.h"
@@ -48,6 +49,7 @@ struct Plan {
     std::string iconData;
     std::string wmClass;
     StringArray architectures;
+    PackagePlan packages;
 };
 
 [[noreturn]] void fail(const tstrings::any& message) {
@@ -320,6 +322,8 @@ Plan check(const AssembleOptions& options) {
     planContent(p);
     checkApplicationOf(p);
     readIcon(p);
+    p.packages = planPackages(p.d, p.layout, p.outputDir, p.architectures,
+                              options);
     return p;
 }
 
@@ -461,12 +465,16 @@ void write(const Plan& p, const AssembleOptions& options) {
         writeImageFiles(p, root);
     }
     FileSystem::writeFile(combinePath(root, p.layout.stamp),
-                          std::string(assembleStamp) + "\n");
+                          std::string(assembleStamp) + "\n"
+                                  + packageStampLines(p.packages));
     if (!options.sign.empty()) {
         sign(p, options.sign, root, workspace.path());
     }
+    const StringArray packages = writePackages(p.packages, root,
+                                               workspace.path());
     Interrupts::check();
     StringArray results{p.layout.rootName};
+    results.insert(results.end(), packages.begin(), packages.end());
     if (!p.entitlementsName.empty()) {
         results.push_back(p.entitlementsName);
     }

@@ -19,6 +19,12 @@ struct AssembleOptions {
     bool replace = false;
     /// The signing identity ("-" for ad hoc); empty for no signing.
     std::string sign;
+    /// The package formats asked for (--package), comma-separated.
+    std::string packages;
+    /// The installer signing identity of a pkg; empty for none.
+    std::string installerSign;
+    /// The notary tool's keychain profile; empty for no notarisation.
+    std::string notarize;
 };
 
 /// Assembles as `options` say. Throws a one-line error, leaving nothing at

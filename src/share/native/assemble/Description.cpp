@@ -7,6 +7,7 @@
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "PackageInfo.h"
 
 namespace {
 
@@ -37,6 +38,10 @@ const CfgFile::PropertyId* const extraProperties[] = {
     &Key::content, &Key::runtime, &Key::modules, &Key::jdk, &Key::icon,
     &Key::package, &Key::fileType, &Key::urlScheme, &Key::usage,
     &Key::categories, &Key::installDir, &Key::wmClass,
+    &PackageKeys::formats, &PackageKeys::packageName, &PackageKeys::release,
+    &PackageKeys::maintainer, &PackageKeys::description,
+    &PackageKeys::copyright, &PackageKeys::section, &PackageKeys::homepage,
+    &PackageKeys::license,
 };
 
 const CfgFile::Vocabulary bundleVocabulary = {
