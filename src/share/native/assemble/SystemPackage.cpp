@@ -118,6 +118,40 @@ std::string debianControl(const PackageInfo& info, const std::string& arch,
             + debianDescription(info, fallbackParagraph) + "\n";
 }
 
+std::string rpmDescription(const PackageInfo& info,
+                           const std::string& fallback) {
+    const StringArray paragraphs = info.paragraphs.empty()
+            ? StringArray{fallback} : info.paragraphs;
+    std::string text;
+    for (const std::string& paragraph : paragraphs) {
+        for (const std::string& line : wrapped(paragraph, 79)) {
+            text += line + "\n";
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+std::string rpmChangelogDate(long long time) {
+    const std::string date = rfc2822Date(time);
+    return date.substr(0, 3) + " " + date.substr(8, 3) + " "
+            + date.substr(5, 2) + " " + date.substr(12, 4);
+}
+
+std::string rpmPattern(const std::set<std::string>& names) {
+    std::string pattern;
+    for (const std::string& name : names) {
+        pattern += pattern.empty() ? "" : "|";
+        for (char c : name) {
+            if (std::string("\\.^$|()[]{}*+?").find(c) != std::string::npos) {
+                pattern += '\\';
+            }
+            pattern += c;
+        }
+    }
+    return pattern;
+}
+
 std::string rfc2822Date(long long time) {
     static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu",
                                        "Fri", "Sat"};
@@ -233,10 +267,7 @@ std::string lintianOverrides(const std::string& packageName) {
     // runtime it was tested with inside it (see the README).
     static const char* const tags[] = {
         "dir-or-file-in-opt",
-        "embedded-library",
-        "shared-library-lacks-prerequisites",
-        "spare-manual-page",
-        "no-manual-page",
+        "jar-not-in-usr-share",
     };
     std::string text;
     for (const char* tag : tags) {

@@ -6,6 +6,7 @@
 #ifndef SYSTEMPACKAGE_H
 #define SYSTEMPACKAGE_H
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,18 @@ std::string debianControl(const PackageInfo& info, const std::string& arch,
                           unsigned long long installedKiB,
                           const std::string& depends,
                           const std::string& fallbackParagraph);
+
+/// The %description of an RPM spec: the paragraphs (or `fallback`) in
+/// lines of at most 79 characters, a blank line after each.
+std::string rpmDescription(const PackageInfo& info,
+                           const std::string& fallback);
+
+/// `time` as an RPM changelog dates it: "Wed Dec 09 2026".
+std::string rpmChangelogDate(long long time);
+
+/// The extended regular expression that matches each of `names` exactly,
+/// '|' between them.
+std::string rpmPattern(const std::set<std::string>& names);
 
 /// The changelog of the one release, dated `time` (seconds since 1970).
 std::string debianChangelog(const PackageInfo& info, long long time);

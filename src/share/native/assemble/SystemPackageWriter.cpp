@@ -27,8 +27,10 @@ const char dpkgInfo[] = "/var/lib/dpkg/info";
 
 struct Content {
     ArchiveEntries entries;
-    /// The sonames the ELF files need that none of them provides.
+    /// The sonames the ELF files need that none of them provides, and
+    /// those they provide.
     std::set<std::string> needed;
+    std::set<std::string> provided;
 };
 
 ArchiveEntry directory(const std::string& path) {
@@ -138,6 +140,7 @@ Content systemContent(const PackagePlan& plan, const std::string& root,
             }
         }
     }
+    content.provided = provided;
     for (const std::string& soname : needed) {
         if (provided.count(soname) == 0) {
             content.needed.insert(soname);
@@ -301,7 +304,8 @@ void writeDeb(const PackagePlan& plan, const std::string& root,
 }
 
 std::string rpmSpec(const PackagePlan& plan, const std::string& arch,
-                    const ArchiveEntries& entries, const std::string& staged) {
+                    const ArchiveEntries& entries, const std::string& staged,
+                    const std::string& internal) {
     const PackageInfo& info = plan.info;
     std::string spec = "Name: " + info.packageName + "\n"
             "Version: " + info.version + "\n"
@@ -312,13 +316,19 @@ std::string rpmSpec(const PackagePlan& plan, const std::string& arch,
     if (!info.homepage.empty()) {
         spec += "URL: " + info.homepage + "\n";
     }
-    spec += "\n%description\n";
-    const StringArray paragraphs = info.paragraphs.empty()
-            ? StringArray{fallbackParagraph(plan)} : info.paragraphs;
-    spec += tstrings::join(paragraphs.begin(), paragraphs.end(), "\n\n")
-            + "\n\n%install\ncp -a '" + staged + "/.' \"%{buildroot}/\"\n\n"
-              "%files\n";
     const std::string top = plan.d.installDir.substr(1);
+    spec += "Packager: " + info.maintainer + "\n"
+            // The image's own libraries neither serve nor satisfy other
+            // packages.
+            "%global __provides_exclude_from ^/" + top + "/.*$\n";
+    if (!internal.empty()) {
+        // A macro's value loses one level of backslashes.
+        spec += "%global __requires_exclude ^("
+                + tstrings::replace(internal, "\\", "\\\\") + ")\\\\(\n";
+    }
+    spec += "\n%description\n" + rpmDescription(info,
+            fallbackParagraph(plan)) + "\n%install\ncp -a '" + staged
+            + "/.' \"%{buildroot}/\"\n\n%files\n";
     spec += quotedPath(top) + "\n";
     for (const ArchiveEntry& entry : entries) {
         if (entry.kind != ArchiveEntry::Directory
@@ -327,8 +337,8 @@ std::string rpmSpec(const PackagePlan& plan, const std::string& arch,
                      ? "%license " : "") + quotedPath(entry.path) + "\n";
         }
     }
-    return spec + "\n%changelog\n* " + rfc2822Date(plan.time).substr(0, 16)
-            .replace(3, 1, "") + " " + info.maintainer + " - "
+    return spec + "\n%changelog\n* " + rpmChangelogDate(plan.time) + " "
+            + info.maintainer + " - "
             + info.version + "-" + info.release + "\n- Release "
             + info.version + " of the application.\n";
 }
@@ -351,13 +361,18 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
             } else if (entry.source.empty()) {
                 FileSystem::writeFile(target, entry.data, entry.mode, true);
             } else {
-                FileSystem::copyFile(entry.source, target, entry.mode);
+                // RPM tells libraries by their executable bit.
+                const bool elf = tstrings::startsWith(
+                        entry.source, combinePath(workspace, ".stripped/"));
+                FileSystem::copyFile(entry.source, target,
+                                     elf ? 0755 : entry.mode);
             }
         }
     }
     const std::string arch = rpmArchitecture(plan.arch);
     const std::string spec = combinePath(folder, "package.spec");
-    FileSystem::writeFile(spec, rpmSpec(plan, arch, content.entries, staged));
+    FileSystem::writeFile(spec, rpmSpec(plan, arch, content.entries, staged,
+                                        rpmPattern(content.provided)));
     const Process::Outcome outcome = Process::run(
             Process::findOnPath("rpmbuild"),
             {"-bb", "--quiet", "--target", arch,

@@ -21,8 +21,10 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
               const std::string& workspace, const std::string& path);
 
 /// The RPM spec that packs the staged tree `staged` (holding `entries`)
-/// for RPM's `arch`.
+/// for RPM's `arch`; `internal` is the pattern of the libraries the image
+/// provides itself (see rpmPattern), which are not required from others.
 std::string rpmSpec(const PackagePlan& plan, const std::string& arch,
-                    const ArchiveEntries& entries, const std::string& staged);
+                    const ArchiveEntries& entries, const std::string& staged,
+                    const std::string& internal);
 
 #endif // SYSTEMPACKAGEWRITER_H
