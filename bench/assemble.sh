@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-11}
 startRuns=${2:-21}
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DAPPLAUNCHER_TESTS=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target applauncher-assemble applauncher-linux \
   bench_spawn_timer >/dev/null
 assemble=$(pwd)/$build/applauncher-assemble

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 
 runs=${1:-50}
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DAPPLAUNCHER_TESTS=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target applauncher applauncher-linux \
   fakejli bench_floor bench_spawn_timer bench_scale bench_mapped >/dev/null
 

@@ -4,7 +4,7 @@
 # what the linker made with the LLVM tools:
 #   - a Mach-O executable of exactly the architectures asked for;
 #   - its export table holds _main and the three plain functions, nothing else;
-#   - it links only libSystem, the C++ runtime and the Cocoa and
+#   - it links only libSystem, the C++ runtime, zlib and the Cocoa and
 #     CoreFoundation frameworks;
 #   - it imports the failure alert (CFUserNotificationDisplayAlert) and the
 #     functions that read its title from the bundle's Info.plist
@@ -114,7 +114,7 @@ check_slice() {
       ;;
     libraries)
       dylibs=$("$objdump" --macho --dylibs-used "$file" | awk '/^\t/ {print $1}' | sort | tr '\n' ' ')
-      expected="/System/Library/Frameworks/Cocoa.framework/Versions/A/Cocoa /System/Library/Frameworks/CoreFoundation.framework/Versions/A/CoreFoundation /usr/lib/libSystem.B.dylib /usr/lib/libc++.1.dylib "
+      expected="/System/Library/Frameworks/Cocoa.framework/Versions/A/Cocoa /System/Library/Frameworks/CoreFoundation.framework/Versions/A/CoreFoundation /usr/lib/libSystem.B.dylib /usr/lib/libc++.1.dylib /usr/lib/libz.1.dylib "
       [ "$dylibs" = "$expected" ] || echo "$arch: links '$dylibs', expected '$expected'"
       ;;
     alert)
@@ -257,7 +257,7 @@ build_and_check() { # name, architectures (CMake list)
     case $what in
       executable) label="Mach-O executable" ;;
       exports) label="exports exactly _main and the three launcher functions" ;;
-      libraries) label="links only libSystem, libc++, Cocoa and CoreFoundation" ;;
+      libraries) label="links only libSystem, libc++, zlib, Cocoa and CoreFoundation" ;;
       alert) label="imports the alert and title functions from CoreFoundation" ;;
       reexec) label="holds no re-execution handling" ;;
       signature) label="arm64 code signature valid" ;;

@@ -37,7 +37,7 @@ step() {
 }
 
 step "build ($build)"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DAPPLAUNCHER_TESTS=ON >/dev/null
 cmake --build "$build" -j"$jobs"
 step "tests"
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$jobs"
@@ -76,7 +76,7 @@ APPLAUNCHER_TEST_WRAPPER="$memcheck --error-exitcode=99 --leak-check=full \
 # Unoptimised: the sanitizers find the same faults, and the build takes a
 # third of the time of an optimised one.
 step "build with sanitizers ($asan_build)"
-cmake -S . -B "$asan_build" -DAPPLAUNCHER_SANITIZE=ON \
+cmake -S . -B "$asan_build" -DAPPLAUNCHER_SANITIZE=ON -DAPPLAUNCHER_TESTS=ON \
       -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$asan_build" -j"$jobs"
 step "tests with sanitizers"

@@ -12,6 +12,7 @@
 
 #include "Bundle.h"
 #include "Layouts.h"
+#include "OutputLines.h"
 
 using namespace testing_support;
 
@@ -157,8 +158,9 @@ bool hasArchiveOption(const FakeJliCall& call) {
 } // namespace
 
 // A process started with the archive's build request is its builder,
-// whatever the request holds: a forged one builds nothing, and no request
-// ever starts the application, not even invisibly in the background.
+// whatever the request holds: a forged one builds nothing and fails,
+// naming the variable, and no request ever starts the application, not
+// even invisibly in the background.
 TEST_P(ForgedReexecution, ABuildRequestNeverStartsTheApplication) {
     Bundle bundle(GetParam());
     writeFile(bundle.homeDir() + "/lock", "0123456789abcdef0123456789abcdef");
@@ -172,6 +174,9 @@ TEST_P(ForgedReexecution, ABuildRequestNeverStartsTheApplication) {
         {"no lock", {}, ""},
         {"a file of the user's as the lock", {}, " 3<\"$HOME/lock\""},
         {"arguments", {"a", "b"}, ""},
+        {"the builder's argument", {"--class-data-archive-builder"}, ""},
+        {"the builder's argument and a file of the user's as the lock",
+         {"--class-data-archive-builder"}, " 3<\"$HOME/lock\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -184,9 +189,15 @@ TEST_P(ForgedReexecution, ABuildRequestNeverStartsTheApplication) {
         options.setEnv("VANTRY_CDS_BUILD", "0123456789abcdef0123456789abcdef");
         const LaunchResult launch =
                 bundle.runProgram("/bin/sh", argv, options);
-        EXPECT_EQ(0, launch.process.exitStatus) << launch.process.err;
+        // Set by hand, the variable would make every start end without a
+        // word: the one line names it.
+        EXPECT_EQ(1, launch.process.exitStatus);
         EXPECT_TRUE(launch.calls.empty());
-        EXPECT_EQ("", launch.process.out + launch.process.err);
+        EXPECT_EQ("", launch.process.out);
+        const auto lines = e2e::splitLines(launch.process.err);
+        ASSERT_EQ(1u, lines.size()) << launch.process.err;
+        EXPECT_NE(std::string::npos, lines[0].find("VANTRY_CDS_BUILD"));
+        EXPECT_NE(std::string::npos, lines[0].find("unset"));
     }
 }
 

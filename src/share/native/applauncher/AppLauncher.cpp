@@ -238,8 +238,9 @@ Jvm* AppLauncher::createJvmLauncher() const {
         jvm->setApplicationArguments(commandArgs);
     }
     if (!config.locked) {
-        ClassDataArchive::prepareStart(cfgFile, *jvm, cacheBase, cacheRelative,
-                                       reexecuted);
+        jvm->insertOptions(ClassDataArchive::prepareStart(
+                cfgFile, jvm->getPath(), cacheBase, cacheRelative, reexecuted,
+                hasRuntimeStartFailed));
     }
     return jvm.release();
 }

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "AppLauncher.h"
-#include "ArchiveBuilder.h"
 #include "ClassDataArchive.h"
 #include "ErrorHandling.h"
 #include "JvmLauncher.h"
@@ -25,10 +24,22 @@ void launchJvm() {
     jvmLauncher->launch();
 }
 
-// Starts the dump's runtime in the builder's child process.
-void startDump(Jvm& dump) {
-    jvmLauncher = &dump;
-    dump.launch();
+// Starts the dump's runtime in the builder's child process: the start's
+// class path, module path, java options and main module, class or jar,
+// with the dump options after the java options; no splash screen, no
+// application arguments.
+void startDump(const CfgFile& cfg, const std::string& jliPath,
+               const StringArray& dumpOptions) {
+    CfgFile withoutSplash(cfg);
+    withoutSplash.setPropertyValue(SectionName::Application,
+                                   PropertyName::splash, StringArray());
+    Jvm* dump = new Jvm();
+    dump->setPath(jliPath);
+    dump->addArgument(SysInfo::getProcessModulePath());
+    dump->initFromConfigFile(withoutSplash, dumpOptions);
+    dump->setApplicationArguments(StringArray());
+    jvmLauncher = dump;
+    dump->launch();
 }
 
 void initJvmLauncher() {
@@ -37,8 +48,8 @@ void initJvmLauncher() {
     const AppLauncher appLauncher = platformSetUp(
             request.present ? Role::archiveBuilder : Role::start);
     if (request.present) {
-        ArchiveBuilder::build(
-                request.token, appLauncher.getCacheBase(),
+        ClassDataArchive::build(
+                request, appLauncher.getCacheBase(),
                 appLauncher.getCacheRelative(),
                 [&appLauncher](CfgFile& cfg, std::string& jliPath) {
                     AppLauncher::Config config = appLauncher.loadConfig();

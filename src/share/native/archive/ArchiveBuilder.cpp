@@ -1,14 +1,13 @@
 #include "ArchiveBuilder.h"
 
-#include <memory>
 #include <set>
 
+#include "ArchiveHost.h"
 #include "ArchiveInputs.h"
 #include "ArchiveOptions.h"
 #include "ArchiveProcess.h"
 #include "FileUtils.h"
 #include "JarDependencies.h"
-#include "JvmLauncher.h"
 #include "Log.h"
 #include "RuntimeReexec.h"
 #include "SysInfo.h"
@@ -17,6 +16,9 @@
 namespace ArchiveBuilder {
 
 const char* const requestVariable = "VANTRY_CDS_BUILD";
+const char* const builderArgument = "--class-data-archive-builder";
+// A start that runs this long has time to spare; a dump takes 0.3 to 2.1 s.
+const int busyStartSeconds = 20;
 
 namespace {
 
@@ -25,28 +27,15 @@ using Strike = ArchiveStore::Strike;
 // A dump takes 0.3 to 2.1 s as measured; one that takes this long hangs.
 const int dumpSeconds = 600;
 
+// While the start runs, how often the builder looks for a class list.
+const int lookAgainSeconds = 10;
+
 // True when the builder has an archive to make: nobody made it meanwhile,
 // the digest did not give up, and the class list waits.
 bool isPending(const ArchiveStore& store, const std::string& digest) {
     return store.exists(store.name(digest, ".classlist"))
             && !store.exists(store.name(digest, ".jsa"))
             && !store.exists(store.name(digest, ".failed"));
-}
-
-// The runtime vector of the dump: the start's class path, module path,
-// java options and main module, class or jar, with the dump options after
-// the java options; no splash screen, no application arguments.
-std::unique_ptr<Jvm> dumpJvm(const CfgFile& cfg, const std::string& jliPath,
-                             const StringArray& dumpOptions) {
-    CfgFile withoutSplash(cfg);
-    withoutSplash.setPropertyValue(SectionName::Application,
-                                   PropertyName::splash, StringArray());
-    std::unique_ptr<Jvm> jvm(new Jvm());
-    jvm->setPath(jliPath);
-    jvm->addArgument(SysInfo::getProcessModulePath());
-    jvm->initFromConfigFile(withoutSplash, dumpOptions);
-    jvm->setApplicationArguments(StringArray());
-    return jvm;
 }
 
 // The classes that the jars among `paths` supply ("a/b/C" for
@@ -107,7 +96,7 @@ public:
 
     void run(const ArchiveInputs& inputs, const CfgFile& cfg,
              const std::string& jliPath,
-             const std::function<void(Jvm&)>& dump) {
+             const ClassDataArchive::Dump& dump) {
         output = store.claim(outputName);
         if (id.empty() || !output.valid()) {
             return;
@@ -144,7 +133,7 @@ private:
     // Dumps the archive and puts it in place; what went wrong, or empty.
     std::string dumpAndCheck(const ArchiveInputs& inputs, const CfgFile& cfg,
                              const std::string& jliPath,
-                             const std::function<void(Jvm&)>& dump) {
+                             const ClassDataArchive::Dump& dump) {
         std::string recorded, runtimeList, dependencies;
         // With classes linked ahead of time, every class of the archive is
         // loaded at start: the runtime's whole list made a Hello World take
@@ -162,25 +151,30 @@ private:
                                         runtimeList))) {
             return "the class list cannot be read or written";
         }
+        // The jars' identities are taken before the dump: a jar replaced
+        // while the runtime reads it must not pass for the one archived.
+        if (!JarDependencies::find(inputs.rootJars(), dependencies)) {
+            return "the manifest of a jar cannot be read";
+        }
         appendLine(output.get(), "Building the class data archive:");
-        const std::unique_ptr<Jvm> jvm = dumpJvm(
-                cfg, jliPath,
-                ArchiveOptions::dumpOptions(inputs.feature,
-                                            store.path(listName),
-                                            store.path(archiveName)));
+        const StringArray options = ArchiveOptions::dumpOptions(
+                inputs.feature, store.path(listName), store.path(archiveName));
         const int status = ArchiveProcess::runInChild(
                 output.get(),
                 [&] {
                     RuntimeReexec::preventReexecution();
-                    dump(*jvm);
+                    dump(cfg, jliPath, options);
                 },
                 dumpSeconds);
         if (status != 0 || !store.isWholeArchive(archiveName)) {
             return "the runtime ended with "
                     + ArchiveProcess::describe(status);
         }
-        if (!JarDependencies::find(inputs.rootJars(), dependencies)) {
-            return "the manifest of a jar cannot be read";
+        std::string after;
+        if (!JarDependencies::find(inputs.rootJars(), after)
+                || after != dependencies
+                || !JarDependencies::unchanged(dependencies)) {
+            return "a jar named by a manifest changed during the dump";
         }
         if (!store.write(store.name(digest, ".deps"), dependencies)
                 || !store.rename(archiveName, store.name(digest, ".jsa"))) {
@@ -215,8 +209,9 @@ void start(const ArchiveStore& store, const std::string& digest,
         // Every token has the same length: it replaces the last one.
         if (token.size() != 32
                 || !PrivateFiles::writeAt(lock.get(), token, 0)
-                || !ArchiveProcess::startBuilder(executable, lock.get(),
-                                                 requestVariable, token)) {
+                || !ArchiveProcess::startBuilder(executable, builderArgument,
+                                                 lock.get(), requestVariable,
+                                                 token)) {
             LOG_TRACE("Cannot start the class data archive's builder");
             return;
         }
@@ -227,30 +222,42 @@ void start(const ArchiveStore& store, const std::string& digest,
     }
 }
 
-void build(const std::string& token, const std::string& base,
-           const std::string& relative, const ReadConfig& readConfig,
-           const std::function<void(Jvm&)>& dump) {
-    ArchiveProcess::awaitStarter();
+bool build(const std::string& token, const std::string& base,
+           const std::string& relative,
+           const ClassDataArchive::ReadConfig& readConfig,
+           const ClassDataArchive::Dump& dump) {
+    if (SysInfo::argc != 2 || SysInfo::argv[1] != std::string(builderArgument)) {
+        return false;
+    }
+    ArchiveHost::setProcessName("cds-builder");
+    bool ended = ArchiveProcess::awaitStarter(busyStartSeconds);
     CfgFile cfg;
     std::string jliPath, why, digest;
     ArchiveStore store;
     int lock = -1;
-    if (!readConfig(cfg, jliPath) || SysInfo::argc != 1 || base.empty()
+    if (!readConfig(cfg, jliPath) || base.empty()
             || !store.open(base, relative, SysInfo::getProcessModulePath(), why)
             || !ArchiveProcess::takeRequest(token, lock)
             || !store.lockedDigest(lock, digest)) {
         LOG_TRACE("Not the class data archive's builder: the request does"
                   " not hold");
-        return;
+        return false;
     }
     const ArchiveInputs inputs = ArchiveInputs::collect(cfg, jliPath);
-    if (!inputs.whyRuledOut().empty() || inputs.digest() != digest
-            || !isPending(store, digest)) {
+    if (!inputs.whyRuledOut().empty() || inputs.digest() != digest) {
         LOG_TRACE("The class data archive's builder has nothing to do");
-        return;
+        return true;
+    }
+    while (!ended && !isPending(store, digest)) {
+        ended = ArchiveProcess::awaitStarter(lookAgainSeconds);
+    }
+    if (!isPending(store, digest)) {
+        LOG_TRACE("The class data archive's builder has nothing to do");
+        return true;
     }
     ArchiveProcess::closeInheritedDescriptors(store.fd());
     Build(store, digest).run(inputs, cfg, jliPath, dump);
+    return true;
 }
 
 } // namespace ArchiveBuilder

@@ -1,17 +1,21 @@
 // The process that makes the application's class data archive, away from
 // any start of the application: the start that records the class list
 // starts it before the runtime (while the start's process is small, so that
-// starting it costs next to nothing), it waits until that start has ended,
-// and whatever the dump does (fail, run out of room, crash, take seconds)
-// happens to no start.
+// starting it costs next to nothing), and whatever the dump does (fail, run
+// out of room, crash, take seconds) happens to no start.
 //
-// The builder is a detached copy of the launcher's executable: its own
-// session, lowest priority, standard streams on /dev/null, no descriptor of
-// the process that started it but the store's lock of the digest, which it
+// The builder is the launcher's executable with the one argument
+// `builderArgument`, and no process of the application's: the system adopts
+// it at once. It runs in its own session, in "/", at the lowest CPU and
+// I/O priority, with standard streams on /dev/null and no descriptor of the
+// process that started it but the store's lock of the digest, which it
 // holds until it is done, and a pipe whose other end closes when that
 // process ends (also when the runtime's launcher library executed it
-// again): the builder starts its work only then, and builds only when the
-// start left a complete class list. The request travels
+// again). It builds once that start has ended and left a complete class
+// list, or, when the start has run for `busyStartSeconds` and a class list
+// of the digest waits (one that an earlier start left, which a builder
+// could not build because the end of that start took it along), during
+// the run, at its lowest priority. The request travels
 // in the environment as a random token that must match the lock file's
 // contents, so that a variable alone never starts a build: the lock file
 // lies in the user's private archive directory. A process started with the
@@ -35,13 +39,18 @@
 
 #include "ArchiveStore.h"
 #include "CfgFile.h"
-
-class Jvm;
+#include "ClassDataArchive.h"
 
 namespace ArchiveBuilder {
 
 /// The environment variable that carries the request.
 extern const char* const requestVariable;
+
+/// The builder's argument, which also tells it apart in a process list.
+extern const char* const builderArgument;
+
+/// How long a start runs before its builder builds a class list that waits.
+extern const int busyStartSeconds;
 
 /// Starts the builder of `digest` from `executable`, unless another process
 /// holds the lock of the digest, or the digest has its archive or gave it
@@ -49,21 +58,18 @@ extern const char* const requestVariable;
 void start(const ArchiveStore& store, const std::string& digest,
            const std::string& executable);
 
-/// The application's configuration as a start reads it: the file with its
-/// macros expanded, and the runtime's launcher library that it selects.
-/// False for a locked application, which has no archive.
-typedef std::function<bool(CfgFile& cfg, std::string& jliPath)> ReadConfig;
-
 /// The builder's straight line: waits until the start that asked for the
-/// build has ended; reads the configuration through `readConfig`; checks
-/// the request `token` (the lock, and the digest of these very inputs in
-/// the cache directory `relative` below `base`); has `dump` start the
-/// runtime of the Jvm it is given, in a child process; and puts the
-/// archive in place. Returns at once when the request does not hold, and
-/// never starts the application.
-void build(const std::string& token, const std::string& base,
-           const std::string& relative, const ReadConfig& readConfig,
-           const std::function<void(Jvm&)>& dump);
+/// build has ended or has run `busyStartSeconds`; reads the configuration
+/// through `readConfig`; checks the request `token` (the lock, and the
+/// digest of these very inputs in the cache directory `relative` below
+/// `base`); waits, while the start runs, until a class list waits; has
+/// `dump` start the runtime with the dump options, in a child process; and
+/// puts the archive in place. Never starts the application. False when
+/// the process is no live builder: the request does not hold.
+bool build(const std::string& token, const std::string& base,
+           const std::string& relative,
+           const ClassDataArchive::ReadConfig& readConfig,
+           const ClassDataArchive::Dump& dump);
 
 } // namespace ArchiveBuilder
 

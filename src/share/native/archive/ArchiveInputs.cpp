@@ -151,6 +151,13 @@ std::string ArchiveInputs::whyRuledOut() const {
                     + "\" manages or reports sharing or rules it out";
         }
     }
+    for (const std::string& entry : classPath) {
+        if (entry.empty() || !FileUtils::isDirSeparator(entry[0])) {
+            // The builder runs in "/", not in the start's folder.
+            return "the class path entry \"" + entry
+                    + "\" is relative to the working directory";
+        }
+    }
     if (!busyClassPathDirectory.empty()) {
         return "the class path directory \"" + busyClassPathDirectory
                 + "\" is not empty";

@@ -27,7 +27,7 @@ struct ArchiveInputs {
     /// the feature release (0 when unknown), whether it has the server VM,
     /// and its modules image, JVM library, base archive and class list.
     std::string javaHome;
-    ArchiveOptions::RuntimeRelease release;
+    ArchiveOptions::ReleaseVersions release;
     int feature = 0;
     bool serverVm = false;
     std::vector<FileFact> runtimeFiles;
@@ -64,8 +64,9 @@ struct ArchiveInputs {
     /// Why there can be no archive of these inputs, as a sentence fragment
     /// for the trace: a runtime older than 13 or without the server VM, an
     /// option (java option or in a variable) that rules sharing out, a class
-    /// path directory that holds anything, or a file size limit below
-    /// 1 GiB. Empty when an archive is possible.
+    /// path entry relative to the working directory (the builder runs
+    /// elsewhere), a class path directory that holds anything, or a file
+    /// size limit below 1 GiB. Empty when an archive is possible.
     std::string whyRuledOut() const;
 
     /// The 16 hexadecimal digits that name the archive of these inputs.

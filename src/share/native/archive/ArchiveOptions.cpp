@@ -55,9 +55,9 @@ std::string firstWord(const std::string& line) {
 
 } // namespace
 
-RuntimeRelease parseRelease(const std::string& text) {
+ReleaseVersions parseRelease(const std::string& text) {
     std::map<std::string, std::string> values = ReleaseFile::parse(text);
-    return RuntimeRelease{values["JAVA_VERSION"],
+    return ReleaseVersions{values["JAVA_VERSION"],
                           values["JAVA_RUNTIME_VERSION"]};
 }
 

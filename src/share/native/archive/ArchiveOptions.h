@@ -23,7 +23,7 @@
 namespace ArchiveOptions {
 
 /// The version keys of a runtime's `release` file.
-struct RuntimeRelease {
+struct ReleaseVersions {
     std::string javaVersion;
     std::string runtimeVersion;
 };
@@ -31,7 +31,7 @@ struct RuntimeRelease {
 /// JAVA_VERSION and JAVA_RUNTIME_VERSION from the text of a `release` file,
 /// each without its surrounding double quotes; a missing key leaves its field
 /// empty.
-RuntimeRelease parseRelease(const std::string& text);
+ReleaseVersions parseRelease(const std::string& text);
 
 /// The feature release of a JAVA_VERSION value: 17 for "17.0.15", 25 for
 /// "25", 8 for "1.8.0_402"; 0 when the value does not start with a number.

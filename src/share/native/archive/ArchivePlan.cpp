@@ -13,6 +13,10 @@ using Strike = ArchiveStore::Strike;
 // start records only with this much room.
 const unsigned long long minimumFreeBytes = 128ull << 20;
 
+// A start that a signal ends after running this long has loaded what its
+// start-up loads; one that ends sooner may have been stopped half-way.
+const double signalledListSeconds = 10;
+
 // How many failures of a kind in a row give a digest up. A refusal is the
 // runtime's verdict on the files as they are, so a rebuilt archive that is
 // refused again gets no third try; the others may be the application's or
@@ -128,6 +132,11 @@ void ArchivePlan::choose(int feature, long formerSelf) {
               << store.path(ownName) << "\"");
 }
 
+bool ArchivePlan::keepsList(const Ending& ending) {
+    return !ending.runtimeFailed
+            && (ending.status < 128 || ending.seconds >= signalledListSeconds);
+}
+
 bool ArchivePlan::finish(const Ending& ending) {
     bool listWaits = false;
     try {
@@ -147,14 +156,22 @@ bool ArchivePlan::finish(const Ending& ending) {
             }
             store.remove(ownName);
         } else if (chosen == Way::record) {
-            // A start ended by a signal (SIGINT, SIGTERM: 128 and more)
-            // loaded only some of the application's classes, and a runtime
-            // that never wrote the list left the claim's own contents.
-            listWaits = ending.status < 128 && !ending.runtimeFailed
-                    && store.claimant(ownName) == 0
+            // A runtime that never wrote the list left the claim's own
+            // contents; a builder may have made the archive meanwhile from
+            // another start's list.
+            const bool kept = keepsList(ending);
+            listWaits = kept && store.claimant(ownName) == 0
+                    && !store.exists(archiveName())
                     && store.rename(ownName, store.name(digest, ".classlist"));
             if (!listWaits) {
                 store.remove(ownName);
+            }
+            if (listWaits) {
+                store.clearStrikes(digest, {Strike::listDiscarded});
+            } else if (!kept && !ending.runtimeFailed) {
+                strike(Strike::listDiscarded,
+                       "a signal ended the recording start early; its class"
+                       " list was discarded");
             }
         } else if (chosen == Way::wait) {
             listWaits = true;

@@ -58,7 +58,16 @@ public:
         bool runtimeFailed = false;
         /// The runtime had the archive mapped at exit (way use only).
         bool archiveMapped = false;
+        /// How long the start ran, in seconds.
+        double seconds = 0;
     };
+
+    /// True when the class list that a recording start that ended so left
+    /// is complete enough to keep: a start that ended on its own, or one
+    /// that a signal ended (an exit status of 128 and more: Ctrl-C, a
+    /// server's SIGTERM) well after its start-up; never one whose runtime
+    /// failed.
+    static bool keepsList(const Ending& ending);
 
     /// True when the start is to start the builder, which waits for the
     /// start's end and builds what the start leaves.
@@ -67,7 +76,8 @@ public:
     }
 
     /// Settles the start's files when the process ends; true when a class
-    /// list waits for the builder. Never throws.
+    /// list waits for the builder. A list that a signal cut short is
+    /// counted, and repeated ones give the digest up. Never throws.
     bool finish(const Ending& ending);
 
     /// Gives the way up before the runtime starts: removes the start's own

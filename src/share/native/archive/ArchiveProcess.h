@@ -10,26 +10,29 @@
 
 namespace ArchiveProcess {
 
-/// Starts `executable` without arguments as the builder, in a session of
-/// its own, once this process has ended (also when the program that it
-/// executes ends): its own copy of this process's environment with
-/// `variable` set to `token`, the lock file `lock` as descriptor 3, as
-/// descriptor 4 the reading end of a pipe whose other end closed with this
-/// process, standard streams on /dev/null, every signal at its default and
-/// unblocked. Never waits for it. False when it cannot be started.
-bool startBuilder(const std::string& executable, int lock,
-                  const std::string& variable, const std::string& token);
+/// Starts `executable` with the one argument `argument` as the builder, at
+/// once and at the lowest priority, as no child of this process: a
+/// grandchild whose parent ends at once, so that the system adopts it. It
+/// runs in a session of its own, in the folder "/", with its own copy of
+/// this process's environment with `variable` set to `token`, the lock file
+/// `lock` as descriptor 3, as descriptor 4 the reading end of a pipe whose
+/// other end closes with this process (also when the program that it
+/// executes ends), standard streams on /dev/null, every signal at its
+/// default and unblocked, and no other descriptor. Waits only for the
+/// parent that ends at once. False when it cannot be started.
+bool startBuilder(const std::string& executable, const std::string& argument,
+                  int lock, const std::string& variable,
+                  const std::string& token);
 
 /// The builder's side: true when descriptor 3 is a regular file of the
 /// user that holds `token`, and this process now holds its lock. `lock`
 /// receives the descriptor.
 bool takeRequest(const std::string& token, int& lock);
 
-/// Leaves the session of the process that started the builder, lowers its
-/// priority to the least, and waits until that process has ended, so that
-/// the builder takes nothing from the application's exit. Returns at once
-/// when descriptor 4 is no pipe.
-void awaitStarter();
+/// Waits at most `seconds` until the process that started the builder has
+/// ended; true when it has (also at once when descriptor 4 is no pipe),
+/// false when it still runs.
+bool awaitStarter(int seconds);
 
 /// Closes every descriptor above the lock but `keep`: what the builder
 /// inherited.

@@ -31,6 +31,8 @@ const char* strikeName(ArchiveStore::Strike kind) {
         return "build-failed";
     case ArchiveStore::Strike::buildInterrupted:
         return "build-interrupted";
+    case ArchiveStore::Strike::listDiscarded:
+        return "list-discarded";
     }
     return "";
 }
@@ -189,6 +191,8 @@ std::string ArchiveStore::withoutStrikes(const std::string& text,
 }
 
 int ArchiveStore::addStrike(const std::string& digest, Strike kind) const {
+    const PrivateFiles::FileDescriptor held =
+            waitForLock(name(digest, ".strikelock"));
     const std::string strikes = name(digest, ".strikes");
     std::string text;
     read(strikes, text);
@@ -200,6 +204,8 @@ int ArchiveStore::addStrike(const std::string& digest, Strike kind) const {
 
 void ArchiveStore::clearStrikes(const std::string& digest,
                                 const std::vector<Strike>& kinds) const {
+    const PrivateFiles::FileDescriptor held =
+            waitForLock(name(digest, ".strikelock"));
     const std::string strikes = name(digest, ".strikes");
     std::string text;
     if (!exists(strikes) || !read(strikes, text)) {

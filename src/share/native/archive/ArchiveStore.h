@@ -17,6 +17,7 @@
 //   L-D.classlist         the classes that a complete start loaded
 //   L-D.lock              locked by the process that builds the archive
 //   L-D.strikes           how often each kind of failure happened in a row
+//   L-D.strikelock        locked while a process updates L-D.strikes
 //   L-D.failed            this digest gets no archive; the text says why
 //   L-D.buildlog          the runtime's output of the last failed build
 //   L-D.<id>.recording    the classes that a running start loads
@@ -101,6 +102,9 @@ public:
     /// An exclusive lock on `name` (created when missing), for as long as
     /// the result is open; no descriptor when another process holds it.
     PrivateFiles::FileDescriptor lock(const std::string& name) const;
+    /// The same, waiting while another process holds it; no descriptor
+    /// when it cannot be created or locked.
+    PrivateFiles::FileDescriptor waitForLock(const std::string& name) const;
 
     /// The files of one process that is gone: what it was doing when it
     /// ended without cleaning up.
@@ -129,10 +133,12 @@ public:
 
     /// The kinds of failure that count against a digest's archive.
     enum class Strike { failedStart, crashed, refused, buildFailed,
-                        buildInterrupted };
+                        buildInterrupted, listDiscarded };
 
     /// Counts a failure of `kind` against `digest` and returns how many of
-    /// that kind happened in a row.
+    /// that kind happened in a row. The count is read and written under a
+    /// lock of its own, so that two processes failing at once both count;
+    /// the digest's lock is not waited for.
     int addStrike(const std::string& digest, Strike kind) const;
     /// Forgets the failures of the kinds given: they were followed by a
     /// success. Writes only when there is something to forget.

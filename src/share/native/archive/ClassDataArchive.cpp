@@ -1,13 +1,17 @@
 #include "ClassDataArchive.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 
 #include "ArchiveBuilder.h"
+#include "ArchiveHost.h"
 #include "ArchiveInputs.h"
 #include "ArchiveOptions.h"
+#include "ArchivePlace.h"
 #include "ArchivePlan.h"
-#include "JvmLauncher.h"
+#include "ErrorHandling.h"
+#include "JarDependencies.h"
 #include "Log.h"
 #include "MappedFiles.h"
 #include "SysInfo.h"
@@ -19,6 +23,8 @@ namespace {
 // What the exit handler of a start needs: its plan.
 struct AtExit {
     ArchivePlan plan;
+    RuntimeFailed runtimeFailed;
+    std::chrono::steady_clock::time_point started;
 };
 
 void finish(int status, void* context) {
@@ -26,7 +32,9 @@ void finish(int status, void* context) {
         AtExit& state = *static_cast<AtExit*>(context);
         ArchivePlan::Ending ending;
         ending.status = status;
-        ending.runtimeFailed = hasRuntimeStartFailed();
+        ending.runtimeFailed = state.runtimeFailed && state.runtimeFailed();
+        ending.seconds = std::chrono::duration<double>(
+                std::chrono::steady_clock::now() - state.started).count();
         ending.archiveMapped = state.plan.way() == ArchivePlan::Way::use
                 && MappedFiles::isMapped(state.plan.archiveName());
         state.plan.finish(ending);
@@ -56,6 +64,61 @@ bool archiveWanted(const CfgFile& cfg, const std::string& cacheBase) {
         LOG_TRACE("No class data archive: no cache directory");
         return false;
     }
+    // The namespace's orphans come to its first process: the builder would
+    // be the application's child.
+    if (SysInfo::getProcessId() == 1) {
+        LOG_TRACE("No class data archive: the launcher is process 1 of its"
+                  " PID namespace, which would adopt the builder; nothing is"
+                  " recorded or built");
+        return false;
+    }
+    return true;
+}
+
+// True when the executable lies on a volume that is meant to be ejected,
+// which a builder running from it would keep busy.
+bool onRemovableVolume(const std::string& executable) {
+    const std::string root = ArchivePlace::removableRoot(
+            executable, ArchiveHost::removableVolumeRoots());
+    if (!root.empty()) {
+        LOG_TRACE("No class data archive: the application runs from a"
+                  " removable volume under \"" << root << "\"");
+    }
+    return !root.empty();
+}
+
+// True when the longest path of the digest's files that the runtime gets
+// (a recording) would pass the system's limit; the runtime would warn at
+// every start and record in vain.
+bool pathTooLong(const ArchiveStore& store, const std::string& digest) {
+    const std::string longest = store.path(
+            store.processName(digest, ArchiveStore::newId(), ".recording"));
+    if (longest.size() >= ArchiveHost::pathMax()) {
+        LOG_TRACE("No class data archive: its paths, such as \"" << longest
+                  << "\", would be longer than the system's limit of "
+                  << ArchiveHost::pathMax() - 1 << " bytes");
+        return true;
+    }
+    return false;
+}
+
+// True when a manifest's Class-Path names a directory with anything in it,
+// which the runtime cannot archive: the digest is given up before anything
+// is recorded.
+bool namesBusyDirectory(const ArchiveInputs& inputs, const ArchivePlan& plan) {
+    std::string dependencies;
+    if (!JarDependencies::find(inputs.rootJars(), dependencies)) {
+        return false;
+    }
+    const std::string dir = JarDependencies::busyDirectory(dependencies);
+    if (dir.empty()) {
+        return false;
+    }
+    const std::string why = "the Class-Path of a manifest names the directory"
+                            " \"" + dir + "\", which is not empty";
+    LOG_TRACE("No class data archive: " << why);
+    const ArchiveStore& store = plan.getStore();
+    store.write(store.name(plan.getDigest(), ".failed"), why + "\n");
     return true;
 }
 
@@ -72,51 +135,80 @@ BuildRequest takeBuildRequest() {
     return request;
 }
 
-void prepareStart(const CfgFile& cfg, Jvm& jvm, const std::string& base,
-                  const std::string& relative, bool reexecuted) {
+StringArray prepareStart(const CfgFile& cfg, const std::string& jliPath,
+                         const std::string& base, const std::string& relative,
+                         bool reexecuted, const RuntimeFailed& runtimeFailed) {
     if (!archiveWanted(cfg, base)) {
-        return;
+        return StringArray();
     }
-    const ArchiveInputs inputs = ArchiveInputs::collect(cfg, jvm.getPath());
+    const ArchiveInputs inputs = ArchiveInputs::collect(cfg, jliPath);
     std::string why = inputs.whyRuledOut();
     if (!why.empty()) {
         LOG_TRACE("No class data archive: " << why);
-        return;
+        return StringArray();
     }
     const std::string executable = SysInfo::getProcessModulePath();
+    if (onRemovableVolume(executable)) {
+        return StringArray();
+    }
     ArchiveStore store;
     if (!store.open(base, relative, executable, why)) {
         LOG_TRACE("No class data archive: the archive directory is not"
                   " usable: " << why);
-        return;
+        return StringArray();
+    }
+    if (pathTooLong(store, inputs.digest())) {
+        return StringArray();
     }
     std::unique_ptr<AtExit> state(new AtExit{
             ArchivePlan::decide(std::move(store), inputs.digest(),
                                 inputs.feature,
-                                reexecuted ? SysInfo::getProcessId() : 0)});
+                                reexecuted ? SysInfo::getProcessId() : 0),
+            runtimeFailed, std::chrono::steady_clock::now()});
     if (state->plan.way() == ArchivePlan::Way::none) {
-        return;
+        return StringArray();
+    }
+    if (state->plan.way() == ArchivePlan::Way::record
+            && namesBusyDirectory(inputs, state->plan)) {
+        state->plan.abandon();
+        return StringArray();
     }
     try {
         SysInfo::atExit(finish, state.get());
     } catch (...) {
         LOG_TRACE("No class data archive: no exit handler");
         state->plan.abandon();
-        return;
+        return StringArray();
     }
     // Started now, while this process is small, the builder costs the
-    // start next to nothing; it waits until the start has ended.
+    // start next to nothing; it builds once the start has ended, or while
+    // a long run has time to spare.
     if (state->plan.needsBuilder()) {
         ArchiveBuilder::start(state->plan.getStore(), state->plan.getDigest(),
                               executable);
     }
-    jvm.insertOptions(state->plan.options());
+    const StringArray options = state->plan.options();
     // Owned by the exit handler from here on, for the life of the process.
     state.release();
+    return options;
 }
 
 bool isArchiveOption(const std::string& word) {
     return ArchiveOptions::isArchiveOption(word);
+}
+
+void build(const BuildRequest& request, const std::string& base,
+           const std::string& relative, const ReadConfig& readConfig,
+           const Dump& dump) {
+    if (!ArchiveBuilder::build(request.token, base, relative, readConfig,
+                               dump)) {
+        VT_THROW(tstrings::any()
+                 << ArchiveBuilder::requestVariable
+                 << " is set, so this process only builds class data archives"
+                    " and never starts the application, but it was not"
+                    " started to build one; unset "
+                 << ArchiveBuilder::requestVariable);
+    }
 }
 
 } // namespace ClassDataArchive

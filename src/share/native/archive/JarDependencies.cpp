@@ -50,6 +50,21 @@ bool find(const StringArray& rootJars, std::string& text) {
     return true;
 }
 
+std::string busyDirectory(const std::string& text) {
+    StringArray lines;
+    tstrings::split(lines, text, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    for (const std::string& line : lines) {
+        const std::string::size_type tab = line.find('\t');
+        const std::string path = tab == std::string::npos
+                ? std::string() : line.substr(tab + 1);
+        if (!path.empty() && !FileUtils::isRegularFile(path)
+                && !FileUtils::listDirectory(path).empty()) {
+            return path;
+        }
+    }
+    return std::string();
+}
+
 bool unchanged(const std::string& text) {
     StringArray lines;
     tstrings::split(lines, text, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);

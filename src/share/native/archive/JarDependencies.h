@@ -20,6 +20,11 @@ bool find(const StringArray& rootJars, std::string& text);
 /// True when every jar in `text` (made by `find`) still has its identity.
 bool unchanged(const std::string& text);
 
+/// The first entry of `text` (made by `find`) that is a directory with
+/// anything in it, which the runtime cannot archive; empty when there is
+/// none.
+std::string busyDirectory(const std::string& text);
+
 } // namespace JarDependencies
 
 #endif // JARDEPENDENCIES_H

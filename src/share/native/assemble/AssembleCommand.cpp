@@ -135,8 +135,8 @@ AssembleOptions parseCommandLine(const StringArray& args) {
 int assembleMain(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
-            std::cout << "usage: " << usage << "\n(see the README, "
-                         "\"Packaging an application\")" << std::endl;
+            std::cout << "usage: " << usage << "\n(see doc/assembling.md)"
+                      << std::endl;
             return 0;
         }
     }

@@ -1,9 +1,8 @@
 // Decompression of raw deflate data (RFC 1951), the compression of zip
-// entries, without a compression library. The compressed bytes are pulled
-// from the caller piece by piece, and the caller may end the work early once
-// the output holds what it needs (the start of a long entry), so neither the
-// input nor the output has to be held whole. Decodes bit by bit: meant for
-// manifests and class files, not for bulk data.
+// entries, by the system's zlib. The compressed bytes are pulled from the
+// caller piece by piece, and the caller may end the work early once the
+// output holds what it needs (the start of a long entry), so neither the
+// input nor the output has to be held whole.
 #ifndef INFLATER_H
 #define INFLATER_H
 

@@ -1,10 +1,11 @@
-// The archive's processes on the system: fork and exec for the detached
-// builder, a pipe that tells the builder when the application has ended,
-// fork for the dump.
+// The archive's processes on the system: a double fork and exec for the
+// detached builder, a pipe that tells the builder when the application has
+// ended, fork for the dump.
 #include "ArchiveProcess.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <vector>
 
+#include "ArchiveHost.h"
 #include "PrivateFiles.h"
 
 extern char** environ;
@@ -65,17 +67,6 @@ void readToEnd(int fd) {
     }
 }
 
-// Returns once the process that started the builder has ended.
-void waitForParent() {
-    struct stat st;
-    if (::fstat(parentDescriptor, &st) != 0 || !S_ISFIFO(st.st_mode)) {
-        return;
-    }
-    readToEnd(parentDescriptor);
-    ::close(parentDescriptor);
-}
-
-
 // The child's wait status; the child is killed when it runs too long.
 int waitFor(pid_t child, int seconds) {
     int status = 0;
@@ -109,12 +100,12 @@ std::vector<int> openDescriptors() {
     return open;
 }
 
-// The forked child: leaves the session and the start's descriptors, puts
-// its standard streams on /dev/null and every signal at its default, and
-// waits at the lowest priority until the start has ended. Only then does
-// it execute the builder, so that neither loading the program nor the
-// build takes anything from the start or its exit. The lock becomes
-// descriptor 3 and the pipe's reading end, now at its end, descriptor 4.
+// The grandchild: leaves the session, the start's folder and the start's
+// descriptors, puts its standard streams on /dev/null and every signal at
+// its default, lowers its priority to the least and executes the builder
+// at once, so that no process that carries the application's command line
+// lingers. The lock becomes descriptor 3 and the pipe's reading end
+// descriptor 4.
 [[noreturn]] void execBuilder(const std::vector<int>& inherited, int lock,
                               int reading, char* const argv[],
                               char* const envp[]) {
@@ -124,9 +115,10 @@ std::vector<int> openDescriptors() {
         }
     }
     ::setsid();
-    if (::setpriority(PRIO_PROCESS, 0, 19) != 0) {
-        // Waits at the priority it has.
+    if (::chdir("/") != 0) {
+        ::_exit(127);
     }
+    ArchiveHost::lowerPriority();
     struct sigaction byDefault;
     std::memset(&byDefault, 0, sizeof byDefault);
     byDefault.sa_handler = SIG_DFL;
@@ -144,13 +136,25 @@ std::vector<int> openDescriptors() {
     if (null > 2) {
         ::close(null);
     }
-    readToEnd(reading);
     if (::dup2(lock, lockDescriptor) < 0
             || ::dup2(reading, parentDescriptor) < 0) {
         ::_exit(127);
     }
+    ::close(lock);
+    ::close(reading);
     ::execve(argv[0], argv, envp);
     ::_exit(127);
+}
+
+// Waits for the child `pid`, whatever signals arrive; its wait status.
+int reap(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return status;
 }
 
 } // namespace
@@ -163,8 +167,9 @@ void closeInheritedDescriptors(int keep) {
     }
 }
 
-bool startBuilder(const std::string& executable, int lock,
-                  const std::string& variable, const std::string& token) {
+bool startBuilder(const std::string& executable, const std::string& argument,
+                  int lock, const std::string& variable,
+                  const std::string& token) {
     int ends[2];
     if (::pipe(ends) != 0) {
         return false;
@@ -189,17 +194,23 @@ bool startBuilder(const std::string& executable, int lock,
     }
     envp.push_back(nullptr);
     std::string program = executable;
-    char* argv[] = {&program[0], nullptr};
+    std::string word = argument;
+    char* argv[] = {&program[0], &word[0], nullptr};
     const pid_t pid = ::fork();
     if (pid < 0) {
         return false;
     }
     if (pid == 0) {
-        execBuilder(inherited, movedLock.get(), movedReading.get(), argv,
-                    envp.data());
+        const pid_t builder = ::fork();
+        if (builder == 0) {
+            execBuilder(inherited, movedLock.get(), movedReading.get(), argv,
+                        envp.data());
+        }
+        ::_exit(builder < 0 ? 1 : 0);
     }
+    const int status = reap(pid);
     writing.release();
-    return true;
+    return status == 0;
 }
 
 bool takeRequest(const std::string& token, int& lock) {
@@ -212,12 +223,22 @@ bool takeRequest(const std::string& token, int& lock) {
             && ::flock(lockDescriptor, LOCK_EX | LOCK_NB) == 0;
 }
 
-void awaitStarter() {
-    ::setsid();
-    if (::setpriority(PRIO_PROCESS, 0, 19) != 0) {
-        // Runs at the priority it has.
+bool awaitStarter(int seconds) {
+    struct stat st;
+    if (::fstat(parentDescriptor, &st) != 0 || !S_ISFIFO(st.st_mode)) {
+        return true;
     }
-    waitForParent();
+    struct pollfd pipeEnd = {parentDescriptor, POLLIN, 0};
+    const int ready = ::poll(&pipeEnd, 1, seconds * 1000);
+    if (ready < 0 && errno == EINTR) {
+        return false;
+    }
+    if (ready != 0) {
+        // Nothing is ever written: readable means the other end closed.
+        readToEnd(parentDescriptor);
+        return true;
+    }
+    return false;
 }
 
 int runInChild(int output, const std::function<void()>& body, int seconds) {

@@ -180,6 +180,18 @@ FileDescriptor ArchiveStore::lock(const std::string& name) const {
     return file;
 }
 
+FileDescriptor ArchiveStore::waitForLock(const std::string& name) const {
+    std::string why;
+    FileDescriptor file = PrivateFiles::openFile(
+            dir.get(), name, O_RDWR | O_CREAT, 0600, why);
+    while (file.valid() && ::flock(file.get(), LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            file.reset();
+        }
+    }
+    return file;
+}
+
 bool ArchiveStore::isHeld(const std::string& name) const {
     const FileDescriptor file(::openat(
             dir.get(), name.c_str(),

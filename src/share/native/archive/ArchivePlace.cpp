@@ -1,0 +1,16 @@
+#include "ArchivePlace.h"
+
+namespace ArchivePlace {
+
+std::string removableRoot(const std::string& path, const StringArray& roots) {
+    for (const std::string& root : roots) {
+        if (path.size() > root.size() + 1
+                && path.compare(0, root.size(), root) == 0
+                && path[root.size()] == '/') {
+            return root;
+        }
+    }
+    return std::string();
+}
+
+} // namespace ArchivePlace
