@@ -316,6 +316,12 @@ TEST(PackagesBundle, ZipHoldsOneBundleWithLinksAndModesAndStarts) {
     EXPECT_EQ(modeOf(app + "/app/tool.sh"), 0750u);
     EXPECT_EQ(modeOf(app + "/MacOS/My Demo"), 0755u);
     expectStartedFrom(b.start(app + "/MacOS/My Demo"), app + "/app");
+
+    // The same input makes the same bytes.
+    makeDirs(b.temp / "again");
+    ASSERT_EQ(b.assemble({"--target", "bundle", "--package", "zip"}, ProcessOptions(),
+                         b.temp / "again").exitStatus, 0);
+    EXPECT_TRUE(readFile(b.temp / "again/My Demo-1.2.3.zip") == readFile(zip));
 }
 
 // Stand-ins for the Mac's tools: each logs its name and arguments; xcrun's
