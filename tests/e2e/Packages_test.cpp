@@ -206,7 +206,11 @@ TEST(PackagesImage, DebInstallsStartsValidatesAndIsRemovedCompletely) {
         GTEST_SKIP() << "dpkg is not installed: the deb is checked on Debian";
     }
     Bench b;
-    b.describe("bundle.section=java\n");
+    // The head of a 64 by 64 PNG image: all that the command reads of it.
+    const std::string icon = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16)
+            + std::string("\0\0\0\x40\0\0\0\x40\x08\x06\0\0\0", 13);
+    writeFile(b.temp / "src/icon.png", icon);
+    b.describe("bundle.section=java\nbundle.icon=icon.png\n");
     const ProcessResult r = b.assemble({"--package", "deb"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     const std::string deb = b.out() + "/applauncher-test-demo_1.2.3-1_amd64.deb";
@@ -240,6 +244,9 @@ TEST(PackagesImage, DebInstallsStartsValidatesAndIsRemovedCompletely) {
     expectStartedFrom(b.start(app + "/bin/My Demo"), app + "/lib/app");
     const std::string entry = root + "/usr/share/applications/My Demo.desktop";
     EXPECT_TRUE(hasLine(readFile(entry), "Exec=\"/opt/My Demo/bin/My Demo\"")) << readFile(entry);
+    EXPECT_TRUE(hasLine(readFile(entry), "Icon=My Demo")) << readFile(entry);
+    const std::string themed = root + "/usr/share/icons/hicolor/64x64/apps/My Demo.png";
+    EXPECT_EQ(readFile(themed), icon);
     EXPECT_EQ(readFile(root + "/usr/share/doc/applauncher-test-demo/copyright"),
               readFile(b.temp / "src/COPYING"));
     const std::string validate = findTool("desktop-file-validate");
@@ -254,6 +261,7 @@ TEST(PackagesImage, DebInstallsStartsValidatesAndIsRemovedCompletely) {
     EXPECT_EQ(removed.exitStatus, 0) << removed.out << removed.err;
     EXPECT_FALSE(exists(app));
     EXPECT_FALSE(exists(entry));
+    EXPECT_FALSE(exists(themed));
     EXPECT_FALSE(exists(root + "/usr/share/doc/applauncher-test-demo"));
 
     // The same input makes the same bytes.
