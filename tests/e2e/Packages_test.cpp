@@ -480,6 +480,12 @@ TEST(Packages, ReplacesOnlyPackagesItMade) {
     r = b.assemble({"--package", "tar.gz", "--replace"});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(listDir(b.out()), (Strings{"My Demo", "My Demo-1.2.3-linux-x86_64.tar.gz"}));
+
+    // Replaced without packages, the output still knows its tarball as its
+    // own: a later run replaces it.
+    ASSERT_EQ(b.assemble({"--replace"}).exitStatus, 0);
+    r = b.assemble({"--package", "tar.gz", "--replace"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
 }
 
 } // namespace

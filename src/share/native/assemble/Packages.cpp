@@ -112,6 +112,24 @@ StringArray earlierPackages(const std::string& outputDir,
     return stampedPackages(FileSystem::readFile(stamp));
 }
 
+// What the earlier output made and this run leaves in place stays recorded,
+// so that a later --replace still knows it as this command's.
+void keepEarlier(PackagePlan& plan, const StringArray& stamped,
+                 const std::string& outputDir) {
+    for (const std::string& name : stamped) {
+        const bool remade = std::any_of(
+                plan.files.begin(), plan.files.end(),
+                [&](const std::pair<PackageFormat, std::string>& file) {
+                    return file.second == name;
+                });
+        const std::string path = combinePath(outputDir, name);
+        if (!remade && !FileSystem::isLink(path)
+                && FileSystem::kindOf(path) == Kind::File) {
+            plan.keptPackages.push_back(name);
+        }
+    }
+}
+
 } // namespace
 
 ArchiveEntries imageEntries(const std::string& root, const std::string& top) {
@@ -156,6 +174,9 @@ std::string packageStampLines(const PackagePlan& plan) {
     for (const auto& file : plan.files) {
         lines += std::string(stampPackagePrefix) + file.second + "\n";
     }
+    for (const std::string& name : plan.keptPackages) {
+        lines += std::string(stampPackagePrefix) + name + "\n";
+    }
     return lines;
 }
 
@@ -193,7 +214,9 @@ PackagePlan planPackages(const Description& d, const Layout& layout,
     plan.installerSign = options.installerSign;
     plan.notarize = options.notarize;
     checkMacOptions(plan);
+    const StringArray stamped = earlierPackages(outputDir, layout);
     if (plan.info.formats.empty()) {
+        keepEarlier(plan, stamped, outputDir);
         return plan;
     }
     if (!plan.info.copyrightFile.empty()
@@ -205,13 +228,13 @@ PackagePlan planPackages(const Description& d, const Layout& layout,
     plan.time = packageTime(
             SysInfo::getEnvVariable(std::nothrow, "SOURCE_DATE_EPOCH", ""),
             modificationTime(d.file));
-    const StringArray stamped = earlierPackages(outputDir, layout);
     for (PackageFormat format : makingOrder(plan.info.formats)) {
         checkTools(format);
         const std::string name = fileNameOf(format, plan.info, d, plan.arch);
         checkPackageFile(outputDir, name, stamped, options.replace);
         plan.files.push_back({format, name});
     }
+    keepEarlier(plan, stamped, outputDir);
     return plan;
 }
 

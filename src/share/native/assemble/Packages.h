@@ -21,6 +21,9 @@ struct PackagePlan {
     PackageInfo info;
     /// The formats in the order they are made, each with its file name.
     std::vector<std::pair<PackageFormat, std::string>> files;
+    /// Packages of the earlier output that this run does not make again
+    /// and that are still there: the new stamp records them too.
+    StringArray keptPackages;
     Description d;
     Layout layout;
     /// The architecture of the launcher and the runtime ("x86_64", "arm64").
