@@ -18,6 +18,13 @@
 # of the first start's cost is the runtime's; then, after one warm-up start
 # of the launcher, RUNS starts of each, alternately.
 # Medians in milliseconds; ratio = launcher / java.
+#
+# Then, with LONG_RUN=<seconds> (root, for a PID namespace): a busy
+# application that spins for that long, first without an archive
+# (VANTRY_CDS=off), then with a class list that waits (left by a start in a
+# PID namespace whose end killed its builder), which the builder builds
+# during the run; the work the application got done and its process's CPU
+# time in both, and whether the archive was there when the run ended.
 # Usage: bench/cds.sh [runs (default 15)] [first starts (default 5)]
 set -euo pipefail
 export LC_ALL=C
@@ -65,16 +72,17 @@ same() {
   fi
 }
 
-# Waits until the builder in archive directory $1 (whose processes are named
-# $2) has let its lock go; sets build_ms to the time waited and build_peak to
-# the largest VmHWM (KiB) seen among the builder's processes.
+# Waits until the builder in archive directory $1 (whose processes run the
+# executable named $2 with the builder's argument) has let its lock go; sets
+# build_ms to the time waited and build_peak to the largest VmHWM (KiB) seen
+# among the builder's processes.
 wait_for_builder() {
   local dir=$1 comm=$2 lock t0=$EPOCHREALTIME pid hwm
   build_peak=0
   lock=$(ls "$dir"/*.lock 2>/dev/null | head -n 1)
   if [ -n "$lock" ]; then
     while ! flock -n "$lock" true; do
-      for pid in $(pgrep -x "$comm"); do
+      for pid in $(pgrep -f -- "/$comm --class-data-archive-builder"); do
         hwm=$(awk '/^VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
         [ "${hwm:-0}" -le "$build_peak" ] || build_peak=$hwm
       done
@@ -197,6 +205,67 @@ for jdk in $(jdks); do
   fi
 done
 [ -n "$mvnHome" ] || echo "(Maven: skipped, mvn is not installed)"
+
+# long_run JDK SECONDS: the busy application without an archive and with a
+# build during its run.
+long_run() {
+  local jdk=$1 seconds=$2 name=Busy
+  local app="$work/$name.app" home="$work/home"
+  rm -rf "$app" "$home" "$src/busy/classes"
+  mkdir -p "$app/Contents/MacOS" "$app/Contents/app" "$app/Contents/runtime/Contents/Home/lib" "$home"
+  "$jdk/bin/javac" -d "$src/busy/classes" "$src/busy/Busy.java"
+  "$jdk/bin/jar" --create --file "$src/busy.jar" --main-class Busy -C "$src/busy/classes" .
+  cp "$build/applauncher" "$app/Contents/MacOS/$name"
+  ln -s "$jdk/lib/libjli.so" "$app/Contents/runtime/Contents/Home/lib/libjli.dylib"
+  printf '[Application]\napp.cds=auto\napp.mainjar=%s\n' "$src/busy.jar" >"$app/Contents/app/$name.cfg"
+  local launcher="$app/Contents/MacOS/$name" cache="$home/Library/Caches/$name"
+  export HOME=$home
+  local without with built=no
+  without=$(VANTRY_CDS=off "$launcher" "$seconds")
+  # The first start records; the end of its namespace kills its builder.
+  unshare --pid --fork --mount-proc sh -c '"$0" 0 >/dev/null; exit 0' "$launcher"
+  ls "$cache/$name.cds"/*.classlist >/dev/null 2>&1 || { echo "| $(basename "$jdk") | no class list waits | | | |"; return; }
+  with=$("$launcher" "$seconds")
+  ls "$cache/$name.cds"/*.jsa >/dev/null 2>&1 && built=yes
+  wait_for_builder "$cache/$name.cds" "$name"
+  set -- $without $with
+  printf '| %s | %s s | %s / %s ms | %s / %s ms | %.3f | %.3f | %s |\n' "$(basename "$jdk")" "$seconds" \
+    "$1" "$2" "$3" "$4" "$(awk -v a="$3" -v b="$1" 'BEGIN{print a/b}')" \
+    "$(awk -v a="$4" -v b="$2" 'BEGIN{print a/b}')" "$built"
+}
+
+if [ -n "${LONG_RUN:-}" ]; then
+  mkdir -p "$src/busy"
+  cat >"$src/busy/Busy.java" <<'JAVA'
+public class Busy {
+    // Spins for args[0] seconds on one thread; prints the rounds done and
+    // the process's CPU milliseconds.
+    public static void main(String[] args) {
+        long end = System.nanoTime() + Long.parseLong(args[0]) * 1_000_000_000L;
+        long rounds = 0, x = 1;
+        do {
+            for (int i = 0; i < 100_000; i++) {
+                x = x * 6364136223846793005L + (x >>> 29);
+            }
+            rounds++;
+        } while (System.nanoTime() < end);
+        long cpu = ProcessHandle.current().info().totalCpuDuration()
+                .map(d -> d.toMillis()).orElse(-1L);
+        System.out.println((x == 42 ? rounds + 1 : rounds) + " " + cpu);
+    }
+}
+JAVA
+  echo
+  echo "A long run, without an archive and with a build during the run: rounds of work done / the process's CPU time."
+  echo
+  echo "| JDK | run | without archive | with a build during it | work ratio | CPU ratio | archive built during the run |"
+  echo "|---|---|---|---|---|---|---|"
+  for jdk in $(jdks); do
+    version=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$jdk/release" 2>/dev/null || true)
+    [ -n "$version" ] && [ "$version" -ge 17 ] || continue
+    long_run "$jdk" "$LONG_RUN"
+  done
+fi
 if [ "$failures" -ne 0 ]; then
   echo "$failures runs differed from java" >&2
   exit 1

@@ -9,9 +9,13 @@
 
 #include "ErrorHandling.h"
 #include "Interrupts.h"
+#include "PrivateFiles.h"
 
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
+#endif
+#ifndef RENAME_EXCHANGE
+#define RENAME_EXCHANGE (1 << 1)
 #endif
 
 namespace AssembleHost {
@@ -35,6 +39,25 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
         return false;
     }
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+int exchange(const std::string& a, const std::string& b) {
+    if (::syscall(SYS_renameat2, AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(),
+                  RENAME_EXCHANGE) == 0) {
+        return 0;
+    }
+    // Old kernels and file systems without the flag (NFS, SMB, some FUSE).
+    return errno == EINVAL || errno == ENOSYS ? ENOTSUP : errno;
+}
+
+void syncTree(const std::string& path) {
+    // One syncfs writes the whole file system that holds the folder.
+    const PrivateFiles::FileDescriptor fd(
+            ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid() || ::syncfs(fd.get()) != 0) {
+        VT_THROW(tstrings::any() << "Cannot write the output to disk: "
+                                 << lastCRTError());
+    }
 }
 
 bool copyInKernel(int in, int out, const std::string& from,

@@ -144,17 +144,17 @@ private:
                     FileUtils::combinePath(inputs.javaHome, "lib/classlist"),
                     8u << 20, runtimeList);
         }
+        // The jars' identities are taken before the dump: a jar replaced
+        // while the runtime reads it must not pass for the one archived.
+        if (!JarDependencies::find(inputs.rootJars(), dependencies)) {
+            return "the manifest of a jar cannot be read";
+        }
         if (!store.read(store.name(digest, ".classlist"), recorded)
                 || !store.write(listName,
                                 ArchiveOptions::mergeClassLists(
                                         listToDump(recorded, inputs),
                                         runtimeList))) {
             return "the class list cannot be read or written";
-        }
-        // The jars' identities are taken before the dump: a jar replaced
-        // while the runtime reads it must not pass for the one archived.
-        if (!JarDependencies::find(inputs.rootJars(), dependencies)) {
-            return "the manifest of a jar cannot be read";
         }
         appendLine(output.get(), "Building the class data archive:");
         const StringArray options = ArchiveOptions::dumpOptions(

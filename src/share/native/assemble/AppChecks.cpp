@@ -22,6 +22,10 @@ const TreeEntry* find(const ContentIndex& content, const std::string& root,
     if (!pathBelow(root, path, below)) {
         return nullptr;
     }
+    // Links of the content and ".." as the system will resolve them.
+    if (tstrings::startsWith(path, root + "/")) {
+        below = resolveInPlan(content, path.substr(root.size() + 1));
+    }
     const ContentIndex::const_iterator it = content.find(below);
     return it == content.end() ? nullptr : it->second;
 }

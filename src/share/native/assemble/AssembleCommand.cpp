@@ -98,6 +98,9 @@ AssembleOptions parseCommandLine(const StringArray& args) {
             options.launcher = optionValue(args, i, "--launcher");
         } else if (isOption(arg, "--output")) {
             options.output = optionValue(args, i, "--output");
+            if (options.output.empty()) {
+                usageError("--output needs a folder, not an empty value");
+            }
         } else if (isOption(arg, "--sign")) {
             options.sign = optionValue(args, i, "--sign");
         } else if (isOption(arg, "--package")) {

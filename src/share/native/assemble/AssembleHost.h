@@ -15,6 +15,14 @@ Target defaultTarget();
 /// exists or the rename fails.
 bool renameNoReplace(const std::string& from, const std::string& to);
 
+/// Exchanges `a` and `b` in one step (both must exist): 0, or the errno;
+/// ENOTSUP when the file system cannot.
+int exchange(const std::string& a, const std::string& b);
+
+/// Writes everything below the folder `path` to disk, so that a crash after
+/// a later rename cannot leave a half-written output in place.
+void syncTree(const std::string& path);
+
 /// Copies what is left of the open file `in` to the open file `out` inside
 /// the kernel, in pieces, checking for SIGINT and SIGTERM between them.
 /// False, with nothing copied, when the system cannot; the caller then

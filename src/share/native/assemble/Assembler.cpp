@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "AppChecks.h"
+#include "Commit.h"
+#include "ContentInto.h"
 #include "Description.h"
 #include "DesktopEntry.h"
 #include "Entitlements.h"
@@ -16,13 +18,12 @@
 #include "InfoPlist.h"
 #include "Interrupts.h"
 #include "Packages.h"
+#include "PathLimits.h"
 #include "Process.h"
 #include "RuntimeRelease.h"
 #include "Signing.h"
 #include "SysInfo.h"
 #include "Workspace.h"
-
-const char* const assembleStamp = "applauncher-assemble";
 
 namespace {
 
@@ -34,9 +35,13 @@ typedef FileSystem::Kind Kind;
 struct Plan {
     Description d;
     Layout layout;
+    /// The output folder as the system resolves it, and the folders of it
+    /// that do not exist yet, outermost first.
     std::string outputDir;
+    StringArray missingFolders;
     std::string root;
     std::string entitlementsName;
+    std::string entitlementsText;
     std::string launcher;
     ExecutableInfo launcherInfo;
     RuntimeRelease release;
@@ -56,40 +61,71 @@ struct Plan {
     VT_THROW(message);
 }
 
-bool isStamped(const std::string& root, const Layout& layout) {
-    const std::string stamp = combinePath(root, layout.stamp);
-    return FileSystem::kindOf(stamp) == Kind::File && !FileSystem::isLink(stamp)
-            && tstrings::startsWith(FileSystem::readHead(stamp, 64),
-                                    assembleStamp);
+StringArray pathComponents(const std::string& path) {
+    StringArray parts;
+    tstrings::split(parts, path, "/", tstrings::SPLIT_EXCLUDE_EMPTY);
+    return parts;
+}
+
+// The output folder through the system's eyes: links and ".." resolved in
+// the part that exists; the rest, which the command creates (".." there
+// taking away the folder before it), in `p.missingFolders`.
+void resolveOutput(Plan& p, const std::string& given) {
+    std::string existing = FileUtils::toAbsolutePath(given);
+    std::string rest;
+    while (FileSystem::kindOf(existing) == Kind::Missing
+           && !FileSystem::isLink(existing) && existing != "/") {
+        rest = combinePath(FileUtils::basename(existing), rest);
+        existing = dirname(existing);
+        if (existing.empty()) {
+            existing = "/";
+        }
+    }
+    const Kind kind = FileSystem::kindOf(existing);
+    if (kind == Kind::File || (kind != Kind::Directory && rest.empty())) {
+        fail(tstrings::any() << "The output \"" << existing << "\" is "
+             << (kind == Kind::File ? "a file" : "not a folder")
+             << ": name a folder, or one to create, with --output");
+    }
+    if (kind != Kind::Directory) {
+        fail(tstrings::any() << "\"" << existing << "\" cannot hold the "
+             "output folder \"" << given << "\": it is not a folder");
+    }
+    p.outputDir = FileSystem::realPath(existing);
+    for (const std::string& part : pathComponents(normalizePath(rest))) {
+        p.outputDir = combinePath(p.outputDir, part);
+        p.missingFolders.push_back(p.outputDir);
+    }
 }
 
 void checkOutput(const Plan& p, bool replace) {
-    if (FileSystem::kindOf(p.outputDir) != Kind::Directory) {
-        fail(tstrings::any() << "The output folder \"" << p.outputDir
-             << "\" does not exist: create it, or name another with --output");
-    }
-    const bool exists = FileSystem::isLink(p.root)
-            || FileSystem::kindOf(p.root) != Kind::Missing;
-    if (exists && !replace) {
-        fail(tstrings::any() << "\"" << p.root << "\" exists: remove it, or "
-             "give --replace to replace an earlier output of this command");
-    }
-    if (exists && (FileSystem::isLink(p.root) || !isStamped(p.root, p.layout))) {
-        fail(tstrings::any() << "\"" << p.root << "\" exists and was not "
-             "made by applauncher-assemble: it is left alone");
-    }
-    if (p.entitlementsName.empty()) {
+    if (!p.missingFolders.empty()) {
         return;
     }
-    const std::string path = combinePath(p.outputDir, p.entitlementsName);
-    const Kind kind = FileSystem::kindOf(path);
-    if ((kind != Kind::Missing || FileSystem::isLink(path)) && !replace) {
-        fail(tstrings::any() << "\"" << path << "\" exists: remove it, or "
-             "give --replace to replace an earlier output of this command");
+    CommitPlan plan;
+    plan.outputDir = p.outputDir;
+    plan.root = p.layout.rootName;
+    plan.stamp = p.layout.stamp;
+    if (!p.entitlementsName.empty()) {
+        plan.beside.push_back(p.entitlementsName);
     }
-    if (kind != Kind::Missing && (kind != Kind::File || FileSystem::isLink(path))) {
-        fail(tstrings::any() << "\"" << path << "\" exists and is not a "
-             "file: it is left alone");
+    plan.replace = replace;
+    checkDestinations(Workspace::system(), plan);
+}
+
+// Content or a runtime that holds the output folder would copy earlier
+// outputs into each new one.
+void checkOutputOutside(const Plan& p, const std::string& source,
+                        const char* key) {
+    if (FileSystem::kindOf(source) != Kind::Directory) {
+        return;
+    }
+    std::string below;
+    if (pathBelow(FileSystem::realPath(source), p.outputDir, below)) {
+        fail(tstrings::any() << "The output folder \"" << p.outputDir
+             << "\" lies inside \"" << source << "\" (" << key << "), "
+             "which would then be copied into itself: choose an output "
+             "folder outside it");
     }
 }
 
@@ -174,6 +210,7 @@ void planCopiedRuntime(Plan& p) {
         fail(tstrings::any() << "The runtime \"" << runtime
              << "\" (bundle.runtime) is not a folder");
     }
+    checkOutputOutside(p, runtime, "bundle.runtime");
     const std::string macHome = combinePath(runtime, "Contents/Home");
     const bool macBundle = FileSystem::kindOf(macHome) == Kind::Directory;
     p.runtimeHome = macBundle ? macHome : runtime;
@@ -185,11 +222,11 @@ void planCopiedRuntime(Plan& p) {
     completeFromLibrary(p.release, checkJli(p.runtimeHome, runtime, wanted));
     checkRuntimeFits(p.release, runtime, p.launcherInfo, p.launcher);
     if (macBundle && p.layout.target == Target::Bundle) {
-        planTree(runtime, p.layout.runtimeDir, OutsideLinks::CopyTarget,
-                 p.runtimeTree);
+        planTree(systemTree(), runtime, p.layout.runtimeDir,
+                 OutsideLinks::CopyExistingTarget, p.outputDir, p.runtimeTree);
     } else {
-        planTree(p.runtimeHome, p.layout.runtimeHome, OutsideLinks::CopyTarget,
-                 p.runtimeTree);
+        planTree(systemTree(), p.runtimeHome, p.layout.runtimeHome,
+                 OutsideLinks::CopyExistingTarget, p.outputDir, p.runtimeTree);
     }
 }
 
@@ -224,13 +261,41 @@ void planLinkedRuntime(Plan& p) {
     p.release.modules = p.d.modules;
 }
 
+// The folders of a content line's destination, made before its item is
+// copied in, with the mode 0755 and the time of the item.
+void planFolders(Plan& p, const std::string& item, const std::string& dest) {
+    const TreeSource::Info info = systemTree().follow(item);
+    std::string folder;
+    for (const std::string& part : pathComponents(dest)) {
+        folder = combinePath(folder, part);
+        TreeEntry entry;
+        entry.kind = TreeEntry::Directory;
+        entry.source = item;
+        entry.dest = combinePath(p.layout.appDir, folder);
+        entry.mode = 0755;
+        entry.mtimeSeconds = info.mtimeSeconds;
+        entry.mtimeNanoseconds = info.mtimeNanoseconds;
+        p.contentTree.push_back(entry);
+    }
+}
+
 void planContent(Plan& p) {
-    for (const std::string& item : p.d.content) {
+    for (std::size_t i = 0; i < p.d.content.size(); ++i) {
+        const std::string& item = p.d.content[i];
         if (FileSystem::kindOf(item) == Kind::Missing) {
             fail(tstrings::any() << "The content \"" << item
                  << "\" (bundle.content) does not exist");
         }
-        planTree(item, p.layout.appDir, OutsideLinks::Refuse, p.contentTree);
+        const std::string why = FileSystem::whyUnreadable(item);
+        if (!why.empty()) {
+            fail(tstrings::any() << "The content \"" << item
+                 << "\" (bundle.content) cannot be read: " << why);
+        }
+        checkOutputOutside(p, item, "bundle.content");
+        planFolders(p, item, p.d.contentDest[i]);
+        planTree(systemTree(), item,
+                 combinePath(p.layout.appDir, p.d.contentDest[i]),
+                 OutsideLinks::CopyTarget, p.outputDir, p.contentTree);
     }
 }
 
@@ -268,11 +333,38 @@ void checkRuntimeProperty(const Plan& p, const CfgFile& expanded) {
     }
 }
 
+// A main jar that the content does not hold: the error says which line
+// would put it where app.mainjar looks.
+void checkMainJarPlaced(const Plan& p, const CfgFile& expanded,
+                        const ContentIndex& index) {
+    const std::string jar =
+            expanded.lastValue(SectionName::Application, PropertyName::mainjar);
+    const std::string appDir = combinePath(p.root, p.layout.appDir);
+    if (jar.empty() || !tstrings::startsWith(jar, appDir + "/")) {
+        return;
+    }
+    const std::string inApp = jar.substr(appDir.size() + 1);
+    const std::string resolved =
+            resolveInPlan(index, combinePath(p.layout.appDir, inApp));
+    if (index.count(resolved) != 0 || resolved.empty()) {
+        return;
+    }
+    std::string below;
+    if (!pathBelow(p.layout.appDir, resolved, below)) {
+        return;
+    }
+    fail(tstrings::any() << "The main jar \"" << jar << "\" (app.mainjar) "
+         "is not among the content copied into the application directory: "
+         "copy it there with the line \"" << contentLineFor(below,
+                 "<path of " + FileUtils::basename(below) + ">") << "\"");
+}
+
 void checkApplicationOf(Plan& p) {
     const ContentIndex index = indexContent(p);
     const CfgFile expanded =
             p.d.config.expandMacros(layoutMacros(p.layout, p.root));
     checkRuntimeProperty(p, expanded);
+    checkMainJarPlaced(p, expanded, index);
     const AppFacts facts =
             checkApplication(expanded, p.root, index, p.release.modules);
     p.wmClass = !p.d.wmClass.empty() ? p.d.wmClass
@@ -294,6 +386,35 @@ void readIcon(Plan& p) {
     p.iconData = p.layout.target == Target::Bundle ? icns : png;
 }
 
+// Every path the assembly makes below the output folder, the build folder
+// included, within the system's limits.
+void checkLimits(const Plan& p) {
+    const std::string build = "." + p.layout.rootName + ".assemble-XXXXXX";
+    const std::string root = combinePath(build, p.layout.rootName);
+    const Layout& l = p.layout;
+    StringArray paths{combinePath(build, ".replaced-" + l.rootName)};
+    for (const std::string* file : {&l.executable, &l.cfgFile, &l.packageFile,
+                                    &l.runtimeHome, &l.stamp, &l.infoPlist,
+                                    &l.pkgInfo, &l.icon, &l.desktopEntry}) {
+        paths.push_back(combinePath(root, *file));
+    }
+    if (!p.entitlementsName.empty()) {
+        paths.push_back(combinePath(build, p.entitlementsName));
+        paths.push_back(combinePath(build, ".replaced-" + p.entitlementsName));
+    }
+    for (const TreePlan* tree : {&p.runtimeTree, &p.contentTree}) {
+        for (const TreeEntry& entry : *tree) {
+            paths.push_back(combinePath(root, entry.dest));
+        }
+    }
+    const std::string existing = p.missingFolders.empty()
+            ? p.outputDir : dirname(p.missingFolders.front());
+    PathLimits limits;
+    limits.nameMax = FileSystem::nameMax(existing);
+    limits.pathMax = FileSystem::pathMax(existing);
+    checkPathLimits(p.d.name, p.outputDir, paths, limits);
+}
+
 Plan check(const AssembleOptions& options) {
     Plan p;
     p.d = readDescription(options.description);
@@ -302,10 +423,11 @@ Plan check(const AssembleOptions& options) {
              << "\" has no bundle.identifier, which a bundle needs");
     }
     p.layout = layoutOf(options.target, p.d.name);
-    p.outputDir = normalizePath(FileUtils::toAbsolutePath(options.output));
+    resolveOutput(p, options.output);
     p.root = combinePath(p.outputDir, p.layout.rootName);
     if (options.target == Target::Bundle) {
         p.entitlementsName = p.d.name + ".entitlements";
+        p.entitlementsText = entitlements(p.d.usages);
     }
     checkOutput(p, options.replace);
     readLauncher(p, options.launcher, options.target);
@@ -320,6 +442,7 @@ Plan check(const AssembleOptions& options) {
     }
     p.architectures = commonArchitectures(p.launcherInfo, p.release);
     planContent(p);
+    checkLimits(p);
     checkApplicationOf(p);
     readIcon(p);
     p.packages = planPackages(p.d, p.layout, p.outputDir, p.architectures,
@@ -388,8 +511,7 @@ void writeBundleFiles(const Plan& p, const std::string& root,
     if (!p.iconData.empty()) {
         writeFile(combinePath(root, p.layout.icon), p.iconData);
     }
-    writeFile(combinePath(workspace, p.entitlementsName),
-              entitlements(p.d.usages));
+    writeFile(combinePath(workspace, p.entitlementsName), p.entitlementsText);
 }
 
 void writeImageFiles(const Plan& p, const std::string& root) {
@@ -443,8 +565,32 @@ void sign(const Plan& p, const std::string& identity, const std::string& root,
     }
 }
 
-void write(const Plan& p, const AssembleOptions& options) {
-    Workspace workspace(p.outputDir, p.layout.rootName);
+// The output folders the command creates; removed again, innermost first,
+// unless the assembly succeeds.
+class CreatedFolders {
+public:
+    explicit CreatedFolders(const StringArray& folders) {
+        for (const std::string& folder : folders) {
+            FileSystem::makeDirs(folder);
+            made.push_back(folder);
+        }
+    }
+    ~CreatedFolders() {
+        for (auto it = made.rbegin(); it != made.rend(); ++it) {
+            FileSystem::removeEmptyFolder(*it);
+        }
+    }
+    CreatedFolders(const CreatedFolders&) = delete;
+    CreatedFolders& operator=(const CreatedFolders&) = delete;
+
+    void keep() { made.clear(); }
+
+private:
+    StringArray made;
+};
+
+void build(const Plan& p, const AssembleOptions& options,
+           Workspace& workspace) {
     const std::string root = combinePath(workspace.path(), p.layout.rootName);
     FileSystem::makeDirs(combinePath(root, p.layout.appDir));
     FileSystem::makeDirs(combinePath(root, dirname(p.layout.executable)));
@@ -464,21 +610,41 @@ void write(const Plan& p, const AssembleOptions& options) {
     } else {
         writeImageFiles(p, root);
     }
+    BesideFiles beside;
+    if (!p.entitlementsName.empty()) {
+        beside.push_back({p.entitlementsName, p.entitlementsText});
+    }
     FileSystem::writeFile(combinePath(root, p.layout.stamp),
-                          std::string(assembleStamp) + "\n"
-                                  + packageStampLines(p.packages));
+                          stampText(beside) + packageStampLines(p.packages));
     if (!options.sign.empty()) {
         sign(p, options.sign, root, workspace.path());
     }
     const StringArray packages = writePackages(p.packages, root,
                                                workspace.path());
     Interrupts::check();
-    StringArray results{p.layout.rootName};
-    results.insert(results.end(), packages.begin(), packages.end());
+    StringArray besideNames;
     if (!p.entitlementsName.empty()) {
-        results.push_back(p.entitlementsName);
+        besideNames.push_back(p.entitlementsName);
     }
-    workspace.commit(results, options.replace);
+    besideNames.insert(besideNames.end(), packages.begin(), packages.end());
+    workspace.commit(p.layout.rootName, p.layout.stamp, besideNames,
+                     options.replace);
+}
+
+void write(const Plan& p, const AssembleOptions& options) {
+    CreatedFolders created(p.missingFolders);
+    std::unique_ptr<Workspace> workspace;
+    try {
+        workspace.reset(new Workspace(p.outputDir, p.layout.rootName));
+        build(p, options, *workspace);
+    } catch (const VtErrorBase& e) {
+        const std::string message = e.rawMessage();
+        if (!workspace || workspace->kept()) {
+            throw;
+        }
+        fail(withoutBuildFolder(message, workspace->path(), p.outputDir));
+    }
+    created.keep();
 }
 
 } // namespace

@@ -31,7 +31,4 @@ struct AssembleOptions {
 /// the output path, when anything is wrong.
 void assemble(const AssembleOptions& options);
 
-/// The first line of the stamp file that marks an output of this command.
-extern const char* const assembleStamp;
-
 #endif // ASSEMBLER_H

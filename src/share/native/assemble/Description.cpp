@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "ContentInto.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "PackageInfo.h"
@@ -19,6 +20,7 @@ const CfgFile::PropertyId identifier("bundle.identifier");
 const CfgFile::PropertyId version("bundle.version");
 const CfgFile::PropertyId displayName("bundle.display-name");
 const CfgFile::PropertyId content("bundle.content");
+const CfgFile::PropertyId contentInto("bundle.content-into");
 const CfgFile::PropertyId runtime("bundle.runtime");
 const CfgFile::PropertyId modules("bundle.modules");
 const CfgFile::PropertyId jdk("bundle.jdk");
@@ -35,7 +37,7 @@ const CfgFile::PropertyId wmClass("bundle.wm-class");
 const CfgFile::SectionId* const extraSections[] = {&bundleSection};
 const CfgFile::PropertyId* const extraProperties[] = {
     &Key::name, &Key::identifier, &Key::version, &Key::displayName,
-    &Key::content, &Key::runtime, &Key::modules, &Key::jdk, &Key::icon,
+    &Key::content, &Key::contentInto, &Key::runtime, &Key::modules, &Key::jdk, &Key::icon,
     &Key::package, &Key::fileType, &Key::urlScheme, &Key::usage,
     &Key::categories, &Key::installDir, &Key::wmClass,
     &PackageKeys::formats, &PackageKeys::packageName, &PackageKeys::release,
@@ -436,13 +438,23 @@ Description readDescription(const std::string& path) {
             ? readText(in, Key::displayName, in.last(Key::displayName))
             : d.name;
     d.package = readPackage(in);
-    if (!in.has(Key::content)) {
+    if (!in.has(Key::content) && !in.has(Key::contentInto)) {
         VT_THROW(tstrings::any() << "The description \"" << d.file
                  << "\" has no bundle.content: name the application's jars "
                     "or the folders that hold them");
     }
     for (const std::string& item : in.all(Key::content)) {
         d.content.push_back(in.absolute(Key::content, item));
+        d.contentDest.push_back(std::string());
+    }
+    for (const std::string& value : in.all(Key::contentInto)) {
+        std::string why;
+        const ContentInto into = parseContentInto(value, why);
+        if (!why.empty()) {
+            invalid(in.path, Key::contentInto, value, why);
+        }
+        d.content.push_back(in.absolute(Key::contentInto, into.source));
+        d.contentDest.push_back(into.dest);
     }
     readRuntime(in, d);
     if (in.has(Key::icon)) {

@@ -38,6 +38,9 @@ struct Description {
     std::string package;
     /// Files and directories, absolute, in the order given.
     StringArray content;
+    /// For each of `content`, the folder it goes to under the application
+    /// folder ("" for the folder itself).
+    StringArray contentDest;
     /// A Java home or macOS .jdk folder, absolute; empty when a runtime is
     /// linked from `modules` instead.
     std::string runtime;

@@ -10,10 +10,20 @@
 
 namespace FileSystem {
 
-enum class Kind { Missing, File, Directory, Other };
+enum class Kind { Missing, File, Directory, Other, Unreadable };
 
-/// What `path` names, links followed.
+/// What `path` names, links followed; Unreadable when it cannot be examined
+/// for another reason than its absence (no permission, a loop of links).
 Kind kindOf(const std::string& path);
+
+/// Why the existing `path` cannot be read (a folder: listed), in the
+/// system's words; empty when it can.
+std::string whyUnreadable(const std::string& path);
+
+/// The longest file name and the longest path (its terminating zero
+/// included) the file system of the existing folder `dir` takes.
+std::size_t nameMax(const std::string& dir);
+std::size_t pathMax(const std::string& dir);
 
 /// True when `path` itself is a symbolic link.
 bool isLink(const std::string& path);
@@ -34,6 +44,9 @@ void copyFile(const std::string& from, const std::string& to, unsigned mode);
 
 /// Creates the folder and the missing ones above it.
 void makeDirs(const std::string& path);
+
+/// Removes the folder if it is empty; nothing happens otherwise.
+void removeEmptyFolder(const std::string& path);
 
 /// Creates the symbolic link `path` with the text `target`.
 void makeLink(const std::string& target, const std::string& path);

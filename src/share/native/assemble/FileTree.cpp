@@ -1,8 +1,16 @@
 #include "FileTree.h"
 
+#include <map>
+#include <set>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
 #include "tstrings.h"
 
 namespace {
+
+using FileUtils::combinePath;
+typedef TreeSource::Kind Kind;
 
 StringArray components(const std::string& path) {
     StringArray parts;
@@ -10,7 +18,229 @@ StringArray components(const std::string& path) {
     return parts;
 }
 
+TreeEntry entryOf(TreeEntry::Kind kind, const std::string& source,
+                  const std::string& dest, const TreeSource::Info& info) {
+    TreeEntry entry;
+    entry.kind = kind;
+    entry.source = source;
+    entry.dest = dest;
+    entry.mode = info.mode & 0777;
+    entry.mtimeSeconds = info.mtimeSeconds;
+    entry.mtimeNanoseconds = info.mtimeNanoseconds;
+    return entry;
+}
+
+[[noreturn]] void notCopyable(const std::string& path) {
+    VT_THROW(tstrings::any() << "Cannot copy \"" << path
+             << "\": it is neither a file, a folder nor a link");
+}
+
+// One walk of a folder tree into the plan.
+class Planner {
+public:
+    Planner(TreeSource& fs, const std::string& realRoot, OutsideLinks outside,
+            const std::string& output, TreePlan& plan)
+        : fs(fs), realRoot(realRoot), outside(outside), output(output),
+          plan(plan) {}
+
+    // The folder `rel` (relative to the root; "" is the root) into `dest`.
+    void walk(const std::string& rel, const std::string& dest) {
+        const std::string dir = combinePath(realRoot, rel);
+        for (const std::string& name : fs.list(dir)) {
+            const std::string path = combinePath(dir, name);
+            add(path, combinePath(rel, name), combinePath(dest, name),
+                fs.examine(path));
+        }
+    }
+
+private:
+    void add(const std::string& path, const std::string& rel,
+             const std::string& dest, const TreeSource::Info& info) {
+        if (info.kind == Kind::Folder) {
+            plan.push_back(entryOf(TreeEntry::Directory, path, dest, info));
+            walk(rel, dest);
+        } else if (info.kind == Kind::File) {
+            plan.push_back(entryOf(TreeEntry::File, path, dest, info));
+        } else if (info.kind == Kind::Link) {
+            addLink(path, rel, dest, info);
+        } else {
+            notCopyable(path);
+        }
+    }
+
+    void addLink(const std::string& path, const std::string& rel,
+                 const std::string& dest, const TreeSource::Info& info) {
+        const std::string text = fs.readLink(path);
+        const std::string parent = FileUtils::dirname(rel);
+        const std::string real = fs.realPath(path);
+        const std::string target = !real.empty() ? real
+                : normalizePath(text[0] == '/' ? text
+                                : combinePath(combinePath(realRoot, parent),
+                                              text));
+        std::string below;
+        if (pathBelow(realRoot, target, below)) {
+            TreeEntry entry = entryOf(TreeEntry::Link, path, dest, info);
+            const bool kept = text[0] != '/'
+                    && normalizePath(combinePath(parent, text)) == below;
+            entry.linkText = kept ? text : relativeLink(parent, below);
+            plan.push_back(entry);
+        } else if (real.empty()) {
+            noTarget(path, text);
+        } else if (!linkToCopy(path, real, dest, info)) {
+            checkTarget(path, real);
+            copies[real] = dest;
+            followed(path, real, dest, 0);
+        }
+    }
+
+    // A link that names nothing, or that cannot be followed.
+    void noTarget(const std::string& link, const std::string& text) {
+        const TreeSource::Info info = fs.follow(link);
+        if (info.kind == Kind::Unreadable) {
+            VT_THROW(tstrings::any() << "The link \"" << link << "\" cannot "
+                     "be followed: " << info.error);
+        }
+        if (outside == OutsideLinks::CopyTarget) {
+            VT_THROW(tstrings::any() << "The link \"" << link << "\" points "
+                     "to \"" << text << "\", which does not exist");
+        }
+    }
+
+    // A link whose target, or a folder above it, is copied already becomes
+    // a link to that copy.
+    bool linkToCopy(const std::string& path, const std::string& real,
+                    const std::string& dest, const TreeSource::Info& info) {
+        for (const auto& copy : copies) {
+            std::string below;
+            if (pathBelow(copy.first, real, below)) {
+                TreeEntry entry = entryOf(TreeEntry::Link, path, dest, info);
+                entry.linkText = relativeLink(FileUtils::dirname(dest),
+                                              combinePath(copy.second, below));
+                plan.push_back(entry);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A link may not lead to a folder that holds what is copied or the
+    // output: the copy would never end.
+    void checkTarget(const std::string& link, const std::string& real) {
+        std::string below;
+        if (real == "/") {
+            VT_THROW(tstrings::any() << "The link \"" << link
+                     << "\" points to /: it is not copied");
+        }
+        if (pathBelow(real, realRoot, below)) {
+            VT_THROW(tstrings::any() << "The link \"" << link << "\" points "
+                     "to \"" << real << "\", which holds it: the links form "
+                     "a loop");
+        }
+        if (!output.empty() && pathBelow(real, output, below)) {
+            VT_THROW(tstrings::any() << "The link \"" << link << "\" points "
+                     "to \"" << real << "\", which holds the output folder");
+        }
+    }
+
+    // A copy of what lies outside the tree, reached through `link`: links
+    // in it are followed.
+    void followed(const std::string& link, const std::string& path,
+                  const std::string& dest, int depth) {
+        const TreeSource::Info info = fs.follow(path);
+        if (info.kind == Kind::File) {
+            plan.push_back(entryOf(TreeEntry::File, path, dest, info));
+        } else if (info.kind == Kind::Folder) {
+            const std::string real = fs.realPath(path);
+            if (depth > 32 || !visiting.insert(info.id).second) {
+                VT_THROW(tstrings::any() << "The links below \"" << link
+                         << "\" form a loop at \"" << path << "\"");
+            }
+            checkTarget(link, real);
+            plan.push_back(entryOf(TreeEntry::Directory, path, dest, info));
+            for (const std::string& name : fs.list(path)) {
+                followed(link, combinePath(path, name),
+                         combinePath(dest, name), depth + 1);
+            }
+            visiting.erase(info.id);
+        } else if (info.kind == Kind::Missing) {
+            if (outside == OutsideLinks::CopyTarget) {
+                VT_THROW(tstrings::any() << "\"" << path << "\", reached "
+                         "through the link \"" << link << "\", names "
+                         "nothing");
+            }
+        } else if (info.kind == Kind::Unreadable) {
+            VT_THROW(tstrings::any() << "Cannot copy \"" << path << "\", "
+                     "reached through the link \"" << link << "\": "
+                     << info.error);
+        } else {
+            notCopyable(path);
+        }
+    }
+
+    TreeSource& fs;
+    const std::string realRoot;
+    const OutsideLinks outside;
+    const std::string output;
+    TreePlan& plan;
+    std::set<std::string> visiting;
+    /// Real paths copied through links, and where their copies go.
+    std::map<std::string, std::string> copies;
+};
+
 } // namespace
+
+void planTree(TreeSource& fs, const std::string& source,
+              const std::string& destDir, OutsideLinks outside,
+              const std::string& output, TreePlan& plan) {
+    const TreeSource::Info info = fs.follow(source);
+    if (info.kind == Kind::File) {
+        plan.push_back(entryOf(TreeEntry::File, source,
+                               combinePath(destDir, FileUtils::basename(
+                                       normalizePath(source))), info));
+    } else if (info.kind == Kind::Folder) {
+        Planner(fs, fs.realPath(source), outside, output, plan)
+                .walk("", destDir);
+    } else if (info.kind == Kind::Missing || info.kind == Kind::Unreadable) {
+        VT_THROW(tstrings::any() << "Cannot copy \"" << source << "\": "
+                 << (info.error.empty() ? "it does not exist" : info.error));
+    } else {
+        VT_THROW(tstrings::any() << "Cannot copy \"" << source
+                 << "\": it is neither a file nor a folder");
+    }
+}
+
+std::string resolveInPlan(const std::map<std::string, const TreeEntry*>& index,
+                          const std::string& path) {
+    StringArray todo = components(path);
+    std::string current;
+    for (int hops = 0; !todo.empty();) {
+        const std::string part = todo.front();
+        todo.erase(todo.begin());
+        if (part == "." ) {
+            continue;
+        }
+        if (part == "..") {
+            if (current.empty()) {
+                return std::string();
+            }
+            current = FileUtils::dirname(current);
+            continue;
+        }
+        const std::string next = combinePath(current, part);
+        const auto it = index.find(next);
+        if (it == index.end() || it->second->kind != TreeEntry::Link) {
+            current = next;
+            continue;
+        }
+        const std::string& text = it->second->linkText;
+        if (++hops > 40 || text.empty() || text[0] == '/') {
+            return std::string();
+        }
+        const StringArray target = components(text);
+        todo.insert(todo.begin(), target.begin(), target.end());
+    }
+    return current;
+}
 
 std::string normalizePath(const std::string& path) {
     StringArray kept;

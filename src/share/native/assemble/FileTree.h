@@ -1,14 +1,16 @@
 // Copying file trees into the output: first a plan (every folder, file and
 // link with its mode and time, made before anything is written, so that
-// links that point outside are found in time), then the copy of the plan.
-// Links that point inside the copied tree stay links; what happens to one
-// that points outside depends on the tree: the application's content
-// refuses it, a runtime gets a copy of what it points to.
+// links are judged in time), then the copy of the plan. Links that point
+// inside the copied tree stay links; one that points outside is replaced by
+// a copy of what it names, as installed packages link into shared folders.
 #ifndef FILETREE_H
 #define FILETREE_H
 
+#include <map>
 #include <string>
 #include <vector>
+
+#include "tstrings.h"
 
 struct TreeEntry {
     enum Kind { Directory, File, Link };
@@ -29,23 +31,64 @@ struct TreeEntry {
 
 typedef std::vector<TreeEntry> TreePlan;
 
-/// What a link that points outside the tree being copied makes.
+/// The file system as the planning sees it; a test fakes it.
+class TreeSource {
+public:
+    enum class Kind { Missing, File, Folder, Link, Other, Unreadable };
+
+    struct Info {
+        Kind kind = Kind::Missing;
+        /// Permission bits.
+        unsigned mode = 0;
+        long long mtimeSeconds = 0;
+        long mtimeNanoseconds = 0;
+        /// What tells one file from another (device and inode).
+        std::string id;
+        /// Unreadable: the system's reason.
+        std::string error;
+    };
+
+    virtual ~TreeSource() {}
+
+    /// What `path` itself is: a link is not followed.
+    virtual Info examine(const std::string& path) = 0;
+    /// What `path` names, links followed.
+    virtual Info follow(const std::string& path) = 0;
+    /// The text of the link `path`; throws when it cannot be read.
+    virtual std::string readLink(const std::string& path) = 0;
+    /// The canonical path of what `path` names; empty when it names nothing
+    /// or the links cannot be followed.
+    virtual std::string realPath(const std::string& path) = 0;
+    /// The names in the folder, sorted; throws when it cannot be read.
+    virtual StringArray list(const std::string& path) = 0;
+};
+
+/// The system's file system.
+TreeSource& systemTree();
+
+/// What a link that points outside the tree being copied makes: a copy of
+/// the file or folder it names, made once (further links to it, or into
+/// it, point at that copy). A link to "/", to a folder that holds the
+/// output, or one that cannot be followed is refused, naming it.
 enum class OutsideLinks {
-    /// An error naming the link.
-    Refuse,
-    /// A copy of the file or folder it names; one that names nothing is
-    /// left out.
+    /// A link that names nothing is an error naming it (the application's
+    /// content: a missing file would only show at run time).
     CopyTarget,
+    /// A link that names nothing is left out (a runtime: Debian's JDKs
+    /// link lib/src.zip to a package that is seldom installed).
+    CopyExistingTarget,
 };
 
 /// Adds to `plan` what copying `source` into the folder `destDir` (relative
 /// to the copy's root) makes: a file becomes `destDir/<its name>`, a
 /// folder's contents go into `destDir`. `source` itself is followed when it
-/// is a link. Throws when `source` does not exist, when the tree holds
-/// something other than folders, files and links, or when a link points
-/// outside and `outside` refuses it.
-void planTree(const std::string& source, const std::string& destDir,
-              OutsideLinks outside, TreePlan& plan);
+/// is a link. Links that point inside the tree stay links; those that point
+/// outside follow `outside`, and none may lead to the folder `output` or
+/// above it. Throws when `source` does not exist, when the tree holds
+/// something other than folders, files and links, or when a link is refused.
+void planTree(TreeSource& fs, const std::string& source,
+              const std::string& destDir, OutsideLinks outside,
+              const std::string& output, TreePlan& plan);
 
 /// Makes everything of `plan` below the existing folder `root`: folders,
 /// files (their bytes, modes and modification times) and links. Nothing
@@ -56,6 +99,15 @@ void copyTree(const TreePlan& plan, const std::string& root);
 /// Removes `path` with everything below it, read-only folders too; nothing
 /// happens when it does not exist. Never follows a link.
 void removeTree(const std::string& path);
+
+/// `path` (relative to the root of a copy whose entries `index` holds by
+/// destination) as the system resolves it once the copy is made: each
+/// component that is a link of the copy replaced by its text, each ".."
+/// taking away the component before it. Empty when it leads above the
+/// root, through a link with an absolute text, or through links that never
+/// end.
+std::string resolveInPlan(const std::map<std::string, const TreeEntry*>& index,
+                          const std::string& path);
 
 /// `path` without empty and "." components, each ".." taking away the
 /// component before it (kept at the start of a relative path).

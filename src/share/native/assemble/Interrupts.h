@@ -1,7 +1,8 @@
-// SIGINT and SIGTERM while the assembly command runs: the handlers only note
-// the signal; the long steps (copying, waiting for jlink or codesign) check
-// for it and stop with an error, so that the unwinding removes what was
-// made, and the command then ends as the signal would have ended it.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT while the assembly command runs: the
+// handlers only note the signal; the long steps (copying, waiting for jlink
+// or codesign) check for it and stop with an error, so that the unwinding
+// removes what was made, and the command then ends as the signal would have
+// ended it.
 #ifndef INTERRUPTS_H
 #define INTERRUPTS_H
 
@@ -21,7 +22,7 @@ void check();
 /// action; returns when none arrived.
 void endAsReceived();
 
-/// Holds SIGINT and SIGTERM back for its lifetime (they arrive afterwards),
+/// Holds those signals back for its lifetime (they arrive afterwards),
 /// around steps that must not be cut in two.
 class Deferral {
 public:

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Assembler.h"
+#include "Commit.h"
 #include "ErrorHandling.h"
 #include "FileSystem.h"
 #include "FileTree.h"
@@ -134,7 +135,9 @@ void keepEarlier(PackagePlan& plan, const StringArray& stamped,
 
 ArchiveEntries imageEntries(const std::string& root, const std::string& top) {
     TreePlan plan;
-    planTree(root, top, OutsideLinks::Refuse, plan);
+    // The finished output holds links into itself only.
+    planTree(systemTree(), root, top, OutsideLinks::CopyTarget,
+             FileUtils::dirname(root), plan);
     ArchiveEntries entries;
     ArchiveEntry topEntry;
     topEntry.kind = ArchiveEntry::Directory;
@@ -172,10 +175,10 @@ long long packageTime(const std::string& sourceDateEpoch, long long fallback) {
 std::string packageStampLines(const PackagePlan& plan) {
     std::string lines;
     for (const auto& file : plan.files) {
-        lines += std::string(stampPackagePrefix) + file.second + "\n";
+        lines += packageStampLine(file.second) + "\n";
     }
     for (const std::string& name : plan.keptPackages) {
-        lines += std::string(stampPackagePrefix) + name + "\n";
+        lines += packageStampLine(name) + "\n";
     }
     return lines;
 }

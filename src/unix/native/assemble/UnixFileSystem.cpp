@@ -60,10 +60,31 @@ std::string readUpTo(const std::string& path, std::size_t limit) {
 Kind kindOf(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
-        return Kind::Missing;
+        return errno == ENOENT || errno == ENOTDIR ? Kind::Missing
+                                                   : Kind::Unreadable;
     }
     return S_ISREG(st.st_mode) ? Kind::File
             : S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
+}
+
+std::string whyUnreadable(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        return lastCRTError();
+    }
+    const int wanted = S_ISDIR(st.st_mode) ? R_OK | X_OK : R_OK;
+    return ::access(path.c_str(), wanted) == 0 ? std::string()
+                                               : lastCRTError();
+}
+
+std::size_t nameMax(const std::string& dir) {
+    const long value = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    return value > 0 ? static_cast<std::size_t>(value) : NAME_MAX;
+}
+
+std::size_t pathMax(const std::string& dir) {
+    const long value = ::pathconf(dir.c_str(), _PC_PATH_MAX);
+    return value > 0 ? static_cast<std::size_t>(value) : PATH_MAX;
 }
 
 bool isLink(const std::string& path) {
@@ -105,6 +126,10 @@ void makeDirs(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
         fail("Cannot create the folder", path);
     }
+}
+
+void removeEmptyFolder(const std::string& path) {
+    ::rmdir(path.c_str());
 }
 
 void makeLink(const std::string& target, const std::string& path) {

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <memory>
-#include <set>
-#include <utility>
 
 #include "AssembleHost.h"
 #include "ErrorHandling.h"
@@ -26,19 +24,6 @@ using FileUtils::combinePath;
                              << lastCRTError());
 }
 
-TreeEntry entryOf(TreeEntry::Kind kind, const std::string& source,
-                  const std::string& dest, const struct stat& st) {
-    TreeEntry entry;
-    entry.kind = kind;
-    entry.source = source;
-    entry.dest = dest;
-    entry.mode = static_cast<unsigned>(st.st_mode & 0777);
-    const timespec modified = FileTimes::modified(st);
-    entry.mtimeSeconds = modified.tv_sec;
-    entry.mtimeNanoseconds = modified.tv_nsec;
-    return entry;
-}
-
 std::string readLink(const std::string& path) {
     std::string text(256, '\0');
     for (;;) {
@@ -54,100 +39,54 @@ std::string readLink(const std::string& path) {
     }
 }
 
-// One walk of a folder tree into the plan.
-class Planner {
+TreeSource::Info infoOf(const struct stat& st) {
+    TreeSource::Info info;
+    info.kind = S_ISREG(st.st_mode) ? TreeSource::Kind::File
+            : S_ISDIR(st.st_mode) ? TreeSource::Kind::Folder
+            : S_ISLNK(st.st_mode) ? TreeSource::Kind::Link
+            : TreeSource::Kind::Other;
+    info.mode = static_cast<unsigned>(st.st_mode & 0777);
+    const timespec modified = FileTimes::modified(st);
+    info.mtimeSeconds = modified.tv_sec;
+    info.mtimeNanoseconds = modified.tv_nsec;
+    info.id = std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":"
+            + std::to_string(static_cast<unsigned long long>(st.st_ino));
+    return info;
+}
+
+TreeSource::Info failedInfo() {
+    TreeSource::Info info;
+    if (errno != ENOENT && errno != ENOTDIR) {
+        info.kind = TreeSource::Kind::Unreadable;
+        info.error = lastCRTError();
+    }
+    return info;
+}
+
+class SystemTree : public TreeSource {
 public:
-    Planner(const std::string& realRoot, OutsideLinks outside, TreePlan& plan)
-        : realRoot(realRoot), outside(outside), plan(plan) {}
-
-    // The folder `rel` (relative to the root; "" is the root) into `dest`.
-    void walk(const std::string& rel, const std::string& dest) {
-        const std::string dir = combinePath(realRoot, rel);
-        for (const std::string& name : FileSystem::list(dir)) {
-            const std::string path = combinePath(dir, name);
-            struct stat st;
-            if (::lstat(path.c_str(), &st) != 0) {
-                fail("Cannot examine", path);
-            }
-            add(path, combinePath(rel, name), combinePath(dest, name), st);
-        }
-    }
-
-private:
-    void add(const std::string& path, const std::string& rel,
-             const std::string& dest, const struct stat& st) {
-        if (S_ISDIR(st.st_mode)) {
-            plan.push_back(entryOf(TreeEntry::Directory, path, dest, st));
-            walk(rel, dest);
-        } else if (S_ISREG(st.st_mode)) {
-            plan.push_back(entryOf(TreeEntry::File, path, dest, st));
-        } else if (S_ISLNK(st.st_mode)) {
-            addLink(path, rel, dest, st);
-        } else {
-            VT_THROW(tstrings::any() << "Cannot copy \"" << path
-                     << "\": it is neither a file, a folder nor a link");
-        }
-    }
-
-    void addLink(const std::string& path, const std::string& rel,
-                 const std::string& dest, const struct stat& st) {
-        const std::string text = readLink(path);
-        const std::string parent = FileUtils::dirname(rel);
-        std::unique_ptr<char, void (*)(void*)> real(
-                ::realpath(path.c_str(), nullptr), std::free);
-        const std::string target = real ? std::string(real.get())
-                : normalizePath(text[0] == '/' ? text
-                                : combinePath(combinePath(realRoot, parent),
-                                              text));
-        std::string below;
-        if (pathBelow(realRoot, target, below)) {
-            TreeEntry entry = entryOf(TreeEntry::Link, path, dest, st);
-            const bool kept = text[0] != '/'
-                    && normalizePath(combinePath(parent, text)) == below;
-            entry.linkText = kept ? text : relativeLink(parent, below);
-            plan.push_back(entry);
-        } else if (outside == OutsideLinks::Refuse) {
-            VT_THROW(tstrings::any() << "The link \"" << path
-                     << "\" points outside \"" << realRoot << "\": \""
-                     << text << "\"");
-        } else if (real) {
-            followed(target, dest, 0);
-        }
-    }
-
-    // A copy of what lies outside the tree: links are followed, those that
-    // name nothing are left out.
-    void followed(const std::string& path, const std::string& dest,
-                  int depth) {
+    Info examine(const std::string& path) override {
         struct stat st;
-        if (::stat(path.c_str(), &st) != 0) {
-            return;
-        }
-        if (S_ISREG(st.st_mode)) {
-            plan.push_back(entryOf(TreeEntry::File, path, dest, st));
-        } else if (S_ISDIR(st.st_mode)) {
-            if (depth > 32 || !visiting.insert({st.st_dev, st.st_ino}).second) {
-                VT_THROW(tstrings::any() << "The links below \"" << path
-                         << "\" form a loop");
-            }
-            plan.push_back(entryOf(TreeEntry::Directory, path, dest, st));
-            for (const std::string& name : FileSystem::list(path)) {
-                followed(combinePath(path, name), combinePath(dest, name),
-                         depth + 1);
-            }
-            visiting.erase({st.st_dev, st.st_ino});
-        } else {
-            VT_THROW(tstrings::any() << "Cannot copy \"" << path
-                     << "\": it is neither a file, a folder nor a link");
-        }
+        return ::lstat(path.c_str(), &st) == 0 ? infoOf(st) : failedInfo();
     }
 
-    const std::string realRoot;
-    const OutsideLinks outside;
-    TreePlan& plan;
-    std::set<std::pair<dev_t, ino_t>> visiting;
-};
+    Info follow(const std::string& path) override {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 ? infoOf(st) : failedInfo();
+    }
 
+    std::string readLink(const std::string& path) override {
+        return ::readLink(path);
+    }
+
+    std::string realPath(const std::string& path) override {
+        return FileUtils::canonicalPath(path);
+    }
+
+    StringArray list(const std::string& path) override {
+        return FileSystem::list(path);
+    }
+};
 
 timespec modificationTime(const TreeEntry& entry) {
     timespec time;
@@ -227,22 +166,9 @@ void finishFolder(const TreeEntry& entry, const std::string& to) {
 
 } // namespace
 
-void planTree(const std::string& source, const std::string& destDir,
-              OutsideLinks outside, TreePlan& plan) {
-    struct stat st;
-    if (::stat(source.c_str(), &st) != 0) {
-        fail("Cannot copy", source);
-    }
-    if (S_ISREG(st.st_mode)) {
-        plan.push_back(entryOf(TreeEntry::File, source,
-                               combinePath(destDir, FileUtils::basename(
-                                       normalizePath(source))), st));
-    } else if (S_ISDIR(st.st_mode)) {
-        Planner(FileSystem::realPath(source), outside, plan).walk("", destDir);
-    } else {
-        VT_THROW(tstrings::any() << "Cannot copy \"" << source
-                 << "\": it is neither a file nor a folder");
-    }
+TreeSource& systemTree() {
+    static SystemTree tree;
+    return tree;
 }
 
 void copyTree(const TreePlan& plan, const std::string& root) {

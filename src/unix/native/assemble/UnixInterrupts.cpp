@@ -17,12 +17,26 @@ void note(int signal) {
     }
 }
 
-sigset_t bothSignals() {
+// A closed terminal or ssh session (SIGHUP) and the quit key (SIGQUIT) end
+// the command as Ctrl-C and kill do.
+const int handledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+sigset_t allHandled() {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
+    for (const int signal : handledSignals) {
+        sigaddset(&set, signal);
+    }
     return set;
+}
+
+const char* nameOf(int signal) {
+    switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "SIGQUIT";
+    }
 }
 
 } // namespace
@@ -32,8 +46,9 @@ void install() {
     action.sa_handler = note;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : handledSignals) {
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 int received() {
@@ -43,7 +58,7 @@ int received() {
 void check() {
     if (receivedSignal != 0) {
         VT_THROW(tstrings::any() << "Interrupted by "
-                 << (receivedSignal == SIGINT ? "SIGINT" : "SIGTERM")
+                 << nameOf(receivedSignal)
                  << ": nothing was written");
     }
 }
@@ -57,18 +72,18 @@ void endAsReceived() {
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     sigaction(signal, &action, nullptr);
-    const sigset_t set = bothSignals();
+    const sigset_t set = allHandled();
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
     raise(signal);
 }
 
 Deferral::Deferral() {
-    const sigset_t set = bothSignals();
+    const sigset_t set = allHandled();
     sigprocmask(SIG_BLOCK, &set, nullptr);
 }
 
 Deferral::~Deferral() {
-    const sigset_t set = bothSignals();
+    const sigset_t set = allHandled();
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 

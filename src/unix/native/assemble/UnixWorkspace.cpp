@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <vector>
@@ -13,51 +14,56 @@
 #include "FileTree.h"
 #include "FileUtils.h"
 #include "Interrupts.h"
+#include "PrivateFiles.h"
 
 namespace {
 
 using FileUtils::combinePath;
 
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
+// The commit's file operations on this system.
+class SystemCommit : public CommitSystem {
+public:
+    Kind kindOf(const std::string& path) override {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) {
+            return errno == ENOENT ? Kind::Missing : Kind::Other;
+        }
+        return S_ISREG(st.st_mode) ? Kind::File
+                : S_ISDIR(st.st_mode) ? Kind::Folder
+                : S_ISLNK(st.st_mode) ? Kind::Link : Kind::Other;
+    }
 
-bool isFolder(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+    bool read(const std::string& path, std::size_t limit,
+              std::string& text) override {
+        return FileUtils::readSmallFile(path, limit, text);
+    }
 
-[[noreturn]] void failMove(const std::string& from, const std::string& to) {
-    VT_THROW(tstrings::any() << "Cannot move \"" << from << "\" to \"" << to
-                             << "\": " << lastCRTError());
-}
+    int renameNoReplace(const std::string& from,
+                        const std::string& to) override {
+        return AssembleHost::renameNoReplace(from, to) ? 0 : errno;
+    }
 
-// Moves one result into place; an earlier folder goes to `attic`.
-void move(const std::string& from, const std::string& to, bool replace,
-          const std::string& attic) {
-    if (!exists(to) || !replace) {
-        if (!AssembleHost::renameNoReplace(from, to)) {
-            failMove(from, to);
-        }
-    } else if (!isFolder(to)) {
-        if (::rename(from.c_str(), to.c_str()) != 0) {
-            failMove(from, to);
-        }
-    } else {
-        if (::rename(to.c_str(), attic.c_str()) != 0) {
-            failMove(to, attic);
-        }
-        if (::rename(from.c_str(), to.c_str()) != 0) {
-            const int error = errno;
-            ::rename(attic.c_str(), to.c_str());
-            errno = error;
-            failMove(from, to);
-        }
+    int exchange(const std::string& a, const std::string& b) override {
+        return AssembleHost::exchange(a, b);
+    }
+};
+
+SystemCommit theSystemCommit;
+
+// The renames in the output folder are written to disk too.
+void syncFolder(const std::string& path) {
+    const PrivateFiles::FileDescriptor fd(
+            ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) {
+        ::fsync(fd.get());
     }
 }
 
 } // namespace
+
+CommitSystem& Workspace::system() {
+    return theSystemCommit;
+}
 
 Workspace::Workspace(const std::string& outputDir, const std::string& name)
     : outputDir(outputDir) {
@@ -72,6 +78,9 @@ Workspace::Workspace(const std::string& outputDir, const std::string& name)
 }
 
 Workspace::~Workspace() {
+    if (keep) {
+        return;
+    }
     Interrupts::Deferral deferral;
     try {
         removeTree(folder);
@@ -81,11 +90,17 @@ Workspace::~Workspace() {
     }
 }
 
-void Workspace::commit(const StringArray& entries, bool replace) {
+void Workspace::commit(const std::string& root, const std::string& stamp,
+                       const StringArray& beside, bool replace) {
+    AssembleHost::syncTree(folder);
+    CommitPlan plan;
+    plan.buildDir = folder;
+    plan.outputDir = outputDir;
+    plan.root = root;
+    plan.stamp = stamp;
+    plan.beside = beside;
+    plan.replace = replace;
     Interrupts::Deferral deferral;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        move(combinePath(folder, entries[i]),
-             combinePath(outputDir, entries[i]), replace,
-             combinePath(folder, ".replaced-" + std::to_string(i)));
-    }
+    commitOutput(theSystemCommit, plan, keep);
+    syncFolder(outputDir);
 }

@@ -33,6 +33,8 @@ import java.util.stream.Stream;
  *                         vantrytestlib.Printer when its jar is on the
  *                         class path
  *   vantrytest.pid        a file to write the process id to, first thing
+ *   vantrytest.children   "wait": before ending, waits for every child
+ *                         process, as supervisors and test runners do
  *   vantrytest.exit       the exit status to end with through System.exit;
  *                         otherwise main returns
  */
@@ -118,6 +120,10 @@ public final class Main {
         String sleep = System.getProperty("vantrytest.sleep");
         if (sleep != null) {
             Thread.sleep(Long.parseLong(sleep));
+        }
+        if ("wait".equals(System.getProperty("vantrytest.children"))) {
+            ProcessHandle.current().children()
+                    .forEach(child -> child.onExit().join());
         }
         String exit = System.getProperty("vantrytest.exit");
         if ("install".equals(System.getProperty("vantrytest.security"))) {

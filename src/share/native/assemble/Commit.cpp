@@ -1,0 +1,283 @@
+#include "Commit.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+
+const char* const assembleStamp = "applauncher-assemble";
+
+namespace {
+
+using FileUtils::combinePath;
+typedef CommitSystem::Kind Kind;
+
+const std::size_t stampLimit = 1 << 16;
+const std::size_t besideLimit = 1 << 20;
+
+// What identifies the contents of a file beside the root: its FNV-1a hash
+// and its size.
+std::string digestOf(const std::string& contents) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : contents) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (std::size_t i = 0; i != hex.size(); ++i) {
+        hex[hex.size() - 1 - i] = digits[(hash >> (4 * i)) & 0xf];
+    }
+    return hex + "-" + std::to_string(contents.size());
+}
+
+std::string besideLine(const std::string& name, const std::string& contents) {
+    return "beside " + digestOf(contents) + " " + name;
+}
+
+std::string existsMessage(const std::string& dest) {
+    return "\"" + dest + "\" exists: remove it, or give --replace to replace "
+           "an earlier output of this command";
+}
+
+std::string notOursMessage(const std::string& dest) {
+    return "\"" + dest + "\" exists and was not made by "
+           "applauncher-assemble: it is left alone";
+}
+
+std::string notWrittenMessage(const std::string& dest,
+                              const std::string& root) {
+    return "\"" + dest + "\" exists and is not the file applauncher-assemble "
+           "wrote beside \"" + root + "\": it is left alone";
+}
+
+// The stamp of the root folder at `root`, reached through real folders
+// only; false when there is none.
+bool readStamp(CommitSystem& fs, const std::string& root,
+               const std::string& stampPath, std::string& stamp) {
+    if (fs.kindOf(root) != Kind::Folder) {
+        return false;
+    }
+    StringArray parts;
+    tstrings::split(parts, FileUtils::dirname(stampPath), "/",
+                    tstrings::SPLIT_EXCLUDE_EMPTY);
+    std::string path = root;
+    for (const std::string& part : parts) {
+        path = combinePath(path, part);
+        if (fs.kindOf(path) != Kind::Folder) {
+            return false;
+        }
+    }
+    path = combinePath(root, stampPath);
+    return fs.kindOf(path) == Kind::File && fs.read(path, stampLimit, stamp)
+            && (stamp == assembleStamp
+                || tstrings::startsWith(stamp, std::string(assembleStamp)
+                                                       + "\n"));
+}
+
+// True when the file at `path` is the one that `stamp` records as `name`:
+// by its contents, or, for a package, by its name alone.
+bool isRecorded(CommitSystem& fs, const std::string& path,
+                const std::string& name, const std::string& stamp) {
+    std::string contents;
+    return fs.kindOf(path) == Kind::File
+            && (stampRecordsPackage(stamp, name)
+                || (fs.read(path, besideLimit, contents)
+                    && stampRecords(stamp, name, contents)));
+}
+
+std::string systemError(int error) {
+    return std::strerror(error);
+}
+
+// One commit: the moves made so far, undone in reverse when one fails.
+class Committer {
+public:
+    Committer(CommitSystem& fs, const CommitPlan& plan)
+        : fs(fs), plan(plan) {}
+
+    void run(bool& keepBuildDir) {
+        try {
+            place(plan.root, true);
+            for (const std::string& name : plan.beside) {
+                place(name, false);
+            }
+        } catch (const VtErrorBase& e) {
+            const std::string undoErrors = undo();
+            if (undoErrors.empty()) {
+                throw;
+            }
+            keepBuildDir = true;
+            VT_THROW(tstrings::any() << e.rawMessage() << "; then "
+                     << undoErrors << ": what was not put back is in \""
+                     << plan.buildDir << "\"");
+        }
+    }
+
+private:
+    enum class How { Moved, Exchanged, MovedAside };
+
+    struct Step {
+        How how;
+        std::string fresh;
+        std::string dest;
+        std::string aside;
+    };
+
+    void place(const std::string& name, bool isRoot) {
+        const std::string fresh = combinePath(plan.buildDir, name);
+        const std::string dest = combinePath(plan.outputDir, name);
+        if (fs.kindOf(dest) == Kind::Missing) {
+            move(fresh, dest, name);
+            return;
+        }
+        if (!plan.replace) {
+            VT_THROW(existsMessage(dest));
+        }
+        const int error = fs.exchange(fresh, dest);
+        if (error == 0) {
+            steps.push_back({How::Exchanged, fresh, dest, ""});
+            checkSwappedOut(fresh, dest, name, isRoot);
+        } else if (error == ENOTSUP) {
+            const std::string aside =
+                    combinePath(plan.buildDir, ".replaced-" + name);
+            if (const int e = fs.renameNoReplace(dest, aside)) {
+                VT_THROW(tstrings::any() << "Cannot move \"" << dest
+                         << "\" aside: " << systemError(e));
+            }
+            steps.push_back({How::MovedAside, fresh, dest, aside});
+            checkSwappedOut(aside, dest, name, isRoot);
+            move(fresh, dest, name);
+        } else {
+            VT_THROW(tstrings::any() << "Cannot replace \"" << dest
+                     << "\": " << systemError(error));
+        }
+    }
+
+    void move(const std::string& fresh, const std::string& dest,
+              const std::string& name) {
+        if (const int e = fs.renameNoReplace(fresh, dest)) {
+            VT_THROW(tstrings::any() << "Cannot move the new \"" << name
+                     << "\" into \"" << plan.outputDir << "\": "
+                     << systemError(e));
+        }
+        steps.push_back({How::Moved, fresh, dest, ""});
+    }
+
+    // The earlier entry, now at `old`, is checked once more: the root must
+    // carry the stamp, a file beside it must be recorded in that stamp.
+    void checkSwappedOut(const std::string& old, const std::string& dest,
+                         const std::string& name, bool isRoot) {
+        if (isRoot) {
+            haveOldStamp = readStamp(fs, old, plan.stamp, oldStamp);
+            if (!haveOldStamp) {
+                VT_THROW(notOursMessage(dest));
+            }
+        } else if (!haveOldStamp || !isRecorded(fs, old, name, oldStamp)) {
+            VT_THROW(notWrittenMessage(dest, combinePath(plan.outputDir,
+                                                         plan.root)));
+        }
+    }
+
+    // Undoes the steps made, latest first; the failures, or "".
+    std::string undo() {
+        std::string errors;
+        for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+            int error = 0;
+            if (step->how == How::Moved) {
+                error = fs.renameNoReplace(step->dest, step->fresh);
+            } else if (step->how == How::Exchanged) {
+                error = fs.exchange(step->fresh, step->dest);
+            } else {
+                error = fs.renameNoReplace(step->aside, step->dest);
+            }
+            if (error != 0) {
+                errors += (errors.empty() ? "" : "; ") + std::string(
+                        "cannot put \"") + step->dest + "\" back: "
+                        + systemError(error);
+            }
+        }
+        steps.clear();
+        return errors;
+    }
+
+    CommitSystem& fs;
+    const CommitPlan& plan;
+    std::vector<Step> steps;
+    std::string oldStamp;
+    bool haveOldStamp = false;
+};
+
+} // namespace
+
+std::string stampText(const BesideFiles& beside) {
+    std::string text = std::string(assembleStamp) + "\n";
+    for (const auto& file : beside) {
+        text += besideLine(file.first, file.second) + "\n";
+    }
+    return text;
+}
+
+bool stampRecords(const std::string& stamp, const std::string& name,
+                  const std::string& contents) {
+    StringArray lines;
+    tstrings::split(lines, stamp, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    const std::string wanted = besideLine(name, contents);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i] == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string packageStampLine(const std::string& name) {
+    return "package " + name;
+}
+
+bool stampRecordsPackage(const std::string& stamp, const std::string& name) {
+    StringArray lines;
+    tstrings::split(lines, stamp, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    const std::string wanted = packageStampLine(name);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i] == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void checkDestinations(CommitSystem& fs, const CommitPlan& plan) {
+    const std::string root = combinePath(plan.outputDir, plan.root);
+    std::string stamp;
+    const bool rootExists = fs.kindOf(root) != Kind::Missing;
+    const bool stamped = rootExists && readStamp(fs, root, plan.stamp, stamp);
+    if (rootExists && !plan.replace) {
+        VT_THROW(existsMessage(root));
+    }
+    if (rootExists && !stamped) {
+        VT_THROW(notOursMessage(root));
+    }
+    for (const std::string& name : plan.beside) {
+        const std::string dest = combinePath(plan.outputDir, name);
+        if (fs.kindOf(dest) != Kind::Missing
+                && !(stamped && isRecorded(fs, dest, name, stamp))) {
+            VT_THROW(notWrittenMessage(dest, root));
+        }
+    }
+}
+
+void commitOutput(CommitSystem& fs, const CommitPlan& plan,
+                  bool& keepBuildDir) {
+    keepBuildDir = false;
+    checkDestinations(fs, plan);
+    Committer(fs, plan).run(keepBuildDir);
+}
+
+std::string withoutBuildFolder(const std::string& message,
+                               const std::string& buildDir,
+                               const std::string& outputDir) {
+    return tstrings::replace(message, buildDir, outputDir);
+}

@@ -1,0 +1,104 @@
+// Putting an assembled output into place, all or nothing. The output is a
+// root folder (the bundle or the image) and the files written beside it
+// (a bundle's entitlements). Every destination is checked before the first
+// move; an existing one is exchanged with the new entry in one step where
+// the file system can, else moved aside and kept until the new entry is in
+// place; when a later move fails, the earlier ones are undone, each undo
+// step checked. An earlier output is replaced only when it carries the
+// stamp of this command, reached through real folders, checked again on the
+// very folder that was swapped out; a file beside it only when that stamp
+// records it as written.
+//
+// The policy works through CommitSystem, which a test can fake.
+#ifndef COMMIT_H
+#define COMMIT_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tstrings.h"
+
+/// The file operations the commit needs. Results are errno values (0 on
+/// success), so that the policy decides what a failure means.
+class CommitSystem {
+public:
+    enum class Kind { Missing, File, Folder, Link, Other };
+
+    virtual ~CommitSystem() {}
+
+    /// What `path` itself is; a link is not followed.
+    virtual Kind kindOf(const std::string& path) = 0;
+
+    /// At most `limit` bytes of the regular file `path`; false when it
+    /// cannot be read.
+    virtual bool read(const std::string& path, std::size_t limit,
+                      std::string& text) = 0;
+
+    /// Renames `from` to `to` unless `to` exists (EEXIST then).
+    virtual int renameNoReplace(const std::string& from,
+                                const std::string& to) = 0;
+
+    /// Exchanges `a` and `b` in one step; ENOTSUP when the file system has
+    /// no such step.
+    virtual int exchange(const std::string& a, const std::string& b) = 0;
+};
+
+/// The first line of the stamp file that marks an output of this command.
+extern const char* const assembleStamp;
+
+/// Files written beside the root folder: name and contents.
+typedef std::vector<std::pair<std::string, std::string>> BesideFiles;
+
+/// The stamp's text: its first line, then one line for each file written
+/// beside the root, which records it.
+std::string stampText(const BesideFiles& beside);
+
+/// True when the stamp `stamp` records the file `name` with `contents`.
+bool stampRecords(const std::string& stamp, const std::string& name,
+                  const std::string& contents);
+
+/// The stamp's line that records the package `name` written beside the
+/// root: packages are made from the finished (and signed) root, after its
+/// stamp, so they are recorded by name, not by their contents.
+std::string packageStampLine(const std::string& name);
+
+/// True when the stamp `stamp` records the package `name`.
+bool stampRecordsPackage(const std::string& stamp, const std::string& name);
+
+struct CommitPlan {
+    /// The folder that holds the new entries under their final names.
+    std::string buildDir;
+    /// The folder they go to.
+    std::string outputDir;
+    /// The root folder's name.
+    std::string root;
+    /// The stamp's path inside the root.
+    std::string stamp;
+    /// The names of the files beside the root.
+    StringArray beside;
+    /// Replace an earlier output of this command.
+    bool replace = false;
+};
+
+/// Throws the one-line refusal when the destinations of `plan` cannot take
+/// the new output: something exists there that `plan.replace` does not
+/// allow replacing, or that this command did not make.
+void checkDestinations(CommitSystem& fs, const CommitPlan& plan);
+
+/// Moves the entries of `plan.buildDir` into place; what they replace ends
+/// up in `plan.buildDir`. Throws when anything is refused or fails, after
+/// undoing the moves made. When an undo step fails too, `keepBuildDir` is
+/// set: the build folder then holds what could not be put back, and the
+/// message says where.
+void commitOutput(CommitSystem& fs, const CommitPlan& plan,
+                  bool& keepBuildDir);
+
+/// `message` with the build folder `buildDir` (inside `outputDir`) named as
+/// the place its entries are bound for: the build folder is gone by the
+/// time the user reads the message.
+std::string withoutBuildFolder(const std::string& message,
+                               const std::string& buildDir,
+                               const std::string& outputDir);
+
+#endif // COMMIT_H

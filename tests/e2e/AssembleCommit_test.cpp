@@ -1,0 +1,398 @@
+// applauncher-assemble and what is at the output path before and after it:
+// an earlier output it may replace and files of the user's it must leave
+// alone, the output folder as the system resolves it, and every way the
+// command can be ended.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "TestSupport.h"
+#include "ZipWriter.h"
+
+using namespace testing_support;
+
+extern char** environ;
+
+namespace {
+
+typedef std::vector<std::string> Strings;
+
+Strings listDir(const std::string& path) {
+    Strings names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A jar, a runtime-shaped folder and a description in a temporary folder;
+// the output goes to "out" unless a test names another.
+class Bench {
+public:
+    Bench() {
+        writeFile(temp / "src/demo.jar",
+                  makeZip({{"META-INF/MANIFEST.MF",
+                            "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"},
+                           {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
+        writeFile(temp / "jdk/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Linux\"\n"
+                  "OS_ARCH=\"x86_64\"\nMODULES=\"java.base\"\n");
+        copyExecutable(fakeJliPath(), temp / "jdk/lib/libjli.so");
+        describe("");
+    }
+
+    void describe(const std::string& bundleKeys,
+                  const std::string& content = "bundle.content=demo.jar\n",
+                  const std::string& name = "Demo",
+                  const std::string& runtime = "bundle.runtime=../jdk\n",
+                  const std::string& mainJar = "$APPDIR/demo.jar") {
+        writeFile(temp / "src/demo.cfg",
+                  "[Application]\napp.mainjar=" + mainJar + "\n[Bundle]\n"
+                  "bundle.name=" + name + "\nbundle.identifier=com.example.demo\n"
+                  + content + runtime + bundleKeys);
+    }
+
+    ProcessResult assemble(const Strings& options) const {
+        Strings args{"applauncher-assemble", temp / "src/demo.cfg"};
+        args.insert(args.end(), options.begin(), options.end());
+        ProcessOptions process;
+        process.cwd = temp.path();
+        return runProcess(assemblePath(), args, process);
+    }
+
+    ProcessResult image(const std::string& output, bool replace = false) const {
+        Strings args{"--target", "image", "--output", output};
+        if (replace) {
+            args.push_back("--replace");
+        }
+        return assemble(args);
+    }
+
+    ProcessResult bundle(bool replace = false) const {
+        Strings args{"--target", "bundle", "--launcher", launcherPath(),
+                     "--output", temp / "out"};
+        if (replace) {
+            args.push_back("--replace");
+        }
+        return assemble(args);
+    }
+
+    TempDir temp;
+};
+
+// One line on standard error, nothing on standard output, the status.
+void expectRefusal(const ProcessResult& r, int status,
+                   const std::string& message) {
+    EXPECT_EQ(r.exitStatus, status) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("applauncher-assemble: ", 0), 0u) << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << r.err;
+}
+
+TEST(AssembleCommit, ReplaceLeavesAFolderWithALinkedStampAlone) {
+    Bench b;
+    ASSERT_EQ(b.image(b.temp / "first").exitStatus, 0);
+    // The user's folder, whose lib/ links to a real output's lib/.
+    makeDirs(b.temp / "out");
+    writeFile(b.temp / "out/Demo/notes.txt", "precious");
+    makeSymlink(b.temp / "first/Demo/lib", b.temp / "out/Demo/lib");
+    expectRefusal(b.image(b.temp / "out", true), 1,
+                  "\"" + canonicalPath(b.temp / "out") + "/Demo\" exists and "
+                  "was not made by applauncher-assemble: it is left alone");
+    EXPECT_EQ(readFile(b.temp / "out/Demo/notes.txt"), "precious");
+    EXPECT_EQ(listDir(b.temp / "out"), Strings{"Demo"});
+}
+
+TEST(AssembleCommit, ReplacesABundleAndTheEntitlementsItWrote) {
+    Bench b;
+    ASSERT_EQ(b.bundle().exitStatus, 0);
+    const std::string written = readFile(b.temp / "out/Demo.entitlements");
+    b.describe("bundle.usage=Camera: takes pictures\n");
+    const ProcessResult r = b.bundle(true);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(listDir(b.temp / "out"), (Strings{"Demo.app", "Demo.entitlements"}));
+    EXPECT_NE(readFile(b.temp / "out/Demo.entitlements"), written);
+    EXPECT_TRUE(contains(readFile(b.temp / "out/Demo.app/Contents/Info.plist"),
+                         "takes pictures"));
+}
+
+TEST(AssembleCommit, NeverOverwritesEntitlementsItDidNotWrite) {
+    Bench b;
+    const std::string mine = "<plist>my own</plist>\n";
+    // Alone, without a bundle beside it.
+    writeFile(b.temp / "out/Demo.entitlements", mine);
+    for (const bool replace : {false, true}) {
+        const ProcessResult r = b.bundle(replace);
+        expectRefusal(r, 1, "Demo.entitlements\" exists and is not the file "
+                            "applauncher-assemble wrote");
+        EXPECT_FALSE(contains(r.err, "--replace")) << r.err;
+        EXPECT_EQ(listDir(b.temp / "out"), Strings{"Demo.entitlements"});
+    }
+    // Edited by hand beside a bundle of the command.
+    unlink((b.temp / "out/Demo.entitlements").c_str());
+    ASSERT_EQ(b.bundle().exitStatus, 0);
+    writeFile(b.temp / "out/Demo.entitlements", mine);
+    expectRefusal(b.bundle(true), 1, "it is left alone");
+    EXPECT_EQ(readFile(b.temp / "out/Demo.entitlements"), mine);
+    EXPECT_EQ(listDir(b.temp / "out"), (Strings{"Demo.app", "Demo.entitlements"}));
+}
+
+TEST(AssembleCommit, RefusesAnOutputInsideWhatItCopies) {
+    Bench b;
+    writeFile(b.temp / "src/app/demo.jar", readFile(b.temp / "src/demo.jar"));
+    b.describe("", "bundle.content=app\n");
+    expectRefusal(b.image(b.temp / "src/app/dist"), 1,
+                  "lies inside \"" + b.temp / "src/app\" (bundle.content)");
+    expectRefusal(b.image(b.temp / "jdk/dist"), 1, "(bundle.runtime)");
+    EXPECT_FALSE(exists(b.temp / "src/app/dist"));
+    EXPECT_FALSE(exists(b.temp / "jdk/dist"));
+}
+
+TEST(AssembleCommit, CreatesAMissingOutputFolderAndRemovesItOnFailure) {
+    Bench b;
+    const ProcessResult made = b.image("dist/a/b");
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    EXPECT_EQ(listDir(b.temp / "dist/a/b"), Strings{"Demo"});
+    // A failure once the folders exist: jlink fails.
+    writeFile(b.temp / "jdk/bin/jlink", "#!/bin/sh\necho 'Error: no' >&2\nexit 1\n");
+    chmod((b.temp / "jdk/bin/jlink").c_str(), 0755);
+    b.describe("", "bundle.content=demo.jar\n", "Demo",
+               "bundle.modules=java.base\nbundle.jdk=../jdk\n");
+    makeDirs(b.temp / "new");
+    const ProcessResult failed = b.image("new/c/d");
+    EXPECT_EQ(failed.exitStatus, 1) << failed.err;
+    EXPECT_TRUE(contains(failed.err, "jlink failed")) << failed.err;
+    EXPECT_EQ(listDir(b.temp / "new"), Strings{}) << failed.err;
+}
+
+TEST(AssembleCommit, ResolvesTheOutputThroughTheFileSystem) {
+    Bench b;
+    makeDirs(b.temp / "real/sub");
+    makeSymlink(b.temp / "real/sub", b.temp / "lnk");
+    const ProcessResult r = b.image("lnk/..");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(listDir(b.temp / "real"), (Strings{"Demo", "sub"}));
+    EXPECT_FALSE(exists(b.temp / "Demo"));
+}
+
+TEST(AssembleCommit, SaysWhatIsWrongWithTheOutputOption) {
+    Bench b;
+    expectRefusal(b.assemble({"--target", "image", "--output", ""}), 2,
+                  "--output needs a folder, not an empty value");
+    expectRefusal(b.assemble({"--target", "image", "--output="}), 2,
+                  "--output needs a folder");
+    writeFile(b.temp / "file", "x");
+    expectRefusal(b.image("file"), 1, "The output \"" + b.temp / "file"
+                  + "\" is a file");
+    expectRefusal(b.image("file/sub"), 1, "is a file");
+    EXPECT_EQ(readFile(b.temp / "file"), "x");
+}
+
+TEST(AssembleCommit, ReportsUnreadableContentAsUnreadable) {
+    Bench b;
+    makeSymlink(b.temp / "src/loop", b.temp / "src/loop");
+    b.describe("", "bundle.content=demo.jar\nbundle.content=loop\n");
+    expectRefusal(b.image(b.temp / "out"), 1,
+                  "loop\" (bundle.content) cannot be read: ");
+}
+
+TEST(AssembleCommit, RefusesANameTooLongForTheSystemBeforeAnyWork) {
+    Bench b;
+    // The image's folder would fit; its build folder and its files not.
+    const std::string name(240, 'D');
+    b.describe("", "bundle.content=demo.jar\n", name);
+    makeDirs(b.temp / "out");
+    expectRefusal(b.image(b.temp / "out"), 1,
+                  "The name \"" + name + "\" is too long");
+    EXPECT_EQ(listDir(b.temp / "out"), Strings{});
+}
+
+TEST(AssembleCommit, CopiesWhatContentLinksOutOfTheContentName) {
+    Bench b;
+    writeFile(b.temp / "share/java/ant-1.10.jar", "ant");
+    writeFile(b.temp / "share/modes/java.xml", "<mode/>");
+    makeSymlink(b.temp / "share/java/ant-1.10.jar", b.temp / "src/app/lib/ant.jar");
+    makeSymlink(b.temp / "share/java/ant-1.10.jar", b.temp / "src/app/lib/ant2.jar");
+    makeSymlink("../../share/modes", b.temp / "src/app/modes");
+    b.describe("", "bundle.content=demo.jar\nbundle.content=app\n");
+    const ProcessResult r = b.image(b.temp / "out");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::string app = b.temp / "out/Demo/lib/app";
+    EXPECT_EQ(listDir(app), (Strings{"Demo.cfg", "demo.jar", "lib", "modes"}));
+    EXPECT_EQ(readFile(app + "/lib/ant.jar"), "ant");
+    char text[64] = {};
+    ASSERT_GT(readlink((app + "/lib/ant2.jar").c_str(), text, sizeof(text) - 1), 0);
+    EXPECT_EQ(std::string(text), "ant.jar");
+    EXPECT_EQ(readFile(app + "/modes/java.xml"), "<mode/>");
+    // A link to a folder that holds the output is refused.
+    makeDirs(b.temp / "outs");
+    makeSymlink(b.temp / "outs", b.temp / "src/app/all");
+    expectRefusal(b.image(b.temp / "outs/out2"), 1, "/src/app/all\" points to \""
+                  + canonicalPath(b.temp / "outs") + "\", which holds the output");
+}
+
+TEST(AssembleCommit, PutsContentWhereItsLineSays) {
+    Bench b;
+    writeFile(b.temp / "share/jedit modes/java.xml", "<mode/>");
+    b.describe("bundle.content-into=my modes|../share/jedit modes\n"
+               "bundle.content-into=lib/ext|demo.jar\n");
+    const ProcessResult r = b.image(b.temp / "out");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::string app = b.temp / "out/Demo/lib/app";
+    EXPECT_EQ(listDir(app), (Strings{"Demo.cfg", "demo.jar", "lib", "my modes"}));
+    EXPECT_EQ(readFile(app + "/my modes/java.xml"), "<mode/>");
+    EXPECT_EQ(listDir(app + "/lib/ext"), Strings{"demo.jar"});
+    b.describe("bundle.content-into=../bin|demo.jar\n");
+    expectRefusal(b.image(b.temp / "out2"), 1,
+                  "of bundle.content-into in \"" + b.temp / "src/demo.cfg"
+                  + "\": DEST leads out of the application folder");
+}
+
+TEST(AssembleCommit, AdvisesALineThatPutsTheMainJarWhereItIsLookedFor) {
+    Bench b;
+    b.describe("", "bundle.content=demo.jar\n", "Demo", "bundle.runtime=../jdk\n",
+               "$APPDIR/lib/demo.jar");
+    const ProcessResult r = b.image(b.temp / "out");
+    expectRefusal(r, 1, "copy it there with the line "
+                  "\"bundle.content-into=lib|<path of demo.jar>\"");
+    b.describe("", "bundle.content-into=lib|demo.jar\n", "Demo",
+               "bundle.runtime=../jdk\n", "$APPDIR/lib/demo.jar");
+    const ProcessResult followed = b.image(b.temp / "out");
+    EXPECT_EQ(followed.exitStatus, 0) << followed.err;
+}
+
+TEST(AssembleCommit, ResolvesTheMainJarThroughTheContentsLinks) {
+    Bench b;
+    // $APPDIR/current/../demo.jar is $APPDIR/versions/demo.jar to the system.
+    makeDirs(b.temp / "src/app/versions/2");
+    makeSymlink("versions/2", b.temp / "src/app/current");
+    writeFile(b.temp / "src/app/versions/demo.jar", readFile(b.temp / "src/demo.jar"));
+    b.describe("", "bundle.content=app\n", "Demo", "bundle.runtime=../jdk\n",
+               "$APPDIR/current/../demo.jar");
+    const ProcessResult r = b.image(b.temp / "out");
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+}
+
+std::string le32(std::uint32_t value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) {
+        bytes += static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+    return bytes;
+}
+
+// A thin arm64 Mach-O header, enough for the command's checks.
+std::string machOArm64() {
+    std::string header = le32(0xfeedfacf) + le32(0x0100000c) + le32(0) + le32(2);
+    header.resize(4096, '\0');
+    return header;
+}
+
+TEST(AssembleCommit, ErrorsNameTheOutputNotTheBuildFolder) {
+    Bench b;
+    writeFile(b.temp / "mac.jdk/Contents/Home/release",
+              "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
+    writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib", machOArm64());
+    writeFile(b.temp / "applauncher", machOArm64());
+    // A codesign that fails on the path it is given, as the real one does.
+    writeFile(b.temp / "bin/codesign", "#!/bin/sh\nfor a; do last=$a; done\n"
+              "echo \"$last: code object is not signed at all\" >&2\nexit 1\n");
+    chmod((b.temp / "bin/codesign").c_str(), 0755);
+    b.describe("", "bundle.content=demo.jar\n", "Demo", "bundle.runtime=../mac.jdk\n");
+    Strings args{"applauncher-assemble", b.temp / "src/demo.cfg", "--target",
+                 "bundle", "--launcher", b.temp / "applauncher", "--sign", "-",
+                 "--output", b.temp / "out"};
+    ProcessOptions options;
+    options.setEnv("PATH", b.temp / "bin:/usr/bin:/bin");
+    makeDirs(b.temp / "out");
+    const ProcessResult r = runProcess(assemblePath(), args, options);
+    const std::string out = canonicalPath(b.temp / "out");
+    expectRefusal(r, 1, "failed (exit status 1): " + out + "/Demo.app");
+    EXPECT_FALSE(contains(r.err, ".assemble-")) << r.err;
+    EXPECT_EQ(listDir(b.temp / "out"), Strings{});
+}
+
+// The command is ended by `signal` while it copies a runtime: it removes
+// its build folder and then ends as the signal ends it.
+class AssembleEnded : public ::testing::TestWithParam<int> {};
+
+TEST_P(AssembleEnded, WhileCopyingLeavesNothing) {
+    Bench b;
+    for (int d = 0; d < 40; ++d) {
+        for (int f = 0; f < 100; ++f) {
+            writeFile(b.temp / ("jdk/lib/d" + std::to_string(d) + "/f"
+                                + std::to_string(f)), std::string(2048, 'r'));
+        }
+    }
+    const std::string out = b.temp / "out";
+    makeDirs(out);
+    const std::string err = b.temp / "stderr";
+    const std::string description = b.temp / "src/demo.cfg";
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 2, err.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const char* argv[] = {"applauncher-assemble", description.c_str(),
+                          "--output", out.c_str(), "--target", "image", nullptr};
+    pid_t child;
+    ASSERT_EQ(posix_spawn(&child, assemblePath().c_str(), &files, nullptr,
+                          const_cast<char**>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    bool seen = false;
+    for (int i = 0; i < 20000 && !seen; ++i) {
+        for (const std::string& name : listDir(out)) {
+            if (name.rfind(".Demo.assemble-", 0) == 0
+                    && !listDir(out + "/" + name + "/Demo/lib/runtime/lib").empty()) {
+                kill(child, SIGSTOP);
+                seen = true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    const Strings during = listDir(out);
+    kill(child, GetParam());
+    kill(child, SIGCONT);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(seen) << "the copy was never seen under way";
+    ASSERT_EQ(during.size(), 1u) << "the copy had ended before the signal";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == GetParam()) << status;
+    EXPECT_EQ(readFile(err), "applauncher-assemble: Interrupted by "
+              + std::string(GetParam() == SIGHUP ? "SIGHUP" : "SIGQUIT")
+              + ": nothing was written\n");
+    EXPECT_EQ(listDir(out), Strings{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, AssembleEnded, ::testing::Values(SIGHUP, SIGQUIT),
+        [](const ::testing::TestParamInfo<int>& info) {
+            return std::string(info.param == SIGHUP ? "Hup" : "Quit");
+        });
+
+} // namespace

@@ -1,0 +1,435 @@
+// The commit of an assembled output, on a file system held in memory: what
+// ends up at the output path and in the build folder when moves succeed,
+// when the exchange is missing, when a move or an undo fails, and when what
+// is to be replaced was not made by the command. Also the limits on the
+// names and paths the assembly makes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "Commit.h"
+#include "ErrorHandling.h"
+#include "PathLimits.h"
+
+namespace {
+
+typedef CommitSystem::Kind Kind;
+
+struct Node {
+    Kind kind;
+    std::string contents;
+};
+
+// Paths map to nodes; a folder's entries are the paths below it.
+class FakeSystem : public CommitSystem {
+public:
+    std::map<std::string, Node> nodes;
+    bool hasExchange = true;
+    /// "rename <from>" or "exchange <a>": the errno that call returns.
+    std::map<std::string, int> failures;
+    /// Runs before each exchange (a change made behind the command's back).
+    std::function<void()> beforeExchange;
+
+    void folder(const std::string& path) { nodes[path] = {Kind::Folder, ""}; }
+    void file(const std::string& path, const std::string& text) {
+        nodes[path] = {Kind::File, text};
+    }
+    void link(const std::string& path) { nodes[path] = {Kind::Link, ""}; }
+
+    Kind kindOf(const std::string& path) override {
+        const auto it = nodes.find(path);
+        return it == nodes.end() ? Kind::Missing : it->second.kind;
+    }
+
+    bool read(const std::string& path, std::size_t limit,
+              std::string& text) override {
+        const auto it = nodes.find(path);
+        if (it == nodes.end() || it->second.kind != Kind::File) {
+            return false;
+        }
+        text = it->second.contents.substr(0, limit);
+        return true;
+    }
+
+    int renameNoReplace(const std::string& from,
+                        const std::string& to) override {
+        if (const int e = failure("rename " + from)) {
+            return e;
+        }
+        if (kindOf(to) != Kind::Missing) {
+            return EEXIST;
+        }
+        if (kindOf(from) == Kind::Missing) {
+            return ENOENT;
+        }
+        std::map<std::string, Node> moved = take(from);
+        put(moved, from, to);
+        return 0;
+    }
+
+    int exchange(const std::string& a, const std::string& b) override {
+        if (beforeExchange) {
+            beforeExchange();
+        }
+        if (!hasExchange) {
+            return ENOTSUP;
+        }
+        if (const int e = failure("exchange " + a)) {
+            return e;
+        }
+        std::map<std::string, Node> first = take(a);
+        std::map<std::string, Node> second = take(b);
+        put(first, a, b);
+        put(second, b, a);
+        return 0;
+    }
+
+    // The paths below `dir` (itself excluded), relative to it.
+    std::set<std::string> below(const std::string& dir) const {
+        std::set<std::string> names;
+        for (const auto& node : nodes) {
+            if (node.first.compare(0, dir.size() + 1, dir + "/") == 0) {
+                names.insert(node.first.substr(dir.size() + 1));
+            }
+        }
+        return names;
+    }
+
+private:
+    int failure(const std::string& key) {
+        const auto it = failures.find(key);
+        return it == failures.end() ? 0 : it->second;
+    }
+
+    std::map<std::string, Node> take(const std::string& path) {
+        std::map<std::string, Node> taken;
+        for (auto it = nodes.begin(); it != nodes.end();) {
+            if (it->first == path
+                    || it->first.compare(0, path.size() + 1, path + "/") == 0) {
+                taken.insert(*it);
+                it = nodes.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        return taken;
+    }
+
+    void put(const std::map<std::string, Node>& taken,
+             const std::string& from, const std::string& to) {
+        for (const auto& node : taken) {
+            nodes[to + node.first.substr(from.size())] = node.second;
+        }
+    }
+};
+
+const char* const stampPath = "Contents/Resources/.applauncher-assemble";
+const char* const newEntitlements = "<plist>new</plist>";
+const char* const oldEntitlements = "<plist>old</plist>";
+
+// A bundle "Demo.app" whose main file says `version`, with its stamp
+// recording `entitlements` (none when empty).
+void bundle(FakeSystem& fs, const std::string& at, const std::string& version,
+            const std::string& entitlements) {
+    fs.folder(at);
+    fs.folder(at + "/Contents");
+    fs.folder(at + "/Contents/Resources");
+    fs.file(at + "/Contents/Info.plist", version);
+    fs.file(at + "/" + stampPath,
+            stampText(entitlements.empty()
+                      ? BesideFiles{}
+                      : BesideFiles{{"Demo.entitlements", entitlements}}));
+}
+
+// The build folder holds a new bundle and its entitlements.
+FakeSystem withNewBundle() {
+    FakeSystem fs;
+    fs.folder("/out");
+    fs.folder("/out/.build");
+    bundle(fs, "/out/.build/Demo.app", "new", newEntitlements);
+    fs.file("/out/.build/Demo.entitlements", newEntitlements);
+    return fs;
+}
+
+// The output holds an earlier bundle of the command and its entitlements.
+void withOldBundle(FakeSystem& fs) {
+    bundle(fs, "/out/Demo.app", "old", oldEntitlements);
+    fs.file("/out/Demo.entitlements", oldEntitlements);
+}
+
+CommitPlan plan(bool replace) {
+    CommitPlan p;
+    p.buildDir = "/out/.build";
+    p.outputDir = "/out";
+    p.root = "Demo.app";
+    p.stamp = stampPath;
+    p.beside = {"Demo.entitlements"};
+    p.replace = replace;
+    return p;
+}
+
+// The commit's error message; "" when it succeeded.
+std::string commitError(FakeSystem& fs, bool replace, bool& keep) {
+    try {
+        commitOutput(fs, plan(replace), keep);
+    } catch (const VtErrorBase& e) {
+        return e.rawMessage();
+    }
+    return std::string();
+}
+
+std::string checkError(FakeSystem& fs, bool replace) {
+    try {
+        checkDestinations(fs, plan(replace));
+    } catch (const VtErrorBase& e) {
+        return e.rawMessage();
+    }
+    return std::string();
+}
+
+std::string contents(FakeSystem& fs, const std::string& path) {
+    std::string text;
+    return fs.read(path, 1 << 20, text) ? text : "<none>";
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(Commit, MovesBothEntriesIntoAnEmptyOutput) {
+    FakeSystem fs = withNewBundle();
+    bool keep = true;
+    EXPECT_EQ(commitError(fs, false, keep), "");
+    EXPECT_FALSE(keep);
+    EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "new");
+    EXPECT_EQ(contents(fs, "/out/Demo.entitlements"), newEntitlements);
+    EXPECT_EQ(fs.below("/out/.build"), std::set<std::string>{});
+}
+
+TEST(Commit, ReplacesAnEarlierOutputWithOrWithoutTheExchange) {
+    for (const bool hasExchange : {true, false}) {
+        FakeSystem fs = withNewBundle();
+        withOldBundle(fs);
+        fs.hasExchange = hasExchange;
+        bool keep = true;
+        EXPECT_EQ(commitError(fs, true, keep), "") << hasExchange;
+        EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "new");
+        EXPECT_EQ(contents(fs, "/out/Demo.entitlements"), newEntitlements);
+        // The earlier output waits in the build folder, removed with it.
+        std::set<std::string> left;
+        for (const std::string& name : fs.below("/out/.build")) {
+            if (contains(name, "Info.plist")) {
+                left.insert(contents(fs, "/out/.build/" + name));
+            }
+        }
+        EXPECT_EQ(left, std::set<std::string>{"old"}) << hasExchange;
+    }
+}
+
+TEST(Commit, AFailedSecondMoveUndoesTheFirst) {
+    for (const bool replace : {false, true}) {
+        for (const bool hasExchange : {true, false}) {
+            FakeSystem fs = withNewBundle();
+            if (replace) {
+                withOldBundle(fs);
+            }
+            fs.hasExchange = hasExchange;
+            fs.failures["rename /out/.build/Demo.entitlements"] = EIO;
+            fs.failures["exchange /out/.build/Demo.entitlements"] = EIO;
+            const std::map<std::string, Node> before = fs.nodes;
+            bool keep = true;
+            const std::string error = commitError(fs, replace, keep);
+            EXPECT_TRUE(contains(error, "Demo.entitlements")) << error;
+            EXPECT_FALSE(keep);
+            // Exactly as before: the earlier output in place, the new one
+            // in the build folder.
+            EXPECT_TRUE(fs.nodes.size() == before.size()
+                        && std::equal(before.begin(), before.end(),
+                                      fs.nodes.begin(),
+                                      [](const std::pair<const std::string, Node>& a,
+                                         const std::pair<const std::string, Node>& b) {
+                                          return a.first == b.first
+                                                  && a.second.kind == b.second.kind
+                                                  && a.second.contents == b.second.contents;
+                                      }))
+                    << "replace " << replace << ", exchange " << hasExchange;
+        }
+    }
+}
+
+TEST(Commit, AFailedUndoKeepsTheBuildFolderAndSaysSo) {
+    FakeSystem fs = withNewBundle();
+    withOldBundle(fs);
+    fs.hasExchange = false;
+    fs.failures["rename /out/.build/Demo.entitlements"] = EIO;
+    fs.failures["rename /out/.build/.replaced-Demo.app"] = EACCES;
+    bool keep = false;
+    const std::string error = commitError(fs, true, keep);
+    EXPECT_TRUE(keep);
+    EXPECT_TRUE(contains(error, "cannot put \"/out/Demo.app\" back")) << error;
+    EXPECT_TRUE(contains(error, "/out/.build")) << error;
+    EXPECT_EQ(contents(fs, "/out/.build/.replaced-Demo.app/Contents/Info.plist"),
+              "old");
+}
+
+TEST(Commit, ReplacesOnlyAStampReachedThroughRealFolders) {
+    FakeSystem linkedResources = withNewBundle();
+    withOldBundle(linkedResources);
+    linkedResources.link("/out/Demo.app/Contents/Resources");
+    FakeSystem linkedRoot = withNewBundle();
+    linkedRoot.link("/out/Demo.app");
+    FakeSystem linkedStamp = withNewBundle();
+    withOldBundle(linkedStamp);
+    linkedStamp.link(std::string("/out/Demo.app/") + stampPath);
+    FakeSystem otherStamp = withNewBundle();
+    withOldBundle(otherStamp);
+    otherStamp.file(std::string("/out/Demo.app/") + stampPath,
+                    "applauncher-assembler\n");
+    for (FakeSystem* fs : {&linkedResources, &linkedRoot, &linkedStamp,
+                           &otherStamp}) {
+        const std::map<std::string, Node> before = fs->nodes;
+        bool keep = false;
+        const std::string error = commitError(*fs, true, keep);
+        EXPECT_TRUE(contains(error, "\"/out/Demo.app\" exists and was not made "
+                                    "by applauncher-assemble")) << error;
+        EXPECT_EQ(fs->nodes.size(), before.size());
+    }
+}
+
+TEST(Commit, TheStampIsCheckedAgainOnTheFolderSwappedOut) {
+    for (const bool hasExchange : {true, false}) {
+        FakeSystem fs = withNewBundle();
+        withOldBundle(fs);
+        fs.hasExchange = hasExchange;
+        // While the command runs, the user's own folder takes the place of
+        // the earlier output.
+        fs.beforeExchange = [&fs]() {
+            if (fs.kindOf("/out/Demo.app/mine.txt") == Kind::Missing) {
+                fs.nodes.erase(std::string("/out/Demo.app/") + stampPath);
+                fs.file("/out/Demo.app/mine.txt", "precious");
+            }
+        };
+        bool keep = false;
+        const std::string error = commitError(fs, true, keep);
+        EXPECT_TRUE(contains(error, "was not made by applauncher-assemble"))
+                << error;
+        EXPECT_FALSE(keep);
+        EXPECT_EQ(contents(fs, "/out/Demo.app/mine.txt"), "precious");
+        EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "old");
+        EXPECT_EQ(contents(fs, "/out/.build/Demo.app/Contents/Info.plist"),
+                  "new");
+    }
+}
+
+TEST(Commit, ReplacesTheEntitlementsOnlyAsTheStampRecordsThem) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeSystem&)> prepare;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {"recorded", [](FakeSystem&) {}, true},
+        {"hand-edited", [](FakeSystem& fs) {
+             fs.file("/out/Demo.entitlements", "<plist>mine</plist>");
+         }, false},
+        {"no bundle beside it", [](FakeSystem& fs) {
+             for (const std::string& name : fs.below("/out/Demo.app")) {
+                 fs.nodes.erase("/out/Demo.app/" + name);
+             }
+             fs.nodes.erase("/out/Demo.app");
+         }, false},
+        {"stamp of an earlier version", [](FakeSystem& fs) {
+             fs.file(std::string("/out/Demo.app/") + stampPath,
+                     "applauncher-assemble\n");
+         }, false},
+        {"a link", [](FakeSystem& fs) { fs.link("/out/Demo.entitlements"); },
+         false},
+    };
+    for (const Case& c : cases) {
+        FakeSystem fs = withNewBundle();
+        withOldBundle(fs);
+        c.prepare(fs);
+        const std::string kept = contents(fs, "/out/Demo.entitlements");
+        bool keep = false;
+        const std::string error = commitError(fs, true, keep);
+        if (c.replaced) {
+            EXPECT_EQ(error, "") << c.name;
+            EXPECT_EQ(contents(fs, "/out/Demo.entitlements"), newEntitlements);
+        } else {
+            EXPECT_EQ(error, "\"/out/Demo.entitlements\" exists and is not the "
+                             "file applauncher-assemble wrote beside "
+                             "\"/out/Demo.app\": it is left alone") << c.name;
+            EXPECT_EQ(contents(fs, "/out/Demo.entitlements"), kept) << c.name;
+        }
+    }
+}
+
+TEST(Commit, ALoneEntitlementsFileNeverAdvisesReplace) {
+    for (const bool replace : {false, true}) {
+        FakeSystem fs = withNewBundle();
+        fs.file("/out/Demo.entitlements", "<plist>mine</plist>");
+        const std::string error = checkError(fs, replace);
+        EXPECT_TRUE(contains(error, "left alone")) << error;
+        EXPECT_FALSE(contains(error, "--replace")) << error;
+    }
+}
+
+TEST(Commit, AnExistingOutputWithoutReplaceIsRefusedWithAdvice) {
+    FakeSystem fs = withNewBundle();
+    withOldBundle(fs);
+    EXPECT_EQ(checkError(fs, false),
+              "\"/out/Demo.app\" exists: remove it, or give --replace to "
+              "replace an earlier output of this command");
+    EXPECT_EQ(checkError(fs, true), "");
+}
+
+TEST(CommitStamp, RecordsExactlyTheFilesWrittenBesideTheRoot) {
+    const std::string stamp = stampText({{"Demo.entitlements", "<a/>\n"},
+                                         {"Other.entitlements", ""}});
+    EXPECT_EQ(stamp.rfind("applauncher-assemble\n", 0), 0u);
+    EXPECT_TRUE(stampRecords(stamp, "Demo.entitlements", "<a/>\n"));
+    EXPECT_TRUE(stampRecords(stamp, "Other.entitlements", ""));
+    EXPECT_FALSE(stampRecords(stamp, "Demo.entitlements", "<a/>"));
+    EXPECT_FALSE(stampRecords(stamp, "Demo.entitlements", "<b/>\n"));
+    EXPECT_FALSE(stampRecords(stamp, "Demo.entitlement", "<a/>\n"));
+    EXPECT_FALSE(stampRecords(stampText({}), "Demo.entitlements", ""));
+}
+
+TEST(CommitMessages, NameTheOutputInsteadOfTheBuildFolder) {
+    EXPECT_EQ(withoutBuildFolder(
+                      "codesign --sign - /out/.Demo.app.assemble-a1b2c3/Demo.app "
+                      "failed: /out/.Demo.app.assemble-a1b2c3/Demo.app: bad",
+                      "/out/.Demo.app.assemble-a1b2c3", "/out"),
+              "codesign --sign - /out/Demo.app failed: /out/Demo.app: bad");
+}
+
+std::string limitError(const StringArray& paths, std::size_t nameMax,
+                       std::size_t pathMax) {
+    PathLimits limits;
+    limits.nameMax = nameMax;
+    limits.pathMax = pathMax;
+    try {
+        checkPathLimits("Demo", "/out", paths, limits);
+    } catch (const VtErrorBase& e) {
+        return e.rawMessage();
+    }
+    return std::string();
+}
+
+TEST(PathLimits, RefuseAComponentOrAPathBeyondTheSystemsLimit) {
+    // "/out/a/" and 10 bytes make 17, 18 with the terminating zero.
+    EXPECT_EQ(limitError({"a/0123456789"}, 10, 18), "");
+    EXPECT_TRUE(contains(limitError({"a/01234567890"}, 10, 100),
+                         "\"01234567890\" would have 11 bytes, more than "
+                         "the 10"));
+    EXPECT_TRUE(contains(limitError({"ok", "a/0123456789"}, 10, 17),
+                         "would have 17 bytes, more than the 16"));
+    EXPECT_TRUE(contains(limitError({".Demo.assemble-XXXXXX"}, 20, 100),
+                         "The name \"Demo\" is too long"));
+}
+
+} // namespace
