@@ -8,6 +8,7 @@
 #include <functional>
 #include <set>
 
+#include "Commit.h"
 #include "Description.h"
 #include "ElfDependencies.h"
 #include "ErrorHandling.h"
@@ -294,6 +295,14 @@ TEST(PackageStamp, TimeAndRecordedPackages) {
     EXPECT_EQ(stampedPackages("applauncher-assemble\npackage a.deb\npackage \n"
                               "package ../x.deb\npackages b\npackage b.rpm\n"),
               (Strings{"a.deb", "b.rpm"}));
+    // The commit knows a package by its line after the stamp's first.
+    const std::string stamp = stampText({{"D.entitlements", "<a/>"}})
+            + packageStampLine("d_1.0-1_amd64.deb") + "\n";
+    EXPECT_TRUE(stampRecordsPackage(stamp, "d_1.0-1_amd64.deb"));
+    EXPECT_FALSE(stampRecordsPackage(stamp, "d_1.0-1_arm64.deb"));
+    EXPECT_FALSE(stampRecordsPackage(stamp, "D.entitlements"));
+    EXPECT_FALSE(stampRecordsPackage("package x.deb\n", "x.deb"));
+    EXPECT_EQ(stampedPackages(stamp), (Strings{"d_1.0-1_amd64.deb"}));
 }
 
 TEST(PackageArchive, GzipHeaderHoldsTheTimeAndNoName) {
