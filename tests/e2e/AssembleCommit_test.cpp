@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <thread>
 
 #include "TestSupport.h"
@@ -141,6 +142,34 @@ TEST(AssembleCommit, ReplacesABundleAndTheEntitlementsItWrote) {
     EXPECT_NE(readFile(b.temp / "out/Demo.entitlements"), written);
     EXPECT_TRUE(contains(readFile(b.temp / "out/Demo.app/Contents/Info.plist"),
                          "takes pictures"));
+}
+
+TEST(AssembleCommit, ReplacesWhereTheFileSystemHasNoExchange) {
+    Bench b;
+    ASSERT_EQ(b.bundle().exitStatus, 0);
+    b.describe("bundle.usage=Camera: takes pictures\n");
+    Strings args{"applauncher-assemble", b.temp / "src/demo.cfg", "--target",
+                 "bundle", "--launcher", launcherPath(), "--output",
+                 b.temp / "out", "--replace"};
+    ProcessOptions options;
+    // A sanitized build lets the preloaded library come before its runtime.
+    const char* asan = getenv("ASAN_OPTIONS");
+    options.setEnv("LD_PRELOAD", NO_EXCHANGE_PATH)
+            .setEnv("NO_EXCHANGE_LOG", b.temp / "refused")
+            .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
+                    + ":verify_asan_link_order=0");
+    const ProcessResult r = runProcess(assemblePath(), args, options);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // Both entries went the way of the fallback.
+    EXPECT_EQ(readFile(b.temp / "refused"), "refused\nrefused\n");
+    EXPECT_EQ(listDir(b.temp / "out"), (Strings{"Demo.app", "Demo.entitlements"}));
+    EXPECT_TRUE(contains(readFile(b.temp / "out/Demo.app/Contents/Info.plist"),
+                         "takes pictures"));
+    EXPECT_TRUE(contains(readFile(b.temp / "out/Demo.entitlements"),
+                         "com.apple.security.device.camera"));
+    // The fallback's outputs are replaced again as the command's own.
+    ProcessOptions again = options;
+    EXPECT_EQ(runProcess(assemblePath(), args, again).exitStatus, 0);
 }
 
 TEST(AssembleCommit, NeverOverwritesEntitlementsItDidNotWrite) {
@@ -286,6 +315,15 @@ TEST(AssembleCommit, AdvisesALineThatPutsTheMainJarWhereItIsLookedFor) {
                "bundle.runtime=../jdk\n", "$APPDIR/lib/demo.jar");
     const ProcessResult followed = b.image(b.temp / "out");
     EXPECT_EQ(followed.exitStatus, 0) << followed.err;
+    // A jar outside the application directory.
+    const std::string jar = b.temp / "src/demo.jar";
+    b.describe("", "bundle.content=demo.jar\n", "Demo", "bundle.runtime=../jdk\n",
+               jar);
+    expectRefusal(b.image(b.temp / "out2"), 1, "name it as $APPDIR/demo.jar and "
+                  "copy it there with the line \"bundle.content=" + jar + "\"");
+    b.describe("", "bundle.content=" + jar + "\n");
+    const ProcessResult advised = b.image(b.temp / "out2");
+    EXPECT_EQ(advised.exitStatus, 0) << advised.err;
 }
 
 TEST(AssembleCommit, ResolvesTheMainJarThroughTheContentsLinks) {

@@ -289,13 +289,15 @@ TEST_P(AssembleTarget, HoldsTheContentTheConfigurationAndTheRuntimeAndStarts) {
     makeSymlink(w.temp / "etc/java.security", w.runtime() + "/conf/java.security");
     makeSymlink("../../etc/fonts", w.runtime() + "/lib/fonts");
     makeSymlink("../../nowhere/src.zip", w.runtime() + "/lib/src.zip");
-    // [Bundle] between two sections; a comment, a CRLF line and no line feed
-    // at the end stay as they are in the configuration.
-    const std::string before = "; demo\n[Application]\napp.mainjar=$APPDIR/demo.jar\n"
+    // [Bundle] between two sections; a comment and no line feed at the end
+    // stay as they are in the configuration; notes before the first section
+    // are left out.
+    const std::string notes = "Demo, packaged\n; by hand\n";
+    const std::string before = "[Application]\n; demo\napp.mainjar=$APPDIR/demo.jar\n"
                                "app.classpath=$APPDIR/a.jar\n\n";
-    const std::string after = "[JavaOptions]\njava-options=-Ddemo.x=1\r\n"
+    const std::string after = "[JavaOptions]\njava-options=-Ddemo.x=1\n"
                               "[ArgOptions]\narguments=one";
-    writeFile(w.description(), before + "[Bundle]\nbundle.name=Demo\n"
+    writeFile(w.description(), notes + before + "[Bundle]\nbundle.name=Demo\n"
               "bundle.identifier=com.example.demo\nbundle.content=target/demo.jar\n"
               "bundle.content=target/lib\nbundle.runtime=../jdk\n"
               "bundle.package=com.example.pkg\n" + after);
@@ -330,7 +332,7 @@ TEST_P(AssembleTarget, HoldsTheContentTheConfigurationAndTheRuntimeAndStarts) {
     const Strings& args = calls[0].args;
     const Strings tail(args.end() - 3, args.end());
     EXPECT_EQ(tail, (Strings{"-jar", app + "/demo.jar", "one"}));
-    EXPECT_NE(std::find(args.begin(), args.end(), "-Ddemo.x=1\r"), args.end());
+    EXPECT_NE(std::find(args.begin(), args.end(), "-Ddemo.x=1"), args.end());
     if (std::string(c.target) == "bundle") {
         EXPECT_EQ(linkText(home + "/lib/libjli.dylib"), "libjli.so");
         EXPECT_EQ(readFile(root + "/Contents/PkgInfo"), "APPL????");
@@ -406,14 +408,24 @@ TEST(AssembleBundle, IconReadByIcns2png) {
     }
     Workbench w;
     writeFile(w.src() + "/art/icon.png", png(256, 256));
-    w.describe("bundle.icon=art/icon.png\n");
-    ASSERT_EQ(w.assemble({"--target", "bundle"}).exitStatus, 0);
+    writeFile(w.src() + "/art/small.png", png(32, 32));
+    writeFile(w.src() + "/art/linux.png", png(48, 48));
+    w.describe("bundle.icon=art/icon.png\nbundle.icon=art/linux.png\n"
+               "bundle.icon=art/small.png\n");
+    const ProcessResult made = w.assemble({"--target", "bundle"});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    EXPECT_NE(made.err.find("note: the icon \"" + w.src() + "/art/linux.png\" "
+                            "(48x48 pixels) is left out"), std::string::npos)
+            << made.err;
     const std::string icns = w.out() + "/Demo.app/Contents/Resources/Demo.icns";
     const ProcessResult r = runProcess(icns2png, {"icns2png", "-l", icns});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_NE(r.out.find("'ic08' 256x256 32-bit icon"), std::string::npos)
             << r.out;
-    EXPECT_NE(r.out.find("1 elements total"), std::string::npos) << r.out;
+    // libicns does not tell the size of the small PNG types.
+    EXPECT_NE(r.out.find("'icp5' 0x0 0-bit (" + std::to_string(png(32, 32).size())
+                         + " bytes)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2 elements total"), std::string::npos) << r.out;
     EXPECT_NE(readFile(w.out() + "/Demo.app/Contents/Info.plist")
                       .find("<key>CFBundleIconFile</key>\n  <string>Demo.icns"),
               std::string::npos);
@@ -427,9 +439,13 @@ TEST(AssembleImage, DesktopEntryValidates) {
     }
     Workbench w;
     writeFile(w.src() + "/art/icon.png", png(64, 64));
+    writeFile(w.src() + "/art/small.png", png(16, 16));
     writeFile(w.description(), std::string(defaultApplication)
               + "[Bundle]\nbundle.name=My Demo\nbundle.content=target/demo.jar\n"
                 "bundle.runtime=../jdk\nbundle.icon=art/icon.png\n"
+                "bundle.icon=art/small.png\n"
+                "bundle.comment=Edits demo documents\n"
+                "bundle.keywords=demo;sample editor\n"
                 "bundle.install-dir=/opt/my $demo\n"
                 "bundle.file-type=Demo doc|demo|application/x-demo\n"
                 "bundle.url-scheme=demo\nbundle.categories=Development;IDE\n");
@@ -440,12 +456,45 @@ TEST(AssembleImage, DesktopEntryValidates) {
     EXPECT_EQ(r.out + r.err, "");
     const Strings expected{
             "[Desktop Entry]", "Type=Application", "Version=1.0",
-            "Name=My Demo", "Exec=\"/opt/my \\\\$demo/bin/My Demo\" %U",
+            "Name=My Demo", "Comment=Edits demo documents",
+            "Exec=\"/opt/my \\\\$demo/bin/My Demo\" %U",
             "Icon=/opt/my $demo/lib/My Demo.png", "Terminal=false",
             "StartupWMClass=demo-Main", "Categories=Development;IDE;",
+            "Keywords=demo;sample editor;",
             "MimeType=application/x-demo;x-scheme-handler/demo;"};
     EXPECT_EQ(lines(readFile(entry)), expected);
     EXPECT_EQ(readFile(w.out() + "/My Demo/lib/My Demo.png"), png(64, 64));
+    const std::string hicolor = w.out() + "/My Demo/share/icons/hicolor";
+    EXPECT_EQ(listDir(hicolor), (Strings{"16x16", "64x64"}));
+    EXPECT_EQ(readFile(hicolor + "/16x16/apps/My Demo.png"), png(16, 16));
+    EXPECT_EQ(readFile(hicolor + "/64x64/apps/My Demo.png"), png(64, 64));
+}
+
+TEST(AssembleImage, AnIdentifierNamesTheEntryAndItsIcons) {
+    Workbench w;
+    writeFile(w.src() + "/art/a.png", png(22, 22));
+    writeFile(w.src() + "/art/b.png", png(512, 512));
+    writeFile(w.src() + "/art/c.png", png(20, 20));
+    w.describe("bundle.identifier=org.example.Demo-App\n"
+               "bundle.icon=art/b.png\nbundle.icon=art/a.png\nbundle.icon=art/c.png\n");
+    const ProcessResult r = w.assemble({"--target", "image"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    // Standard error is no terminal: the note and no progress line.
+    EXPECT_EQ(r.err, "applauncher-assemble: note: the icon \"" + w.src()
+              + "/art/c.png\" (20x20 pixels) is left out: the hicolor icon "
+                "theme has no folder of that size\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(listDir(w.out() + "/Demo/lib"),
+              (Strings{".applauncher-assemble", "Demo.png", "app",
+                       "org.example.Demo-App.desktop", "runtime"}));
+    EXPECT_EQ(readFile(w.out() + "/Demo/lib/Demo.png"), png(512, 512));
+    const std::string apps = w.out() + "/Demo/share/icons/hicolor/";
+    EXPECT_EQ(listDir(apps), (Strings{"22x22", "512x512"}));
+    EXPECT_EQ(readFile(apps + "22x22/apps/org.example.Demo-App.png"), png(22, 22));
+    EXPECT_EQ(readFile(apps + "512x512/apps/org.example.Demo-App.png"),
+              png(512, 512));
+    EXPECT_NE(readFile(w.out() + "/Demo/lib/org.example.Demo-App.desktop")
+                      .find("\nIcon=/opt/Demo/lib/Demo.png\n"), std::string::npos);
 }
 
 // --- A bundle for a Mac, assembled here ---
@@ -622,7 +671,28 @@ const BadCase badCases[] = {
          return image(w); }, 1, "Invalid value \"-Demo\" of bundle.name"},
     {"NameWithCarriageReturn", [](Workbench& w) {
          writeFile(w.description(), "[Bundle]\r\nbundle.name=Demo\r\n");
-         return image(w); }, 1, "of bundle.name"},
+         return image(w); }, 1, "has a carriage return at line 1"},
+    {"ByteOrderMark", [](Workbench& w) {
+         w.describe("");
+         writeFile(w.description(), "\xef\xbb\xbf" + readFile(w.description()));
+         return image(w); }, 1, "starts with a byte-order mark"},
+    {"IdentifierNotADbusName", [](Workbench& w) {
+         w.describe("bundle.identifier=com.example.3d\n");
+         return image(w); }, 1, "no part of it may start with a digit"},
+    {"UnregisteredCategory", [](Workbench& w) {
+         w.describe("bundle.categories=Development;Tools;\n");
+         return image(w); }, 1, "\"Tools\" is not a registered desktop menu category"},
+    {"IconWithBadCrc", [](Workbench& w) {
+         std::string bad = png(32, 32);
+         bad[bad.size() - 20] ^= 0x40;
+         writeFile(w.src() + "/icon.png", bad);
+         w.describe("bundle.icon=icon.png\n");
+         return image(w); }, 1, "the CRC of its IDAT chunk does not match"},
+    {"NoIconFitsABundle", [](Workbench& w) {
+         writeFile(w.src() + "/a.png", png(48, 48));
+         writeFile(w.src() + "/b.png", png(22, 22));
+         w.describe("bundle.icon=a.png\nbundle.icon=b.png\n");
+         return Strings{"--target", "bundle"}; }, 1, "No icon fits a bundle"},
     {"UnknownKey", [](Workbench& w) {
          w.describe("bundle.identifer=com.example.x\n");
          return image(w); }, 1, "Unknown key \"bundle.identifer\" in the [Bundle] section"},

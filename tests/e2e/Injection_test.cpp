@@ -252,8 +252,11 @@ TEST_P(LockedApplication, OpenApplicationTakesWhatItIsGiven) {
         Bundle bundle(GetParam());
         writeImage(bundle, locked);
         // The per-user file replaces the image's, which it may not lock.
+        // A class path of its own: the working directory's would rule the
+        // archive out.
         writeFile(bundle.userConfigBase() + "/com.example.demo/Demo.cfg",
                   "[Application]\napp.locked=true\napp.cds=auto\n"
+                  "app.classpath=$APPDIR/demo.jar\n"
                   "app.mainclass=demo.Main\n[ArgOptions]\narguments=per-user\n");
         const LaunchResult launch =
                 bundle.run({}, injectedEnvironment(bundle));

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "Bundle.h"
 #include "TestSupport.h"
@@ -24,6 +25,64 @@ namespace {
 typedef std::vector<std::string> Strings;
 
 const long long sourceDate = 1796794853;  // 2026-12-09 05:40:53 UTC
+
+std::uint32_t crc32(const std::string& data) {
+    std::uint32_t crc = 0xffffffffu;
+    for (unsigned char c : data) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+std::string le(std::uint64_t value, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) {
+        out += static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+    return out;
+}
+
+std::string be(std::uint32_t value) {
+    std::string out;
+    for (int i = 3; i >= 0; --i) {
+        out += static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+    return out;
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+    return be(data.size()) + type + data + be(crc32(type + data));
+}
+
+// A real PNG image of one colour, its pixels in stored deflate blocks.
+std::string png(std::uint32_t width, std::uint32_t height) {
+    std::string raw;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        raw += '\0';
+        for (std::uint32_t x = 0; x < width; ++x) {
+            raw += std::string("\x20\x60\xa0\xff", 4);
+        }
+    }
+    std::string deflate = "\x78\x01";
+    std::uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (std::size_t pos = 0; pos < raw.size(); pos += 65535) {
+        const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
+        deflate += static_cast<char>(pos + n == raw.size() ? 1 : 0);
+        deflate += le(n, 2) + le(~n & 0xffff, 2) + raw.substr(pos, n);
+    }
+    deflate += be((b << 16) | a);
+    return std::string("\x89PNG\r\n\x1a\n", 8)
+            + pngChunk("IHDR", be(width) + be(height)
+                                       + std::string("\x08\x06\0\0\0", 5))
+            + pngChunk("IDAT", deflate) + pngChunk("IEND", "");
+}
 
 std::string findTool(const std::string& name) {
     const ProcessResult r = runProcess("/bin/sh", {"sh", "-c", "command -v " + name});
@@ -206,9 +265,7 @@ TEST(PackagesImage, DebInstallsStartsValidatesAndIsRemovedCompletely) {
         GTEST_SKIP() << "dpkg is not installed: the deb is checked on Debian";
     }
     Bench b;
-    // The head of a 64 by 64 PNG image: all that the command reads of it.
-    const std::string icon = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16)
-            + std::string("\0\0\0\x40\0\0\0\x40\x08\x06\0\0\0", 13);
+    const std::string icon = png(64, 64);
     writeFile(b.temp / "src/icon.png", icon);
     b.describe("bundle.section=java\nbundle.icon=icon.png\n");
     const ProcessResult r = b.assemble({"--package", "deb"});

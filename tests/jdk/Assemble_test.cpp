@@ -133,8 +133,12 @@ protected:
                          const std::string& target, const std::string& name) {
         const std::string out = temp / target;
         makeDirs(out);
-        const ProcessResult r = run(assemblePath(), {description, "--target",
-                                                     target, "--output", out});
+        // Linked runtimes are kept in this test's cache, not the user's.
+        ProcessOptions options = quiet();
+        options.setEnv("XDG_CACHE_HOME", temp / "cache");
+        const ProcessResult r = runProcess(
+                assemblePath(), {assemblePath(), description, "--target",
+                                 target, "--output", out}, options);
         EXPECT_EQ(r.exitStatus, 0) << r.err << r.out;
         EXPECT_EQ(r.err + r.out, "");
         return executableOf(out, target, name);

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #ifdef __linux__
 #include <sched.h>
 #include <sys/syscall.h>

@@ -1,7 +1,6 @@
 // The assembly command's decisions that need no file system: the copy of a
 // description into the launcher's configuration (the parser's header rule),
-// executable headers, runtime facts, link paths, desktop entry quoting and
-// icon entry types.
+// executable headers, runtime facts, link paths and desktop entry quoting.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -12,7 +11,6 @@
 #include "ErrorHandling.h"
 #include "ExecutableFormat.h"
 #include "FileTree.h"
-#include "Icns.h"
 #include "RuntimeRelease.h"
 #include "TestSupport.h"
 
@@ -37,8 +35,10 @@ TEST(DescriptionCopy, LeavesOutBundleSectionsAsTheParserTellsHeaders) {
          "[Application]\na=1\n[JavaOptions]\nj=2"},
         {"[Bundle]\r\nbundle.name=D\r\n[ArgOptions]\r\nx\r\n", "[ArgOptions]\r\nx\r\n"},
         {"[Bundle] tail\nk\n[Bundle ]\nk\n", "[Bundle ]\nk\n"},
-        {";[Bundle]\nk\n [Bundle]\nk\n", ";[Bundle]\nk\n [Bundle]\nk\n"},
-        {"x\n[Bundle]\n\n;c\n[Bundle]\ny\n[A]]\nz", "x\n[A]]\nz"},
+        {"[A]\n;[Bundle]\nk\n [Bundle]\nk\n", "[A]\n;[Bundle]\nk\n [Bundle]\nk\n"},
+        {"x\n[Bundle]\n\n;c\n[Bundle]\ny\n[A]]\nz", "[A]]\nz"},
+        {"notes\nbundle.name=N\n\n[Application]\nk=v\n", "[Application]\nk=v\n"},
+        {"only notes\n", ""},
         {"", ""},
     };
     for (const CopyCase& c : cases) {
@@ -183,26 +183,6 @@ TEST(DesktopEntry, ExecQuotesThePathUnderBothEscapeRules) {
     EXPECT_EQ(execValue("/opt/A b/bin/A b", "%F"), "\"/opt/A b/bin/A b\" %F");
     EXPECT_EQ(execValue("/o/100%/$x\"`\\", "%U"),
               "\"/o/100%%/\\\\$x\\\\\"\\\\`\\\\\\\\\" %U");
-}
-
-TEST(Icns, OneEntryOfTheTypeForTheSide) {
-    const std::pair<unsigned, const char*> sides[] = {
-        {16, "icp4"}, {32, "icp5"}, {64, "icp6"}, {128, "ic07"},
-        {256, "ic08"}, {512, "ic09"}, {1024, "ic10"}};
-    for (const auto& side : sides) {
-        std::string png = bytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n',
-                                 0, 0, 0, 13, 'I', 'H', 'D', 'R'}, 16);
-        for (int shift : {24, 16, 8, 0, 24, 16, 8, 0}) {
-            png += static_cast<char>((side.first >> shift) & 0xff);
-        }
-        png += std::string(9, 'x');
-        const std::string icns = icnsFromPng(png, "i.png");
-        EXPECT_EQ(icns.substr(0, 4), "icns");
-        EXPECT_EQ(icns.substr(8, 4), side.second);
-        EXPECT_EQ(icns.size(), png.size() + 16);
-        EXPECT_EQ(static_cast<unsigned char>(icns[7]), png.size() + 16);
-        EXPECT_EQ(icns.substr(16), png);
-    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -84,6 +85,16 @@ bool copyInKernel(int in, int out, const std::string& from,
         VT_THROW(tstrings::any() << "Cannot copy \"" << from << "\" to \""
                                  << to << "\": " << lastCRTError());
     }
+}
+
+std::string userCacheDir() {
+    const char* xdg = ::getenv("XDG_CACHE_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = ::getenv("HOME");
+    return home != nullptr && home[0] == '/' ? std::string(home) + "/.cache"
+                                             : std::string();
 }
 
 } // namespace AssembleHost

@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +67,12 @@ void syncTree(const std::string& path) {
 
 bool copyInKernel(int, int, const std::string&, const std::string&) {
     return false;
+}
+
+std::string userCacheDir() {
+    const char* home = ::getenv("HOME");
+    return home != nullptr && home[0] == '/'
+            ? std::string(home) + "/Library/Caches" : std::string();
 }
 
 } // namespace AssembleHost

@@ -8,12 +8,14 @@
 #include "MacPackages.h"
 #include "PackageInfo.h"
 #include "Process.h"
+#include "TextRules.h"
 
 namespace {
 
 const char usage[] =
         "applauncher-assemble DESCRIPTION [--target bundle|image] "
         "[--launcher PATH] [--output DIR] [--replace] [--sign IDENTITY] "
+        "[--check] [--no-runtime-cache] "
         "[--package FORMAT[,FORMAT...]] [--installer-sign IDENTITY] "
         "[--notarize PROFILE]";
 
@@ -112,6 +114,10 @@ AssembleOptions parseCommandLine(const StringArray& args) {
             options.notarize = optionValue(args, i, "--notarize");
         } else if (arg == "--replace") {
             options.replace = true;
+        } else if (arg == "--check") {
+            options.checkOnly = true;
+        } else if (arg == "--no-runtime-cache") {
+            options.runtimeCache = false;
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             usageError("unknown option \"" + arg + "\"");
         } else if (options.description.empty()) {
@@ -152,9 +158,12 @@ int assembleMain(int argc, char** argv) {
         assemble(options);
         return 0;
     } catch (const VtErrorBase& e) {
-        std::cerr << "applauncher-assemble: " << e.rawMessage() << std::endl;
+        // One line whatever a path or value in the message holds.
+        std::cerr << "applauncher-assemble: " << printable(e.rawMessage())
+                  << std::endl;
     } catch (const std::exception& e) {
-        std::cerr << "applauncher-assemble: " << e.what() << std::endl;
+        std::cerr << "applauncher-assemble: " << printable(e.what())
+                  << std::endl;
     }
     Interrupts::endAsReceived();
     return failureStatus;

@@ -30,6 +30,10 @@ void syncTree(const std::string& path);
 bool copyInKernel(int in, int out, const std::string& from,
                   const std::string& to);
 
+/// The per-user cache folder of the system (Linux: $XDG_CACHE_HOME or
+/// ~/.cache; macOS: ~/Library/Caches); empty when there is no home folder.
+std::string userCacheDir();
+
 } // namespace AssembleHost
 
 #endif // ASSEMBLEHOST_H

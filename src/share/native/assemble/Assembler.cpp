@@ -1,9 +1,11 @@
 #include "Assembler.h"
 
+#include <cstring>
 #include <map>
 #include <memory>
 
 #include "AppChecks.h"
+#include "AssembleHost.h"
 #include "Commit.h"
 #include "ContentInto.h"
 #include "Description.h"
@@ -19,9 +21,13 @@
 #include "Interrupts.h"
 #include "Packages.h"
 #include "PathLimits.h"
+#include "PngImage.h"
 #include "Process.h"
+#include "Progress.h"
+#include "RuntimeCache.h"
 #include "RuntimeRelease.h"
 #include "Signing.h"
+#include "TextRules.h"
 #include "SysInfo.h"
 #include "Workspace.h"
 
@@ -51,7 +57,9 @@ struct Plan {
     /// A linked runtime: the JDK.
     std::string jdk;
     TreePlan contentTree;
-    std::string iconData;
+    /// The bundle's icns file; the image's icons, smallest first.
+    std::string icns;
+    std::vector<IconImage> icons;
     std::string wmClass;
     StringArray architectures;
     PackagePlan packages;
@@ -340,8 +348,15 @@ void checkMainJarPlaced(const Plan& p, const CfgFile& expanded,
     const std::string jar =
             expanded.lastValue(SectionName::Application, PropertyName::mainjar);
     const std::string appDir = combinePath(p.root, p.layout.appDir);
-    if (jar.empty() || !tstrings::startsWith(jar, appDir + "/")) {
+    if (jar.empty()) {
         return;
+    }
+    if (!tstrings::startsWith(jar, appDir + "/")) {
+        fail(tstrings::any() << "The main jar \"" << jar << "\" (app.mainjar) "
+             "lies outside the application directory, which alone is "
+             "assembled: name it as $APPDIR/" << FileUtils::basename(jar)
+             << " and copy it there with the line \"bundle.content="
+             << jar << "\"");
     }
     const std::string inApp = jar.substr(appDir.size() + 1);
     const std::string resolved =
@@ -373,17 +388,48 @@ void checkApplicationOf(Plan& p) {
                     : p.d.name;
 }
 
-void readIcon(Plan& p) {
-    if (p.d.icon.empty()) {
+void readIcons(Plan& p) {
+    std::vector<IconImage> icons;
+    for (const std::string& path : p.d.icons) {
+        if (FileSystem::kindOf(path) != Kind::File) {
+            fail(tstrings::any() << "The icon \"" << path
+                 << "\" (bundle.icon) is not a file");
+        }
+        icons.push_back(readPngIcon(FileSystem::readFile(path), path));
+    }
+    if (icons.empty()) {
         return;
     }
-    if (FileSystem::kindOf(p.d.icon) != Kind::File) {
-        fail(tstrings::any() << "The icon \"" << p.d.icon
-             << "\" (bundle.icon) is not a file");
+    const bool bundle = p.layout.target == Target::Bundle;
+    if (bundle) {
+        p.icns = icnsFromIcons(icons);
+    } else {
+        p.icons = imageIcons(icons);
     }
-    const std::string png = FileSystem::readFile(p.d.icon);
-    const std::string icns = icnsFromPng(png, p.d.icon);
-    p.iconData = p.layout.target == Target::Bundle ? icns : png;
+    for (const IconImage& icon : icons) {
+        if (bundle ? !isIcnsSize(icon.side) : !isHicolorSize(icon.side)) {
+            const std::string side = std::to_string(icon.side);
+            Progress::note("the icon \"" + icon.path + "\" (" + side + "x"
+                           + side + " pixels) is left out: " + (bundle
+                                   ? "an icns file has no entry of that size"
+                                   : "the hicolor icon theme has no folder "
+                                     "of that size"));
+        }
+    }
+}
+
+// An image's desktop entry is named after the identifier when there is one,
+// which must then be a D-Bus name, as desktop file names are.
+void planDesktopEntry(Plan& p) {
+    if (p.layout.target != Target::Image || p.d.identifier.empty()) {
+        return;
+    }
+    if (!isDbusName(p.d.identifier)) {
+        fail(tstrings::any() << "Invalid value \"" << p.d.identifier
+             << "\" of bundle.identifier in \"" << p.d.file << "\": it names "
+                "the desktop entry, and no part of it may start with a digit");
+    }
+    p.layout.desktopEntry = "lib/" + p.d.identifier + ".desktop";
 }
 
 // Every path the assembly makes below the output folder, the build folder
@@ -425,6 +471,7 @@ Plan check(const AssembleOptions& options) {
     p.layout = layoutOf(options.target, p.d.name);
     resolveOutput(p, options.output);
     p.root = combinePath(p.outputDir, p.layout.rootName);
+    planDesktopEntry(p);
     if (options.target == Target::Bundle) {
         p.entitlementsName = p.d.name + ".entitlements";
         p.entitlementsText = entitlements(p.d.usages);
@@ -444,7 +491,7 @@ Plan check(const AssembleOptions& options) {
     planContent(p);
     checkLimits(p);
     checkApplicationOf(p);
-    readIcon(p);
+    readIcons(p);
     p.packages = planPackages(p.d, p.layout, p.outputDir, p.architectures,
                               options);
     return p;
@@ -452,26 +499,99 @@ Plan check(const AssembleOptions& options) {
 
 // --- Writing, in the workspace ---
 
-void linkRuntime(const Plan& p, const std::string& home) {
-    const std::string jlink = combinePath(p.jdk, "bin/jlink");
-    const Process::Outcome plugins = Process::run(jlink, {"--list-plugins"});
+// jlink's options besides --output and the probed plugins.
+StringArray jlinkOptions(const Plan& p) {
     StringArray args{"--add-modules",
                      tstrings::join(p.d.modules.begin(), p.d.modules.end(), ","),
-                     "--output", home, "--strip-debug", "--no-header-files",
-                     "--no-man-pages"};
-    if (plugins.output.find("--generate-cds-archive") != std::string::npos) {
-        args.push_back("--generate-cds-archive");
-    }
+                     "--strip-debug", "--no-header-files", "--no-man-pages"};
     const std::string jmods = combinePath(p.jdk, "jmods");
     if (FileSystem::kindOf(jmods) == Kind::Directory) {
         args.insert(args.end(), {"--module-path", jmods});
     }
+    return args;
+}
+
+void linkRuntime(const Plan& p, const std::string& home) {
+    Progress::step("linking the runtime with jlink");
+    const std::string jlink = combinePath(p.jdk, "bin/jlink");
+    const Process::Outcome plugins = Process::run(jlink, {"--list-plugins"});
+    StringArray args = jlinkOptions(p);
+    args.insert(args.end(), {"--output", home});
+    if (plugins.output.find("--generate-cds-archive") != std::string::npos) {
+        args.push_back("--generate-cds-archive");
+    }
     const Process::Outcome outcome = Process::run(jlink, args);
     if (outcome.status != 0) {
         fail(tstrings::any() << "jlink failed (exit status " << outcome.status
-             << "): " << Process::lastLine(outcome.output));
+             << "): " << printable(jlinkErrorLine(outcome.output)));
     }
     checkJli(home, home, p.launcherInfo.format);
+}
+
+// What the linked runtime depends on: the JDK's release file, its jlink and
+// its modules (the run-time image or the jmods), the modules and options.
+RuntimeKey runtimeKeyOf(const Plan& p) {
+    RuntimeKey key;
+    key.release = FileSystem::readFile(combinePath(p.jdk, "release"));
+    const std::string jmods = combinePath(p.jdk, "jmods");
+    key.identities.push_back(
+            RuntimeCache::identityOf(combinePath(p.jdk, "bin/jlink")));
+    key.identities.push_back(
+            RuntimeCache::identityOf(combinePath(p.jdk, "lib/modules")));
+    if (FileSystem::kindOf(jmods) == Kind::Directory) {
+        for (const std::string& name : FileSystem::list(jmods)) {
+            key.identities.push_back(name + " " + RuntimeCache::identityOf(
+                    combinePath(jmods, name)));
+        }
+    }
+    key.modules = p.d.modules;
+    key.options = jlinkOptions(p);
+    return key;
+}
+
+void copyRuntimeHome(const Plan& p, const std::string& from,
+                     const std::string& root) {
+    TreePlan plan;
+    planTree(systemTree(), from, p.layout.runtimeHome,
+             OutsideLinks::CopyExistingTarget, p.outputDir, plan);
+    FileSystem::makeDirs(combinePath(root, p.layout.runtimeHome));
+    copyTree(plan, root);
+}
+
+// A linked runtime comes out of the per-user cache when it holds one for
+// the same JDK, modules and options; else jlink makes it into the cache.
+void writeLinkedRuntime(const Plan& p, const std::string& root,
+                        const AssembleOptions& options) {
+    const std::string home = combinePath(root, p.layout.runtimeHome);
+    FileSystem::makeDirs(dirname(home));
+    const std::string cacheBase = AssembleHost::userCacheDir();
+    if (!options.runtimeCache || cacheBase.empty()) {
+        if (options.runtimeCache) {
+            Progress::note("no home folder to keep the linked runtime in "
+                           "(HOME is not set): jlink runs every time");
+        }
+        linkRuntime(p, home);
+        return;
+    }
+    const std::string cacheDir = combinePath(cacheBase, "applauncher/runtimes");
+    std::unique_ptr<RuntimeCache> opened;
+    try {
+        opened.reset(new RuntimeCache(cacheDir));
+    } catch (const VtErrorBase& e) {
+        Interrupts::check();
+        Progress::note(std::string("the runtime cache cannot be used (")
+                       + e.rawMessage() + "): jlink runs without it");
+        linkRuntime(p, home);
+        return;
+    }
+    RuntimeCache& cache = *opened;
+    const std::string cached = cache.runtime(
+            runtimeKeyText(runtimeKeyOf(p)),
+            [&](const std::string& to) { linkRuntime(p, to); }, home);
+    if (cached != home) {
+        Progress::step("copying the runtime");
+        copyRuntimeHome(p, cached, root);
+    }
 }
 
 // The launcher built for Linux that runs the macOS code path looks for
@@ -488,14 +608,15 @@ void linkDylib(const Plan& p, const std::string& home) {
     }
 }
 
-void writeRuntime(const Plan& p, const std::string& root) {
+void writeRuntime(const Plan& p, const std::string& root,
+                  const AssembleOptions& options) {
     const std::string home = combinePath(root, p.layout.runtimeHome);
     if (p.jdk.empty()) {
+        Progress::step("copying the runtime");
         FileSystem::makeDirs(home);
         copyTree(p.runtimeTree, root);
     } else {
-        FileSystem::makeDirs(dirname(home));
-        linkRuntime(p, home);
+        writeLinkedRuntime(p, root, options);
     }
     linkDylib(p, home);
 }
@@ -505,20 +626,34 @@ void writeBundleFiles(const Plan& p, const std::string& root,
     using FileSystem::writeFile;
     writeFile(combinePath(root, p.layout.infoPlist),
               infoPlist(p.d, p.architectures, p.launcherInfo.architectures,
-                        !p.iconData.empty()));
+                        !p.icns.empty()));
     writeFile(combinePath(root, p.layout.pkgInfo), "APPL????");
     FileSystem::makeDirs(combinePath(root, "Contents/Resources"));
-    if (!p.iconData.empty()) {
-        writeFile(combinePath(root, p.layout.icon), p.iconData);
+    if (!p.icns.empty()) {
+        writeFile(combinePath(root, p.layout.icon), p.icns);
     }
     writeFile(combinePath(workspace, p.entitlementsName), p.entitlementsText);
 }
 
+// The image's icons: each in the icon theme's folder of its size, ready
+// for a package or xdg-icon-resource, and the largest beside the entry,
+// whose Icon= names it by its installed path.
 void writeImageFiles(const Plan& p, const std::string& root) {
     FileSystem::writeFile(combinePath(root, p.layout.desktopEntry),
-                          desktopEntry(p.d, p.wmClass, !p.iconData.empty()));
-    if (!p.iconData.empty()) {
-        FileSystem::writeFile(combinePath(root, p.layout.icon), p.iconData);
+                          desktopEntry(p.d, p.wmClass, !p.icons.empty()));
+    if (p.icons.empty()) {
+        return;
+    }
+    FileSystem::writeFile(combinePath(root, p.layout.icon), p.icons.back().png);
+    const std::string iconName = FileUtils::basename(p.layout.desktopEntry);
+    for (const IconImage& icon : p.icons) {
+        const std::string side = std::to_string(icon.side);
+        const std::string dir = combinePath(
+                root, "share/icons/hicolor/" + side + "x" + side + "/apps");
+        FileSystem::makeDirs(dir);
+        FileSystem::writeFile(combinePath(dir, iconName.substr(
+                0, iconName.size() - std::strlen(".desktop")) + ".png"),
+                icon.png);
     }
 }
 
@@ -604,7 +739,7 @@ void build(const Plan& p, const AssembleOptions& options,
                               p.d.package + "\n");
     }
     copyTree(p.contentTree, root);
-    writeRuntime(p, root);
+    writeRuntime(p, root, options);
     if (p.layout.target == Target::Bundle) {
         writeBundleFiles(p, root, workspace.path());
     } else {
@@ -616,7 +751,11 @@ void build(const Plan& p, const AssembleOptions& options,
     }
     FileSystem::writeFile(combinePath(root, p.layout.stamp),
                           stampText(beside) + packageStampLines(p.packages));
+    if (options.checkOnly) {
+        return;
+    }
     if (!options.sign.empty()) {
+        Progress::step("signing the bundle");
         sign(p, options.sign, root, workspace.path());
     }
     const StringArray packages = writePackages(p.packages, root,
@@ -644,7 +783,10 @@ void write(const Plan& p, const AssembleOptions& options) {
         }
         fail(withoutBuildFolder(message, workspace->path(), p.outputDir));
     }
-    created.keep();
+    // A check leaves no folder it made behind either.
+    if (!options.checkOnly) {
+        created.keep();
+    }
 }
 
 } // namespace

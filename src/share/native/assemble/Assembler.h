@@ -19,6 +19,11 @@ struct AssembleOptions {
     bool replace = false;
     /// The signing identity ("-" for ad hoc); empty for no signing.
     std::string sign;
+    /// Keep and reuse runtimes made by jlink in the per-user cache.
+    bool runtimeCache = true;
+    /// Run every check and make the output in the workspace, but put
+    /// nothing at the output path (nor sign).
+    bool checkOnly = false;
     /// The package formats asked for (--package), comma-separated.
     std::string packages;
     /// The installer signing identity of a pkg; empty for none.

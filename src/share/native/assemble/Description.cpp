@@ -7,8 +7,10 @@
 
 #include "ContentInto.h"
 #include "ErrorHandling.h"
+#include "DesktopEntry.h"
 #include "FileUtils.h"
 #include "PackageInfo.h"
+#include "TextRules.h"
 
 namespace {
 
@@ -32,6 +34,8 @@ const CfgFile::PropertyId usage("bundle.usage");
 const CfgFile::PropertyId categories("bundle.categories");
 const CfgFile::PropertyId installDir("bundle.install-dir");
 const CfgFile::PropertyId wmClass("bundle.wm-class");
+const CfgFile::PropertyId comment("bundle.comment");
+const CfgFile::PropertyId keywords("bundle.keywords");
 } // namespace Key
 
 const CfgFile::SectionId* const extraSections[] = {&bundleSection};
@@ -39,7 +43,8 @@ const CfgFile::PropertyId* const extraProperties[] = {
     &Key::name, &Key::identifier, &Key::version, &Key::displayName,
     &Key::content, &Key::contentInto, &Key::runtime, &Key::modules, &Key::jdk, &Key::icon,
     &Key::package, &Key::fileType, &Key::urlScheme, &Key::usage,
-    &Key::categories, &Key::installDir, &Key::wmClass,
+    &Key::categories, &Key::installDir, &Key::wmClass, &Key::comment,
+    &Key::keywords,
     &PackageKeys::formats, &PackageKeys::packageName, &PackageKeys::release,
     &PackageKeys::maintainer, &PackageKeys::description,
     &PackageKeys::copyright, &PackageKeys::section, &PackageKeys::homepage,
@@ -65,7 +70,7 @@ const char* const fileTypeRoles[] = {"Viewer", "Editor", "Shell", "None"};
 [[noreturn]] void invalid(const std::string& path,
                           const CfgFile::PropertyId& key,
                           const std::string& value, const std::string& why) {
-    VT_THROW(tstrings::any() << "Invalid value \"" << value << "\" of "
+    VT_THROW(tstrings::any() << "Invalid value \"" << printable(value) << "\" of "
              << key.name() << " in \"" << path << "\": " << why);
 }
 
@@ -77,29 +82,6 @@ bool isAsciiAlnum(char c) {
 bool isDigits(const std::string& text) {
     return !text.empty()
             && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// True for well-formed UTF-8 without control characters.
-bool isPlainText(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7f) {
-            return false;
-        }
-        std::size_t more = c < 0x80 ? 0 : c >= 0xc2 && c < 0xe0 ? 1
-                : c >= 0xe0 && c < 0xf0 ? 2 : c >= 0xf0 && c < 0xf5 ? 3 : 9;
-        if (more == 9 || i + more >= text.size() + (more ? 0 : 1)) {
-            return false;
-        }
-        for (std::size_t k = 1; k <= more; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80) {
-                return false;
-            }
-        }
-        i += more + 1;
-    }
-    return true;
 }
 
 StringArray splitAll(const std::string& text, const std::string& separator) {
@@ -212,8 +194,9 @@ std::string readVersion(const Reader& in) {
 std::string readText(const Reader& in, const CfgFile::PropertyId& key,
                      const std::string& value) {
     if (value.empty() || !isPlainText(value)) {
-        invalid(in.path, key, value, "a text in UTF-8 without control "
-                "characters is needed");
+        invalid(in.path, key, value, "a one-line text in UTF-8 without "
+                "control characters (C0, DEL, C1), U+FFFE or U+FFFF is "
+                "needed");
     }
     return value;
 }
@@ -311,17 +294,31 @@ std::string readCategories(const Reader& in) {
     const std::string value = in.last(Key::categories);
     StringArray names;
     tstrings::split(names, value, ";", tstrings::SPLIT_EXCLUDE_EMPTY);
-    bool valid = !names.empty();
-    for (const std::string& name : names) {
-        for (char c : name) {
-            valid = valid && (isAsciiAlnum(c) || c == '-' || c == '_');
-        }
-    }
-    if (!valid) {
+    if (names.empty()) {
         invalid(in.path, Key::categories, value, "desktop menu categories "
                 "separated by ';' are needed, such as \"Development;IDE;\"");
     }
+    for (const std::string& name : names) {
+        if (!isKnownCategory(name)) {
+            invalid(in.path, Key::categories, value, "\"" + printable(name)
+                    + "\" is not a registered desktop menu category; use one "
+                    "of the freedesktop menu specification, or a name of your "
+                    "own that starts with \"X-\"");
+        }
+    }
     return tstrings::join(names.begin(), names.end(), ";") + ";";
+}
+
+StringArray readKeywords(const Reader& in) {
+    StringArray keywords;
+    for (const std::string& value : in.all(Key::keywords)) {
+        StringArray words;
+        tstrings::split(words, value, ";", tstrings::SPLIT_EXCLUDE_EMPTY);
+        for (const std::string& word : words) {
+            keywords.push_back(readText(in, Key::keywords, word));
+        }
+    }
+    return keywords;
 }
 
 std::string readInstallDir(const Reader& in, const std::string& name) {
@@ -332,6 +329,11 @@ std::string readInstallDir(const Reader& in, const std::string& name) {
     if (value.empty() || value[0] != '/' || !isPlainText(value)) {
         invalid(in.path, Key::installDir, value, "the absolute path of the "
                 "folder that the image is installed as is needed");
+    }
+    if (value.find('%') != std::string::npos) {
+        invalid(in.path, Key::installDir, value, "a '%' in the path keeps "
+                "desktops from starting the entry: choose a folder without "
+                "one");
     }
     return value;
 }
@@ -390,6 +392,27 @@ std::string readText(const std::string& path) {
     return text;
 }
 
+// The launcher reads a byte-order mark as part of the first line and keeps
+// a carriage return at the end of a value: a description saved so would
+// ship a configuration that the launcher misreads.
+void checkLineEnds(const std::string& text, const std::string& path) {
+    if (text.compare(0, 3, "\xef\xbb\xbf") == 0) {
+        VT_THROW(tstrings::any() << "The description \"" << path << "\" "
+                 "starts with a byte-order mark, which the launcher would "
+                 "read as part of its first line: save it as UTF-8 without "
+                 "one");
+    }
+    const std::string::size_type cr = text.find('\r');
+    if (cr != std::string::npos) {
+        const long long line = 1 + std::count(text.begin(),
+                                              text.begin() + cr, '\n');
+        VT_THROW(tstrings::any() << "The description \"" << path << "\" has "
+                 "a carriage return at line " << line << ", which the launcher "
+                 "would keep at the end of a value: save it with line feed "
+                 "(Unix) line ends only");
+    }
+}
+
 } // namespace
 
 std::string withoutBundleSection(
@@ -397,7 +420,9 @@ std::string withoutBundleSection(
         void (*bundleLine)(const std::string& line, const std::string& path,
                            unsigned long long number)) {
     std::string copy;
-    bool inBundle = false;
+    // Lines before the first header are the packager's notes.
+    bool inBundle = true;
+    bool inNotes = true;
     unsigned long long number = 0;
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
@@ -411,9 +436,10 @@ std::string withoutBundleSection(
             VT_THROW(CfgFile::missingBracket(path, number));
         }
         if (kind == CfgFile::LineKind::Header) {
+            inNotes = false;
             inBundle = line.compare(1, nameLength, bundleSection.name()) == 0
                     && nameLength == std::strlen(bundleSection.name());
-        } else if (inBundle && !line.empty() && line[0] != ';') {
+        } else if (inBundle && !inNotes && !line.empty() && line[0] != ';') {
             bundleLine(line, path, number);
         }
         if (!inBundle) {
@@ -427,9 +453,10 @@ std::string withoutBundleSection(
 Description readDescription(const std::string& path) {
     Description d;
     d.file = FileUtils::toAbsolutePath(path);
+    const std::string text = readText(d.file);
+    checkLineEnds(text, d.file);
     d.config = CfgFile::load(d.file, bundleVocabulary);
-    d.launcherConfig = withoutBundleSection(readText(d.file), d.file,
-                                            rejectUnknownKey);
+    d.launcherConfig = withoutBundleSection(text, d.file, rejectUnknownKey);
     const Reader in(d.config, d.file);
     d.name = readName(in);
     d.identifier = readIdentifier(in);
@@ -457,8 +484,8 @@ Description readDescription(const std::string& path) {
         d.contentDest.push_back(into.dest);
     }
     readRuntime(in, d);
-    if (in.has(Key::icon)) {
-        d.icon = in.absolute(Key::icon, in.last(Key::icon));
+    for (const std::string& icon : in.all(Key::icon)) {
+        d.icons.push_back(in.absolute(Key::icon, icon));
     }
     for (const std::string& value : in.all(Key::fileType)) {
         d.fileTypes.push_back(readFileType(in, value));
@@ -485,5 +512,9 @@ Description readDescription(const std::string& path) {
     if (in.has(Key::wmClass)) {
         d.wmClass = readText(in, Key::wmClass, in.last(Key::wmClass));
     }
+    if (in.has(Key::comment)) {
+        d.comment = readText(in, Key::comment, in.last(Key::comment));
+    }
+    d.keywords = readKeywords(in);
     return d;
 }

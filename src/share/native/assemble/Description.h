@@ -47,8 +47,8 @@ struct Description {
     StringArray modules;
     /// The JDK whose jlink makes the runtime; empty for the default one.
     std::string jdk;
-    /// A PNG file, absolute; empty for none.
-    std::string icon;
+    /// PNG files, absolute, one for each size; none for no icon.
+    StringArray icons;
     std::vector<FileType> fileTypes;
     StringArray urlSchemes;
     std::vector<UsageText> usages;
@@ -57,6 +57,9 @@ struct Description {
     std::string categories;
     std::string installDir;
     std::string wmClass;
+    /// Desktop entry: its Comment (empty for none) and Keywords.
+    std::string comment;
+    StringArray keywords;
     /// The parsed file: the launcher's sections and [Bundle].
     CfgFile config;
     /// The launcher's configuration: the file without its [Bundle] section.
@@ -65,11 +68,14 @@ struct Description {
 
 /// Reads the description at `path`: parses it, checks every [Bundle] key
 /// and makes its paths absolute (relative ones are relative to the
-/// description's folder). Throws a one-line error naming the file and the
-/// key at the first fault.
+/// description's folder). Refuses a byte-order mark and carriage returns,
+/// which the launcher would misread. Throws a one-line error naming the
+/// file and the key at the first fault.
 Description readDescription(const std::string& path);
 
-/// The lines of `text` outside [Bundle] sections, byte for byte; headers
+/// The lines of `text` from its first header on that lie outside [Bundle]
+/// sections, byte for byte (lines before the first header are the
+/// packager's notes and are left out too); headers
 /// are told as the parser tells them (CfgFile::lineKind). Calls
 /// `bundleLine` with each line inside a [Bundle] section that is neither
 /// empty nor a comment, and its number.

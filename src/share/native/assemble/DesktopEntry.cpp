@@ -1,8 +1,52 @@
 #include "DesktopEntry.h"
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
 #include "FileUtils.h"
 
 namespace {
+
+// The main and the additional categories of the desktop menu
+// specification (its registries, version 1.1). The reserved ones
+// (Screensaver, TrayIcon, Applet, Shell) are left out: an entry may name
+// them only together with OnlyShowIn.
+const char* const registeredCategories[] = {
+    "AudioVideo", "Audio", "Video", "Development", "Education", "Game",
+    "Graphics", "Network", "Office", "Science", "Settings", "System",
+    "Utility",
+    "Building", "Debugger", "IDE", "GUIDesigner", "Profiling",
+    "RevisionControl", "Translation", "Calendar", "ContactManagement",
+    "Database", "Dictionary", "Chart", "Email", "Finance", "FlowChart", "PDA",
+    "ProjectManagement", "Presentation", "Spreadsheet", "WordProcessor",
+    "2DGraphics", "VectorGraphics", "RasterGraphics", "3DGraphics",
+    "Scanning", "OCR", "Photography", "Publishing", "Viewer", "TextTools",
+    "DesktopSettings", "HardwareSettings", "Printing", "PackageManager",
+    "Dialup", "InstantMessaging", "Chat", "IRCClient", "Feed", "FileTransfer",
+    "HamRadio", "News", "P2P", "RemoteAccess", "Telephony", "TelephonyTools",
+    "VideoConference", "WebBrowser", "WebDevelopment", "Midi", "Mixer",
+    "Sequencer", "Tuner", "TV", "AudioVideoEditing", "Player", "Recorder",
+    "DiscBurning", "ActionGame", "AdventureGame", "ArcadeGame", "BoardGame",
+    "BlocksGame", "CardGame", "KidsGame", "LogicGame", "RolePlaying",
+    "Shooter", "Simulation", "SportsGame", "StrategyGame", "Art",
+    "Construction", "Music", "Languages", "ArtificialIntelligence",
+    "Astronomy", "Biology", "Chemistry", "ComputerScience",
+    "DataVisualization", "Economy", "Electricity", "Geography", "Geology",
+    "Geoscience", "History", "Humanities", "ImageProcessing", "Literature",
+    "Maps", "Math", "NumericalAnalysis", "MedicalSoftware", "Physics",
+    "Robotics", "Spirituality", "Sports", "ParallelComputing", "Amusement",
+    "Archiving", "Compression", "Electronics", "Emulator", "Engineering",
+    "FileTools", "FileManager", "TerminalEmulator", "Filesystem", "Monitor",
+    "Security", "Accessibility", "Calculator", "Clock", "TextEditor",
+    "Documentation", "Adult", "Core", "KDE", "GNOME", "XFCE", "DDE", "GTK",
+    "Qt", "Motif", "Java", "ConsoleOnly",
+};
+
+bool isNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
+            || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
 
 // A value of the string type: backslashes and line ends escaped.
 std::string escapeString(const std::string& text) {
@@ -49,6 +93,34 @@ std::string execValue(const std::string& program,
     return escapeString(fieldCode.empty() ? quoted : quoted + " " + fieldCode);
 }
 
+bool isKnownCategory(const std::string& name) {
+    if (name.size() > 2 && name.compare(0, 2, "X-") == 0) {
+        return std::all_of(name.begin(), name.end(), isNameChar);
+    }
+    return std::find_if(std::begin(registeredCategories),
+                        std::end(registeredCategories),
+                        [&](const char* known) { return name == known; })
+            != std::end(registeredCategories);
+}
+
+bool isDbusName(const std::string& name) {
+    if (name.empty() || name.size() > 255) {
+        return false;
+    }
+    std::size_t elements = 0;
+    for (std::size_t start = 0; start <= name.size(); ++elements) {
+        std::size_t end = name.find('.', start);
+        end = end == std::string::npos ? name.size() : end;
+        const std::string element = name.substr(start, end - start);
+        if (element.empty() || (element[0] >= '0' && element[0] <= '9')
+                || !std::all_of(element.begin(), element.end(), isNameChar)) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return elements >= 2;
+}
+
 std::string desktopEntry(const Description& d, const std::string& wmClass,
                          bool withIcon) {
     const std::string root = d.installDir;
@@ -57,7 +129,11 @@ std::string desktopEntry(const Description& d, const std::string& wmClass,
     std::string text = "[Desktop Entry]\n"
                        "Type=Application\n"
                        "Version=1.0\n"
-                       "Name=" + escapeString(d.displayName) + "\n"
+                       "Name=" + escapeString(d.displayName) + "\n";
+    if (!d.comment.empty()) {
+        text += "Comment=" + escapeString(d.comment) + "\n";
+    }
+    text +=
                        "Exec=" + execValue(FileUtils::combinePath(
                                root, "bin/" + d.name), fieldCode) + "\n";
     if (withIcon) {
@@ -67,6 +143,13 @@ std::string desktopEntry(const Description& d, const std::string& wmClass,
     text += "Terminal=false\n"
             "StartupWMClass=" + escapeString(wmClass) + "\n"
             "Categories=" + d.categories + "\n";
+    if (!d.keywords.empty()) {
+        text += "Keywords=";
+        for (const std::string& word : d.keywords) {
+            text += escapeString(word) + ";";
+        }
+        text += "\n";
+    }
     const std::string mime = mimeTypes(d);
     if (!mime.empty()) {
         text += "MimeType=" + mime + "\n";

@@ -1,4 +1,5 @@
-// The Linux image's desktop entry (lib/<name>.desktop): how menus and file
+// The Linux image's desktop entry (lib/<name>.desktop, or
+// lib/<identifier>.desktop when the description has an identifier): how menus and file
 // managers start the application, with the paths it has once the image is
 // installed as the description's bundle.install-dir.
 #ifndef DESKTOPENTRY_H
@@ -12,6 +13,16 @@
 /// `withIcon` adds the icon beside the entry (lib/<name>.png).
 std::string desktopEntry(const Description& d, const std::string& wmClass,
                          bool withIcon);
+
+/// True for a category the desktop menu specification registers (main or
+/// additional, not reserved) and for a name of one's own: "X-" followed by
+/// letters, digits, '-' and '_'.
+bool isKnownCategory(const std::string& name);
+
+/// True for a valid D-Bus well-known name, as a desktop file's name must
+/// be: two or more elements separated by '.', each of letters, digits, '-'
+/// and '_' and not starting with a digit; 255 bytes at most.
+bool isDbusName(const std::string& name);
 
 /// The Exec value that starts `program` with `fieldCode` (such as "%F";
 /// empty for none): the path quoted and escaped under the desktop entry

@@ -39,8 +39,13 @@ std::string readHead(const std::string& path, std::size_t count);
 void writeFile(const std::string& path, const std::string& text,
                unsigned mode = 0666, bool exactMode = false);
 
-/// Copies the file's bytes into a new file of mode `mode` (exactly).
-void copyFile(const std::string& from, const std::string& to, unsigned mode);
+/// Copies the file's bytes into the new file `to` (inside the kernel where
+/// the system can), of mode `mode` (exactly) and, unless `mtimeSeconds` is
+/// negative, of that modification time. Stops with an error when one of
+/// the signals the command handles arrives (see Interrupts). The one copy
+/// routine of the command.
+void copyFile(const std::string& from, const std::string& to, unsigned mode,
+              long long mtimeSeconds = -1, long mtimeNanoseconds = 0);
 
 /// Creates the folder and the missing ones above it.
 void makeDirs(const std::string& path);

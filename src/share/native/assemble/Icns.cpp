@@ -1,13 +1,11 @@
 #include "Icns.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "ErrorHandling.h"
 
 namespace {
-
-const char pngSignature[] = "\x89PNG\r\n\x1a\n";
-const std::size_t headerEnd = 24;
 
 struct EntryType {
     std::uint32_t side;
@@ -20,14 +18,6 @@ const EntryType entryTypes[] = {
     {256, "ic08"}, {512, "ic09"}, {1024, "ic10"},
 };
 
-std::uint32_t bigEndian(const std::string& bytes, std::size_t pos) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[pos + i]);
-    }
-    return value;
-}
-
 std::string bigEndianBytes(std::uint32_t value) {
     std::string bytes(4, '\0');
     for (int i = 3; i >= 0; --i) {
@@ -37,30 +27,53 @@ std::string bigEndianBytes(std::uint32_t value) {
     return bytes;
 }
 
-} // namespace
-
-std::string icnsFromPng(const std::string& png, const std::string& path) {
-    if (png.size() < headerEnd || png.compare(0, 8, pngSignature, 8) != 0
-            || png.compare(12, 4, "IHDR") != 0) {
-        VT_THROW(tstrings::any() << "The icon \"" << path
-                 << "\" is not a PNG image");
-    }
-    const std::uint32_t width = bigEndian(png, 16);
-    const std::uint32_t height = bigEndian(png, 20);
-    const char* type = nullptr;
+const char* typeOf(std::uint32_t side) {
     for (const EntryType& entry : entryTypes) {
-        if (width == entry.side && height == entry.side) {
-            type = entry.type;
+        if (side == entry.side) {
+            return entry.type;
         }
     }
-    if (type == nullptr || png.size() > 0x7fffffffu - 16) {
-        VT_THROW(tstrings::any() << "The icon \"" << path << "\" is "
-                 << static_cast<unsigned long>(width) << "x"
-                 << static_cast<unsigned long>(height)
-                 << " pixels; an icon needs a square PNG image of 16, 32, 64, "
-                    "128, 256, 512 or 1024 pixels (1024 is best)");
+    return nullptr;
+}
+
+} // namespace
+
+std::string icnsFromIcons(const std::vector<IconImage>& icons) {
+    std::vector<const IconImage*> fitting;
+    for (const IconImage& icon : icons) {
+        if (typeOf(icon.side) != nullptr) {
+            fitting.push_back(&icon);
+        }
     }
-    const std::uint32_t entrySize = static_cast<std::uint32_t>(png.size() + 8);
-    return "icns" + bigEndianBytes(entrySize + 8) + type
-            + bigEndianBytes(entrySize) + png;
+    if (fitting.empty()) {
+        VT_THROW(tstrings::any() << "No icon fits a bundle (bundle.icon): a "
+                 "bundle's icon needs a square PNG image of 16, 32, 64, 128, "
+                 "256, 512 or 1024 pixels (1024 is best)");
+    }
+    std::stable_sort(fitting.begin(), fitting.end(),
+                     [](const IconImage* a, const IconImage* b) {
+                         return a->side < b->side;
+                     });
+    std::string body;
+    for (std::size_t i = 0; i < fitting.size(); ++i) {
+        const IconImage& icon = *fitting[i];
+        if (i > 0 && fitting[i - 1]->side == icon.side) {
+            VT_THROW(tstrings::any() << "The icons \"" << fitting[i - 1]->path
+                     << "\" and \"" << icon.path << "\" are both "
+                     << static_cast<unsigned long>(icon.side) << " pixels; "
+                        "give one icon for each size");
+        }
+        if (icon.png.size() > 0x7fffffffu - 16 - body.size()) {
+            VT_THROW(tstrings::any() << "The icons (bundle.icon) are too "
+                     "large for an icns file");
+        }
+        body += typeOf(icon.side) + bigEndianBytes(
+                static_cast<std::uint32_t>(icon.png.size() + 8)) + icon.png;
+    }
+    return "icns" + bigEndianBytes(static_cast<std::uint32_t>(body.size() + 8))
+            + body;
+}
+
+bool isIcnsSize(std::uint32_t side) {
+    return typeOf(side) != nullptr;
 }

@@ -1,14 +1,21 @@
-// The bundle's icon: a macOS icon file (icns) made from one PNG image. An
-// icns entry may hold PNG data as it is, so no image library is needed: the
-// PNG's header gives the size, and the size picks the entry type.
+// The bundle's icon: a macOS icon file (icns) made from PNG images. An icns
+// entry may hold PNG data as it is, so no image library is needed: each
+// image's size picks its entry type.
 #ifndef ICNS_H
 #define ICNS_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
-/// The icns file holding the PNG image `png` (the bytes of the file at
-/// `path`, named in errors). Throws when it is not a PNG image or when it
-/// is not square with a side of 16, 32, 64, 128, 256, 512 or 1024 pixels.
-std::string icnsFromPng(const std::string& png, const std::string& path);
+#include "PngImage.h"
+
+/// The icns file holding every one of `icons` whose size icns has (16, 32,
+/// 64, 128, 256, 512 and 1024 pixels), smallest first; the others are left
+/// out. Throws when none fits or when two have the same size.
+std::string icnsFromIcons(const std::vector<IconImage>& icons);
+
+/// True for a side length that an icns entry takes.
+bool isIcnsSize(std::uint32_t side);
 
 #endif // ICNS_H

@@ -5,6 +5,7 @@
 #include "Description.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "TextRules.h"
 
 namespace PackageKeys {
 const CfgFile::PropertyId formats("bundle.formats");
@@ -40,8 +41,8 @@ const FormatName formatNames[] = {
 [[noreturn]] void invalid(const std::string& path,
                           const CfgFile::PropertyId& key,
                           const std::string& value, const std::string& why) {
-    VT_THROW(tstrings::any() << "Invalid value \"" << value << "\" of "
-             << key.name() << " in \"" << path << "\": " << why);
+    VT_THROW(tstrings::any() << "Invalid value \"" << printable(value)
+             << "\" of " << key.name() << " in \"" << path << "\": " << why);
 }
 
 std::string trimmed(const std::string& text) {
@@ -81,9 +82,9 @@ public:
             return fallback;
         }
         const std::string value = last(key);
-        if (trimmed(value).empty() || hasControl(value)) {
-            invalid(d.file, key, value, "a text without control characters "
-                    "is needed");
+        if (trimmed(value).empty() || !isPlainText(value)) {
+            invalid(d.file, key, value, "a one-line text in UTF-8 without "
+                    "control characters is needed");
         }
         return value;
     }
@@ -95,9 +96,9 @@ void readDescriptionText(const Keys& keys, PackageInfo& info) {
     const StringArray& values = keys.all(PackageKeys::description);
     for (std::size_t i = 0; i < values.size(); ++i) {
         const std::string& value = values[i];
-        if (trimmed(value).empty() || hasControl(value)) {
-            invalid(keys.d.file, PackageKeys::description, value, "a text "
-                    "without control characters is needed");
+        if (trimmed(value).empty() || !isPlainText(value)) {
+            invalid(keys.d.file, PackageKeys::description, value, "a one-line "
+                    "text in UTF-8 without control characters is needed");
         }
         if (i == 0 && value.size() > 80) {
             invalid(keys.d.file, PackageKeys::description, value, "the first "
@@ -265,7 +266,7 @@ bool isDebianPackageName(const std::string& name) {
 bool isMaintainer(const std::string& text) {
     const std::size_t open = text.find(" <");
     if (open == std::string::npos || open == 0 || text.back() != '>'
-            || hasControl(text)) {
+            || hasControl(text) || !isPlainText(text)) {
         return false;
     }
     const std::string address = text.substr(open + 2, text.size() - open - 3);

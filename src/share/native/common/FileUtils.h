@@ -52,8 +52,9 @@ StringArray listDirectory(const std::string& path);
 std::string canonicalPath(const std::string& path);
 
 /// The contents of the regular file at `path`, at most `limit` bytes of
-/// it; false when it is no regular file or cannot be read. Never waits on
-/// a FIFO or a device.
+/// it; false, with errno set, when it is no regular file or cannot be read.
+/// Never waits on a FIFO or a device; a read cut short by a signal goes on.
+/// The one loop that reads whole files.
 bool readSmallFile(const std::string& path, std::size_t limit,
                    std::string& text);
 

@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>

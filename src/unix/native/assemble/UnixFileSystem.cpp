@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "AssembleHost.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "Interrupts.h"
 #include "PrivateFiles.h"
 
 namespace FileSystem {
@@ -32,27 +34,41 @@ void writeAll(int fd, const std::string& text, const std::string& path) {
 }
 
 std::string readUpTo(const std::string& path, std::size_t limit) {
-    PrivateFiles::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        fail("Cannot open", path);
-    }
     std::string text;
-    char buffer[65536];
-    while (text.size() < limit) {
-        const ssize_t n = ::read(fd.get(), buffer,
-                                 std::min(sizeof(buffer), limit - text.size()));
+    if (!FileUtils::readSmallFile(path, limit, text)) {
+        fail("Cannot read", path);
+    }
+    return text;
+}
+
+void copyBytes(int in, int out, const std::string& from,
+               const std::string& to) {
+    static std::unique_ptr<char[]> buffer(new char[1 << 20]);
+    for (;;) {
+        Interrupts::check();
+        const ssize_t n = ::read(in, buffer.get(), 1 << 20);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            fail("Cannot read", path);
+            fail("Cannot read", from);
         }
         if (n == 0) {
-            break;
+            return;
         }
-        text.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer.get() + done,
+                                      static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR) {
+                Interrupts::check();
+                continue;
+            }
+            if (w < 0) {
+                fail("Cannot write", to);
+            }
+            done += w;
+        }
     }
-    return text;
 }
 
 } // namespace
@@ -114,8 +130,32 @@ void writeFile(const std::string& path, const std::string& text,
     }
 }
 
-void copyFile(const std::string& from, const std::string& to, unsigned mode) {
-    writeFile(to, readFile(from), mode, true);
+void copyFile(const std::string& from, const std::string& to, unsigned mode,
+              long long mtimeSeconds, long mtimeNanoseconds) {
+    PrivateFiles::FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        fail("Cannot open", from);
+    }
+    PrivateFiles::FileDescriptor out(::open(to.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0600));
+    if (out.get() < 0) {
+        fail("Cannot create", to);
+    }
+    if (!AssembleHost::copyInKernel(in.get(), out.get(), from, to)) {
+        copyBytes(in.get(), out.get(), from, to);
+    }
+    if (::fchmod(out.get(), static_cast<mode_t>(mode)) != 0) {
+        fail("Cannot set the mode of", to);
+    }
+    if (mtimeSeconds >= 0) {
+        timespec times[2] = {{0, UTIME_OMIT}, {0, 0}};
+        times[1].tv_sec = static_cast<time_t>(mtimeSeconds);
+        times[1].tv_nsec = mtimeNanoseconds;
+        if (::futimens(out.get(), times) != 0) {
+            fail("Cannot set the time of", to);
+        }
+    }
 }
 
 void makeDirs(const std::string& path) {

@@ -95,57 +95,6 @@ timespec modificationTime(const TreeEntry& entry) {
     return time;
 }
 
-void copyBytes(int in, int out, const TreeEntry& entry,
-               const std::string& to) {
-    static std::unique_ptr<char[]> buffer(new char[1 << 20]);
-    for (;;) {
-        Interrupts::check();
-        const ssize_t n = ::read(in, buffer.get(), 1 << 20);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            fail("Cannot read", entry.source);
-        }
-        if (n == 0) {
-            return;
-        }
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out, buffer.get() + done,
-                                      static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR) {
-                Interrupts::check();
-                continue;
-            }
-            if (w < 0) {
-                fail("Cannot write", to);
-            }
-            done += w;
-        }
-    }
-}
-
-void copyFileEntry(const TreeEntry& entry, const std::string& to) {
-    PrivateFiles::FileDescriptor in(::open(entry.source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
-        fail("Cannot open", entry.source);
-    }
-    PrivateFiles::FileDescriptor out(::open(to.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0600));
-    if (out.get() < 0) {
-        fail("Cannot create", to);
-    }
-    if (!AssembleHost::copyInKernel(in.get(), out.get(), entry.source, to)) {
-        copyBytes(in.get(), out.get(), entry, to);
-    }
-    const timespec times[2] = {{0, UTIME_OMIT}, modificationTime(entry)};
-    if (::fchmod(out.get(), static_cast<mode_t>(entry.mode)) != 0
-            || ::futimens(out.get(), times) != 0) {
-        fail("Cannot set the mode and time of", to);
-    }
-}
-
 // A folder of the plan; its mode and time are set after its contents.
 void makeFolder(const std::string& to) {
     if (::mkdir(to.c_str(), 0700) != 0
@@ -178,7 +127,8 @@ void copyTree(const TreePlan& plan, const std::string& root) {
         if (entry.kind == TreeEntry::Directory) {
             makeFolder(to);
         } else if (entry.kind == TreeEntry::File) {
-            copyFileEntry(entry, to);
+            FileSystem::copyFile(entry.source, to, entry.mode,
+                                 entry.mtimeSeconds, entry.mtimeNanoseconds);
         } else {
             FileSystem::makeLink(entry.linkText, to);
         }

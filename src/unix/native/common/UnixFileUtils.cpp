@@ -69,19 +69,29 @@ bool readSmallFile(const std::string& path, std::size_t limit,
     const PrivateFiles::FileDescriptor fd(
             ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return false;
     }
     char buffer[65536];
-    ssize_t count = 0;
-    while (text.size() < limit
-           && (count = ::read(fd.get(), buffer, sizeof(buffer))) > 0) {
-        text.append(buffer, static_cast<std::size_t>(count));
+    while (text.size() < limit) {
+        const ssize_t count = ::read(fd.get(), buffer,
+                                     std::min(sizeof(buffer),
+                                              limit - text.size()));
+        if (count == 0) {
+            break;
+        }
+        if (count < 0 && errno != EINTR) {
+            return false;
+        }
+        if (count > 0) {
+            text.append(buffer, static_cast<std::size_t>(count));
+        }
     }
-    if (text.size() > limit) {
-        text.resize(limit);
-    }
-    return count >= 0;
+    return true;
 }
 
 bool isRegularFile(const std::string& path) {

@@ -1,0 +1,148 @@
+// Icons checked as whole PNG files, the sizes an image takes and the icns
+// file a bundle gets from several icons.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include <zlib.h>
+
+#include "Icns.h"
+#include "PngImage.h"
+
+namespace {
+
+std::string be(std::uint32_t value) {
+    std::string out;
+    for (int shift : {24, 16, 8, 0}) {
+        out += static_cast<char>((value >> shift) & 0xff);
+    }
+    return out;
+}
+
+std::string chunk(const std::string& type, const std::string& data) {
+    const std::string body = type + data;
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0),
+                            reinterpret_cast<const Bytef*>(body.data()),
+                            static_cast<uInt>(body.size()));
+    return be(static_cast<std::uint32_t>(data.size())) + body
+            + be(static_cast<std::uint32_t>(crc));
+}
+
+const std::string signature("\x89PNG\r\n\x1a\n", 8);
+
+std::string header(std::uint32_t width, std::uint32_t height) {
+    return chunk("IHDR", be(width) + be(height) + std::string("\x08\x06\0\0\0", 5));
+}
+
+std::string png(std::uint32_t width, std::uint32_t height) {
+    return signature + header(width, height)
+            + chunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8))
+            + chunk("IEND", "");
+}
+
+std::string errorOf(const std::string& bytes) {
+    try {
+        readPngIcon(bytes, "i.png");
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(PngImage, AcceptsWholeSquareFiles) {
+    const IconImage icon = readPngIcon(png(48, 48), "i.png");
+    EXPECT_EQ(icon.side, 48u);
+    EXPECT_EQ(icon.path, "i.png");
+    EXPECT_EQ(icon.png, png(48, 48));
+    // Readers skip bytes after IEND.
+    EXPECT_EQ(readPngIcon(png(16, 16) + "tail", "i.png").side, 16u);
+}
+
+TEST(PngImage, RefusesBrokenOrTruncatedFiles) {
+    const std::string good = png(32, 32);
+    std::string badCrc = good;
+    badCrc[good.size() - 20] ^= 1;  // a byte of the IDAT data
+    std::string badType = good;
+    badType[8 + 25 + 4] = '1';  // IDAT's type
+    const std::string cases[] = {
+        "", "GIF89a", signature, good.substr(0, good.size() - 12),
+        good.substr(0, good.size() - 1), badCrc, badType,
+        signature + chunk("IDAT", "x") + header(32, 32) + chunk("IEND", ""),
+        signature + chunk("IHDR", std::string(12, '\0')) + chunk("IEND", ""),
+        signature + header(32, 32) + be(0x7ffffff0u) + "IDAT" + "xx",
+    };
+    for (const std::string& bytes : cases) {
+        EXPECT_NE(errorOf(bytes).find("is not a PNG image"), std::string::npos)
+                << testing::PrintToString(bytes);
+    }
+    EXPECT_NE(errorOf(badCrc).find("CRC of its IDAT chunk"), std::string::npos);
+    EXPECT_NE(errorOf(png(32, 16)).find("32x16 pixels; an icon is square"),
+              std::string::npos);
+}
+
+IconImage icon(std::uint32_t side, const std::string& path) {
+    return IconImage{path, png(side, side), side};
+}
+
+TEST(PngImage, AnImageTakesEachHicolorSizeOnce) {
+    for (std::uint32_t side : {16u, 22u, 24u, 32u, 48u, 64u, 96u, 128u, 192u,
+                               256u, 512u}) {
+        EXPECT_TRUE(isHicolorSize(side)) << side;
+    }
+    for (std::uint32_t side : {0u, 8u, 20u, 40u, 100u, 1024u}) {
+        EXPECT_FALSE(isHicolorSize(side)) << side;
+    }
+    const std::vector<IconImage> sorted =
+            imageIcons({icon(256, "b"), icon(22, "a"), icon(48, "c")});
+    ASSERT_EQ(sorted.size(), 3u);
+    EXPECT_EQ(sorted[0].path + sorted[1].path + sorted[2].path, "acb");
+    // Sizes the theme has no folder for are left out; a set of none fails.
+    const std::vector<IconImage> kept =
+            imageIcons({icon(1024, "x"), icon(48, "a"), icon(20, "y")});
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].path, "a");
+    EXPECT_THROW(imageIcons({icon(1024, "x"), icon(20, "y")}),
+                 std::runtime_error);
+    // Two icons of one size that is left out are no error.
+    EXPECT_EQ(imageIcons({icon(1024, "x"), icon(1024, "y"), icon(16, "a")})
+                      .size(), 1u);
+    try {
+        imageIcons({icon(48, "a"), icon(16, "c"), icon(48, "b")});
+        ADD_FAILURE() << "two icons of one size";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("\"a\" and \"b\" are both 48"),
+                  std::string::npos) << e.what();
+    }
+}
+
+TEST(Icns, HoldsEveryFittingSizeSmallestFirst) {
+    const std::pair<unsigned, const char*> sides[] = {
+        {16, "icp4"}, {32, "icp5"}, {64, "icp6"}, {128, "ic07"},
+        {256, "ic08"}, {512, "ic09"}, {1024, "ic10"}};
+    for (const auto& side : sides) {
+        const IconImage one = icon(side.first, "i.png");
+        const std::string icns = icnsFromIcons({one});
+        EXPECT_EQ(icns.substr(0, 4), "icns");
+        EXPECT_EQ(icns.substr(4, 4), be(static_cast<std::uint32_t>(one.png.size() + 16)));
+        EXPECT_EQ(icns.substr(8, 4), side.second);
+        EXPECT_EQ(icns.substr(12, 4), be(static_cast<std::uint32_t>(one.png.size() + 8)));
+        EXPECT_EQ(icns.substr(16), one.png);
+    }
+    const IconImage big = icon(512, "b"), small = icon(16, "s"),
+                    other = icon(48, "o");
+    const std::string icns = icnsFromIcons({big, other, small});
+    ASSERT_EQ(icns.size(), 8 + 8 + small.png.size() + 8 + big.png.size());
+    EXPECT_EQ(icns.substr(8, 4), "icp4");
+    EXPECT_EQ(icns.substr(16 + small.png.size(), 4), "ic09");
+    EXPECT_EQ(icns.substr(24 + small.png.size()), big.png);
+}
+
+TEST(Icns, RefusesASetWithoutAFittingSizeOrWithASizeTwice) {
+    EXPECT_THROW(icnsFromIcons({icon(48, "a"), icon(22, "b")}),
+                 std::runtime_error);
+    EXPECT_THROW(icnsFromIcons({icon(32, "a"), icon(32, "b")}),
+                 std::runtime_error);
+    EXPECT_NO_THROW(icnsFromIcons({icon(48, "a"), icon(32, "b")}));
+}
+
+} // namespace
