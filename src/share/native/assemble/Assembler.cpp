@@ -20,6 +20,7 @@
 #include "Icns.h"
 #include "InfoPlist.h"
 #include "Interrupts.h"
+#include "Packages.h"
 #include "PathLimits.h"
 #include "PngImage.h"
 #include "Process.h"
@@ -65,6 +66,7 @@ struct Plan {
     StringArray architectures;
     /// What the packager should know, printed once the output is in place.
     StringArray notes;
+    PackagePlan packages;
 };
 
 [[noreturn]] void fail(const tstrings::any& message) {
@@ -503,6 +505,8 @@ Plan check(const AssembleOptions& options) {
     checkLimits(p);
     checkApplicationOf(p);
     readIcons(p);
+    p.packages = planPackages(p.d, p.layout, p.outputDir, p.architectures,
+                              options);
     return p;
 }
 
@@ -782,7 +786,7 @@ void build(const Plan& p, const AssembleOptions& options,
         beside.push_back({p.entitlementsName, p.entitlementsText});
     }
     FileSystem::writeFile(combinePath(root, p.layout.stamp),
-                          stampText(beside));
+                          stampText(beside) + packageStampLines(p.packages));
     if (options.checkOnly) {
         return;
     }
@@ -790,11 +794,14 @@ void build(const Plan& p, const AssembleOptions& options,
         Progress::step("signing the bundle");
         sign(p, options.sign, root, workspace.path());
     }
+    const StringArray packages = writePackages(p.packages, root,
+                                               workspace.path());
     Interrupts::check();
     StringArray besideNames;
     if (!p.entitlementsName.empty()) {
         besideNames.push_back(p.entitlementsName);
     }
+    besideNames.insert(besideNames.end(), packages.begin(), packages.end());
     workspace.commit(p.layout.rootName, p.layout.stamp, besideNames,
                      options.replace);
 }
