@@ -227,4 +227,32 @@ TEST(AppChecks, StartShapesTheRuntimeCannotReadAsMeantAreRefused) {
     }
 }
 
+TEST(AppChecks, AMainClassWithBlanksAroundItIsTrimmedAsJavaDoes) {
+    Content content;
+    content.file("app.jar", jar("Main-Class: demo.Main \t \r\n",
+                                {"demo/Main.class"}))
+            .file("blank.jar", jar("Main-Class:  \t\r\n", {"demo/Main.class"}));
+    AppFacts facts;
+    EXPECT_EQ(errorOf(application({{&mainjar, {"app.jar"}}}), content, &facts),
+              "");
+    EXPECT_EQ(facts.mainClass, "demo.Main");
+    EXPECT_NE(errorOf(application({{&mainjar, {"blank.jar"}}}), content)
+                      .find("names no Main-Class"), std::string::npos);
+}
+
+TEST(AppChecks, ArgumentFilesAmongTheJavaOptionsAreRefused) {
+    Content content;
+    content.file("app.jar", jar("Main-Class: demo.Main\r\n", {"demo/Main.class"}));
+    CfgFile config = application({{&mainjar, {"app.jar"}}});
+    config.setPropertyValue(SectionName::JavaOptions, javaOptions,
+                            {"-Xmx64m", "@" + appDir + "/opts.txt"});
+    EXPECT_NE(errorOf(config, content).find(
+                      "does not read argument files: list the options"),
+              std::string::npos) << errorOf(config, content);
+    // An '@' inside a value is the value's own.
+    config.setPropertyValue(SectionName::JavaOptions, javaOptions,
+                            {"-Xmx64m", "-Dmail=a@b"});
+    EXPECT_EQ(errorOf(config, content), "");
+}
+
 } // namespace

@@ -125,8 +125,17 @@ std::string mainClassOf(const CfgFile& expanded, const ContentView& view) {
         VT_THROW(tstrings::any() << "The main jar \"" << entry->source
                  << "\" is not a jar file that can be read");
     }
-    const std::string declared =
-            JarManifest::mainAttribute(manifest, "Main-Class");
+    // java -jar trims the value as String.trim does: every character up
+    // to the blank at either end.
+    std::string declared = JarManifest::mainAttribute(manifest, "Main-Class");
+    const auto blank = [](char c) {
+        return static_cast<unsigned char>(c) <= ' ';
+    };
+    while (!declared.empty() && blank(declared.back())) {
+        declared.pop_back();
+    }
+    declared.erase(declared.begin(), std::find_if_not(declared.begin(),
+                                                      declared.end(), blank));
     if (declared.empty()) {
         VT_THROW(tstrings::any() << "The main jar \"" << entry->source
                  << "\" names no Main-Class in its manifest: in place of "
@@ -392,6 +401,17 @@ void checkStartShape(const CfgFile& expanded) {
                  "and the runtime would pass the latter to the main module as "
                  "arguments: name the main class with app.mainmodule "
                  "(MODULE/CLASS) alone");
+    }
+    // The launcher hands its options to the runtime as they are; only
+    // bin/java reads argument files.
+    for (const std::string& value : expanded.values(
+             SectionName::JavaOptions, PropertyName::javaOptions)) {
+        if (tstrings::startsWith(value, "@")) {
+            VT_THROW(tstrings::any() << "The java-options value \"" << value
+                     << "\" names an argument file, and the launcher does not "
+                        "read argument files: list the options in "
+                        "[JavaOptions] instead");
+        }
     }
     for (const std::string& value :
          expanded.values(app, PropertyName::locked)) {

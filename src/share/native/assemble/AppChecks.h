@@ -28,7 +28,8 @@ struct AppFacts {
 /// launcher refuses or whose argument vector the runtime cannot read as
 /// meant: app.mainjar or app.mainclass beside each other or beside
 /// app.mainmodule (the launcher passes the class, then "-jar" and the
-/// jar), an app.locked value other than "true" or "false".
+/// jar), an app.locked value other than "true" or "false", a java-options
+/// value that starts with '@' (an argument file, which only bin/java reads).
 void checkStartShape(const CfgFile& expanded);
 
 /// The app.classpath entries of `expanded`, each value split at ':'.
