@@ -303,7 +303,8 @@ TEST_P(AssembleTarget, HoldsTheContentTheConfigurationAndTheRuntimeAndStarts) {
               "bundle.content=target/lib\nbundle.runtime=../jdk\n"
               "bundle.package=com.example.pkg\n" + after);
 
-    const ProcessResult r = w.assemble({"--target", c.target});
+    const ProcessResult r = w.assemble({"--target", c.target,
+                                        "--no-start-check"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const std::string root = w.out() + "/" + c.root;
@@ -362,6 +363,22 @@ std::string plistAsJson(const std::string& path) {
             " sort_keys=True, ensure_ascii=False))", path});
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     return r.out;
+}
+
+TEST(AssembleImage, ARuntimeWithoutJavaLeavesTheStartUncheckedWithANote) {
+    Workbench w;
+    w.describe("");
+    const ProcessResult r = w.assemble({"--target", "image"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "applauncher-assemble: note: the start was not checked: "
+                     "the runtime has no bin/java to ask (linked with "
+                     "--strip-native-commands?)\n");
+    // Skipped on request, there is nothing to say.
+    const ProcessResult skipped = w.assemble(
+            {"--target", "image", "--replace", "--no-start-check"});
+    ASSERT_EQ(skipped.exitStatus, 0) << skipped.err;
+    EXPECT_EQ(skipped.err, "");
 }
 
 TEST(AssembleBundle, InfoPlistReadByPlistlib) {

@@ -18,7 +18,8 @@ using namespace testing_support;
 namespace {
 
 // jlink as the command calls it: --list-plugins, then a link into --output
-// of a runtime with a release file and the substitute runtime library.
+// of a runtime with a release file, the substitute runtime library and a
+// bin/java that starts everything (for the start check).
 const char fakeJlink[] =
         "#!/bin/sh\n"
         "echo \"$*\" >> \"$JLINK_CALLS\"\n"
@@ -28,7 +29,9 @@ const char fakeJlink[] =
         "[ -n \"$JLINK_SLEEP\" ] && sleep \"$JLINK_SLEEP\"\n"
         "while [ $# -gt 0 ]; do [ \"$1\" = --output ] && out=$2; shift; done\n"
         "mkdir -p \"$out/lib\" && cp \"$FAKE_JLI\" \"$out/lib/libjli.so\" "
-        "&& cp \"$(dirname \"$0\")/../release\" \"$out/release\"\n";
+        "&& cp \"$(dirname \"$0\")/../release\" \"$out/release\" "
+        "&& mkdir -p \"$out/bin\" && printf '#!/bin/sh\\n' > \"$out/bin/java\" "
+        "&& chmod 755 \"$out/bin/java\"\n";
 
 class Cache {
 public:

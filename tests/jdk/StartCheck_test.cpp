@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -143,6 +144,31 @@ TEST_P(StartCheckOnJdk, ThePackagersSettingsAndFilesTakeNoPart) {
     EXPECT_EQ(bad.exitStatus, 1);
     EXPECT_NE(bad.err.find("Unrecognized VM option 'NoSuchOption'"),
               std::string::npos) << bad.err;
+}
+
+TEST_P(StartCheckOnJdk, RunsInAnEmptyFolderAndWritesNothing) {
+    // From a working folder that holds what a relative option names, the
+    // check still refuses it: the launcher starts from anywhere.
+    makeDirs(temp / "cwd");
+    writeFile(temp / "cwd/opts", "-Xmx64m\n");
+    ProcessOptions process;
+    process.cwd = temp / "cwd";
+    const std::string jar = "app.mainjar=$APPDIR/" + jarName();
+    const ProcessResult relative = assemble(
+            jar, "java-options=-XX:VMOptionsFile=opts", {}, process);
+    EXPECT_EQ(relative.exitStatus, 1) << relative.err;
+    EXPECT_EQ(namesIn(temp / "out"), Strings{});
+    // Options through which the runtime writes files leave nothing in the
+    // working folder or the output.
+    const ProcessResult writing = assemble(jar,
+            "java-options=-Xlog:gc:file=x.log\n"
+            "java-options=-XX:ArchiveClassesAtExit=$APPDIR/dyn.jsa", {},
+            process);
+    EXPECT_EQ(writing.exitStatus, 0) << writing.err;
+    EXPECT_EQ(namesIn(temp / "cwd"), Strings{"opts"});
+    const Strings appFiles = namesIn(temp / "out/App/lib/app");
+    EXPECT_EQ(std::count(appFiles.begin(), appFiles.end(), "dyn.jsa"), 0);
+    EXPECT_EQ(namesIn(temp / "out"), Strings{"App"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Jdks, StartCheckOnJdk, ::testing::ValuesIn(jdkParams()),

@@ -41,6 +41,41 @@ TEST(StartCheck, AsksAboutTheLaunchersVectorWithDryRunAmongTheOptions) {
                        "--dry-run"}));
 }
 
+TEST(StartCheck, AsksWithoutTheOptionsThroughWhichTheRuntimeWritesFiles) {
+    const Strings writing{
+        "-Xlog:gc:file=x.log", "-Xlog:gc*:gc.log:time", "-Xloggc:gc.log",
+        "-XX:ArchiveClassesAtExit=/out/Demo/lib/app/dyn.jsa", "-Xshare:dump",
+        "-XX:+AutoCreateSharedArchive", "-XX:DumpLoadedClassList=c.lst",
+        "-XX:HeapDumpPath=/tmp/h", "-XX:+HeapDumpOnOutOfMemoryError",
+        "-XX:ErrorFile=err.log", "-XX:StartFlightRecording=filename=r.jfr",
+        "-XX:StartFlightRecording", "-XX:+LogCompilation", "-XX:LogFile=c.log",
+        "-XX:+PrintAssembly", "-XX:+LogVMOutput"};
+    const Strings kept{
+        "-Xmx512", "-Xlog:gc", "-Xlog:gc:stdout", "-Xlog:gc*:stderr:time",
+        "-Xlog:disable", "-XX:+UnlockDiagnosticVMOptions", "-Dfile=x.log",
+        "-XX:SharedArchiveFile=/out/Demo/lib/app/app.jsa", "-Xshare:auto",
+        "-XX:+UseSerialGC", "-verbose:gc"};
+    for (const std::string& option : writing) {
+        EXPECT_EQ(StartCheck::checkedOptions({"-Dx=1", option}),
+                  Strings{"-Dx=1"}) << option;
+    }
+    EXPECT_EQ(StartCheck::checkedOptions(kept), kept);
+    // Beside a dump the archive's file would name what only the dump makes.
+    EXPECT_EQ(StartCheck::checkedOptions(
+                      {"-XX:SharedArchiveFile=/out/a.jsa", "-Xshare:dump"}),
+              Strings{});
+    // The vector asked about is built from what is kept.
+    CfgFile cfg;
+    cfg.setPropertyValue(SectionName::Application, PropertyName::mainclass,
+                         {"demo.Main"});
+    cfg.setPropertyValue(SectionName::JavaOptions, PropertyName::javaOptions,
+                         {"-Xlog:gc:file=x.log", "-Xmx64m"});
+    const Strings args = StartCheck::arguments(cfg, "/out/Demo/bin/Demo");
+    EXPECT_EQ(indexOf(args, "-Xlog:gc:file=x.log"),
+              static_cast<std::ptrdiff_t>(args.size()));
+    EXPECT_LT(indexOf(args, "-Xmx64m"), indexOf(args, "demo.Main"));
+}
+
 TEST(StartCheck, RunsWithoutThePackagersRuntimeSettings) {
     for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS",
                              "JDK_JAVA_OPTIONS", "CLASSPATH", "VANTRY_DEBUG",

@@ -718,8 +718,12 @@ void sign(const Plan& p, const std::string& identity, const std::string& root,
 void checkStart(const Plan& p, const std::string& root) {
     const std::string java =
             combinePath(combinePath(root, p.layout.runtimeHome), "bin/java");
-    if (!StartCheck::canRun(StartCheck::host(), p.launcherInfo, p.release)
-            || FileSystem::kindOf(java) != Kind::File) {
+    if (!StartCheck::canRun(StartCheck::host(), p.launcherInfo, p.release)) {
+        return;
+    }
+    if (FileSystem::kindOf(java) != Kind::File) {
+        Progress::note("the start was not checked: the runtime has no "
+                       "bin/java to ask (linked with --strip-native-commands?)");
         return;
     }
     Progress::step("starting the runtime for the start check");

@@ -32,11 +32,19 @@ Host host();
 bool canRun(const Host& host, const ExecutableInfo& launcher,
             const RuntimeRelease& release);
 
+/// `options` (java-options values) without those that make the runtime
+/// write files (logs to a file, class lists and archives, heap dumps, error
+/// files, flight recordings, compilation logs), so that a trial start
+/// writes nothing; with an archive dump among them, the archive's file
+/// option goes too, since without the dump it would name a missing archive.
+StringArray checkedOptions(const StringArray& options);
+
 /// The arguments (after the program) that ask the runtime about the start
 /// that the configuration `cfgFile` (its macros expanded) describes for the
 /// launcher `executablePath`: the launcher's own vector, built by the same
-/// code, with --dry-run and -XX:-UsePerfData (nothing written to the
-/// user's temporary folder) among the runtime options.
+/// code from the `checkedOptions` of [JavaOptions], with --dry-run and
+/// -XX:-UsePerfData (nothing written to the user's temporary folder) among
+/// the runtime options.
 StringArray arguments(const CfgFile& cfgFile,
                       const std::string& executablePath);
 
@@ -55,7 +63,9 @@ std::string firstErrorLine(const std::string& output);
 
 /// Runs `java` (the output's runtime's bin/java) with `args` in an
 /// environment without the removed variables and with `libEnvVariable`
-/// set to `appDir`, as the launcher sets it; throws a one-line error with
+/// set to `appDir`, as the launcher sets it, in a new empty folder inside
+/// `workspaceRoot`'s parent that is removed afterwards (so that neither
+/// the packager's working folder nor the output takes part); throws a one-line error with
 /// the runtime's first error line, `workspaceRoot` in it shown as
 /// `root`, when the runtime does not exit with 0.
 void run(const std::string& java, const StringArray& args,

@@ -98,7 +98,7 @@ void collect(int fd, pid_t child, std::string& output) {
 } // namespace
 
 Outcome run(const std::string& program, const StringArray& args,
-            const StringArray* environment) {
+            const StringArray* environment, const std::string& workingDir) {
     std::vector<char*> envp;
     if (environment != nullptr) {
         for (const std::string& entry : *environment) {
@@ -119,6 +119,10 @@ Outcome run(const std::string& program, const StringArray& args,
                                      O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&files.actions, pipe.writeEnd(), 1);
     posix_spawn_file_actions_adddup2(&files.actions, pipe.writeEnd(), 2);
+    if (!workingDir.empty()) {
+        posix_spawn_file_actions_addchdir_np(&files.actions,
+                                             workingDir.c_str());
+    }
     Interrupts::check();
     pid_t child;
     const int error = posix_spawn(&child, program.c_str(), &files.actions,

@@ -2,7 +2,10 @@
 
 #include <sys/utsname.h>
 
+#include <cstdlib>
+
 #include "ErrorHandling.h"
+#include "FileTree.h"
 #include "FileUtils.h"
 #include "Process.h"
 
@@ -27,6 +30,35 @@ StringArray environment(const std::string& name, const std::string& value) {
     return entries;
 }
 
+// A new empty folder inside `parent`, removed with whatever was written
+// into it.
+class EmptyFolder {
+public:
+    explicit EmptyFolder(const std::string& parent) {
+        std::string pattern =
+                FileUtils::combinePath(parent, "start-check-XXXXXX");
+        if (::mkdtemp(&pattern[0]) == nullptr) {
+            VT_THROW(tstrings::any() << "Cannot create a folder for the start "
+                     "check: " << lastCRTError());
+        }
+        folder = pattern;
+    }
+    ~EmptyFolder() {
+        try {
+            removeTree(folder);
+        } catch (const std::exception&) {
+            // The workspace that holds it is removed in any case.
+        }
+    }
+    EmptyFolder(const EmptyFolder&) = delete;
+    EmptyFolder& operator=(const EmptyFolder&) = delete;
+
+    const std::string& path() const { return folder; }
+
+private:
+    std::string folder;
+};
+
 } // namespace
 
 Host host() {
@@ -42,7 +74,9 @@ void run(const std::string& java, const StringArray& args,
          const std::string& libEnvVariable, const std::string& appDir,
          const std::string& workspaceRoot, const std::string& root) {
     const StringArray env = environment(libEnvVariable, appDir);
-    const Process::Outcome outcome = Process::run(java, args, &env);
+    const EmptyFolder folder(FileUtils::dirname(workspaceRoot));
+    const Process::Outcome outcome = Process::run(java, args, &env,
+                                                  folder.path());
     if (outcome.status == 0) {
         return;
     }
