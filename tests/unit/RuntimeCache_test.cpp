@@ -2,9 +2,13 @@
 // which entries go, and which line of jlink's output says what failed.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <set>
 
 #include "RuntimeCache.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -67,6 +71,95 @@ TEST(RuntimeCacheJlink, ReportsItsErrorLineNotTheStackTrace) {
               "Error: first");
     EXPECT_EQ(jlinkErrorLine("something broke\n\tat x\n  \n"), "\tat x");
     EXPECT_EQ(jlinkErrorLine(""), "");
+}
+
+} // namespace
+
+namespace {
+
+TEST(RuntimeCacheTrust, OnlyTheUsersOwnRealFoldersHoldTheCache) {
+    CacheFolderFacts own;
+    own.isFolder = true;
+    own.owner = 1000;
+    own.mode = 0700;
+    EXPECT_EQ(whyUntrusted(own, 1000), "");
+    own.mode = 0755;
+    EXPECT_EQ(whyUntrusted(own, 1000), "");
+    CacheFolderFacts f = own;
+    f.mode = 0777;
+    EXPECT_EQ(whyUntrusted(f, 1000), "others may write in it");
+    f.mode = 01777;
+    EXPECT_EQ(whyUntrusted(f, 1000), "others may write in it");
+    f.mode = 0775;
+    EXPECT_EQ(whyUntrusted(f, 1000), "others may write in it");
+    f = own;
+    f.owner = 65534;
+    EXPECT_EQ(whyUntrusted(f, 1000), "another user owns it");
+    f = own;
+    f.isLink = true;
+    f.isFolder = false;
+    EXPECT_EQ(whyUntrusted(f, 1000), "it is a link");
+    f = own;
+    f.isFolder = false;
+    EXPECT_EQ(whyUntrusted(f, 1000), "it is not a folder");
+}
+
+// A cache in a temporary folder whose linker makes a small runtime and
+// counts its calls.
+struct LinkedCache {
+    LinkedCache() { ::chmod(temp.path().c_str(), 0700); }
+
+    std::string runtime() {
+        RuntimeCache cache(dir());
+        return cache.runtime("key", [this](const std::string& to) {
+            ++links;
+            testing_support::writeFile(to + "/release", "JAVA_VERSION=\"17\"\n");
+            testing_support::writeFile(to + "/lib/modules", "modules");
+        }, temp / "fallback");
+    }
+    std::string dir() const { return temp / "cache/runtimes"; }
+
+    testing_support::TempDir temp;
+    int links = 0;
+};
+
+TEST(RuntimeCacheEntries, AnEntryChangedSinceItWasLinkedIsMadeAgain) {
+    LinkedCache c;
+    const std::string home = c.runtime();
+    EXPECT_EQ(c.runtime(), home);
+    EXPECT_EQ(c.links, 1);
+    // A file planted, a file removed, a file changed in place.
+    testing_support::writeFile(home + "/lib/planted.so", "x");
+    EXPECT_EQ(c.runtime(), home);
+    EXPECT_EQ(c.links, 2);
+    EXPECT_NE(::access((home + "/lib/planted.so").c_str(), F_OK), 0);
+    ::unlink((home + "/lib/modules").c_str());
+    c.runtime();
+    EXPECT_EQ(c.links, 3);
+    testing_support::writeFile(home + "/lib/modules", "modulez");
+    c.runtime();
+    EXPECT_EQ(c.links, 4);
+    EXPECT_EQ(testing_support::readFile(home + "/lib/modules"), "modules");
+    ::chmod((home + "/release").c_str(), 0666);
+    c.runtime();
+    EXPECT_EQ(c.links, 5);
+    c.runtime();
+    EXPECT_EQ(c.links, 5);
+}
+
+TEST(RuntimeCacheEntries, AFolderOthersMayWriteInIsNotUsed) {
+    LinkedCache c;
+    c.runtime();
+    ::chmod(c.dir().c_str(), 0777);
+    EXPECT_THROW(RuntimeCache cache(c.dir()), std::exception);
+    ::chmod(c.dir().c_str(), 0755);
+    ::chmod((c.temp / "cache").c_str(), 0777);
+    EXPECT_THROW(RuntimeCache cache(c.dir()), std::exception);
+    ::chmod((c.temp / "cache").c_str(), 0755);
+    // A link in place of the cache's folder.
+    ::rename(c.dir().c_str(), (c.temp / "elsewhere").c_str());
+    ::symlink((c.temp / "elsewhere").c_str(), c.dir().c_str());
+    EXPECT_THROW(RuntimeCache cache(c.dir()), std::exception);
 }
 
 } // namespace

@@ -52,6 +52,22 @@ StringArray entriesToEvict(std::vector<CacheEntryAge> entries,
     return evicted;
 }
 
+std::string whyUntrusted(const CacheFolderFacts& facts, unsigned euid) {
+    if (facts.isLink) {
+        return "it is a link";
+    }
+    if (!facts.isFolder) {
+        return "it is not a folder";
+    }
+    if (facts.owner != euid) {
+        return "another user owns it";
+    }
+    if ((facts.mode & 022) != 0) {
+        return "others may write in it";
+    }
+    return std::string();
+}
+
 std::string jlinkErrorLine(const std::string& output) {
     StringArray lines;
     tstrings::split(lines, output, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);

@@ -6,6 +6,8 @@
 // and the runtime in home/. At most three entries stay, the ones used
 // last. Every reader and writer holds the cache's lock, so that concurrent
 // assemblies neither link into nor remove an entry another one is using.
+// The cache is used only in folders of the user alone, and an entry only
+// while it matches the listing made when it was linked.
 #ifndef RUNTIMECACHE_H
 #define RUNTIMECACHE_H
 
@@ -46,6 +48,20 @@ struct CacheEntryAge {
 StringArray entriesToEvict(std::vector<CacheEntryAge> entries,
                            const std::string& current, std::size_t keep);
 
+/// What the cache needs to know of one of its folders.
+struct CacheFolderFacts {
+    bool isFolder = false;
+    bool isLink = false;
+    unsigned owner = 0;
+    unsigned mode = 0;
+};
+
+/// Why a folder with `facts` cannot hold the cache of the user `euid`
+/// (others could plant or change a runtime in it): it is a link or not a
+/// folder, another user owns it, or its group or others may write in it.
+/// Empty when it can.
+std::string whyUntrusted(const CacheFolderFacts& facts, unsigned euid);
+
 /// The line of jlink's output that says what went wrong: its first line
 /// that starts with "Error:", else its last line that is not blank.
 std::string jlinkErrorLine(const std::string& output);
@@ -53,7 +69,9 @@ std::string jlinkErrorLine(const std::string& output);
 class RuntimeCache {
 public:
     /// Opens the cache at `dir` (created when missing) and takes its lock,
-    /// waiting for another assembly that holds it.
+    /// waiting for another assembly that holds it. Throws, naming the
+    /// folder, when `dir` or its parent is not to be trusted
+    /// (`whyUntrusted`).
     explicit RuntimeCache(const std::string& dir);
     /// Releases the lock.
     ~RuntimeCache();
@@ -62,7 +80,9 @@ public:
 
     /// The Java home of the entry of `keyText`; when there is none, `link`
     /// is called with a fresh folder path to make the runtime in, and the
-    /// result is kept. Marks the entry used and removes the old ones. When
+    /// result is kept with a listing of it (path, type, mode, size, a
+    /// CRC-32 of each file, each link's target). An entry that no longer
+    /// matches its listing is made again. Marks the entry used and removes the old ones. When
     /// the entry's name is taken by another key, the runtime is linked into
     /// `fallback` and not kept.
     std::string runtime(const std::string& keyText,

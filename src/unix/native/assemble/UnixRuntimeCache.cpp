@@ -6,6 +6,11 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
 
 #include "ErrorHandling.h"
 #include "FileSystem.h"
@@ -19,6 +24,7 @@ namespace {
 using FileUtils::combinePath;
 
 const char keyFile[] = "key";
+const char listingFile[] = "listing";
 const char homeDir[] = "home";
 const std::size_t entriesKept = 3;
 
@@ -40,6 +46,111 @@ bool isWhole(const std::string& entry) {
             && FileSystem::kindOf(combinePath(entry, std::string(homeDir)
                                               + "/release"))
                    == FileSystem::Kind::File;
+}
+
+// The CRC-32 of the file at `path`, read in pieces.
+unsigned long crcOf(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        fail("Cannot read", path);
+    }
+    std::vector<unsigned char> buffer(1 << 20);
+    uLong crc = ::crc32(0L, Z_NULL, 0);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            fail("Cannot read", path);
+        }
+        if (n == 0) {
+            break;
+        }
+        crc = ::crc32(crc, buffer.data(), static_cast<uInt>(n));
+    }
+    ::close(fd);
+    return crc;
+}
+
+// Adds a line for each entry under `root`/`rel` to `lines`.
+void listTree(const std::string& root, const std::string& rel,
+              StringArray& lines) {
+    for (const std::string& name : FileSystem::list(combinePath(root, rel))) {
+        const std::string relPath = rel.empty() ? name : rel + "/" + name;
+        const std::string path = combinePath(root, relPath);
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) {
+            fail("Cannot read", path);
+        }
+        char mode[16];
+        std::snprintf(mode, sizeof(mode), " %04o",
+                      static_cast<unsigned>(st.st_mode & 07777));
+        tstrings::any line;
+        line << relPath << mode;
+        if (S_ISDIR(st.st_mode)) {
+            lines.push_back((line << " folder").str());
+            listTree(root, relPath, lines);
+        } else if (S_ISREG(st.st_mode)) {
+            lines.push_back((line << " file " << static_cast<long long>(
+                    st.st_size) << " " << crcOf(path)).str());
+        } else if (S_ISLNK(st.st_mode)) {
+            std::vector<char> target(static_cast<std::size_t>(st.st_size) + 1);
+            const ssize_t n = ::readlink(path.c_str(), target.data(),
+                                         target.size());
+            if (n < 0) {
+                fail("Cannot read the link", path);
+            }
+            lines.push_back((line << " link " << std::string(
+                    target.data(), static_cast<std::size_t>(n))).str());
+        } else {
+            lines.push_back((line << " other").str());
+        }
+    }
+}
+
+// The listing of the Java home `home`: a line for each entry, in order.
+std::string listingOf(const std::string& home) {
+    StringArray lines;
+    listTree(home, std::string(), lines);
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+// True when the entry is a real folder whose home still matches the
+// listing made when it was linked.
+bool matchesListing(const std::string& entry) {
+    return !FileSystem::isLink(entry)
+            && FileSystem::kindOf(combinePath(entry, listingFile))
+                       == FileSystem::Kind::File
+            && FileSystem::readFile(combinePath(entry, listingFile))
+                       == listingOf(combinePath(entry, homeDir));
+}
+
+// Throws when the folder `path` is not to be trusted with the cache.
+void checkTrusted(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        fail("Cannot read", path);
+    }
+    CacheFolderFacts facts;
+    facts.isLink = S_ISLNK(st.st_mode);
+    facts.isFolder = S_ISDIR(st.st_mode);
+    facts.owner = static_cast<unsigned>(st.st_uid);
+    facts.mode = static_cast<unsigned>(st.st_mode & 07777);
+    const std::string why = whyUntrusted(facts,
+                                         static_cast<unsigned>(::geteuid()));
+    if (!why.empty()) {
+        VT_THROW(tstrings::any() << "the folder \"" << path << "\" is not "
+                 "the user's alone: " << why);
+    }
 }
 
 long long usedTime(const std::string& path) {
@@ -105,7 +216,16 @@ public:
 } // namespace
 
 RuntimeCache::RuntimeCache(const std::string& dir) : dir(dir), lockFd(-1) {
-    FileSystem::makeDirs(dir);
+    // The cache's own folders are made for the user alone, whatever the
+    // umask; the folders above them are the system's cache location.
+    const std::string parent = FileUtils::dirname(dir);
+    FileSystem::makeDirs(FileUtils::dirname(parent));
+    for (const std::string& folder : {parent, dir}) {
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            fail("Cannot create the folder", folder);
+        }
+        checkTrusted(folder);
+    }
     const std::string lock = combinePath(dir, ".lock");
     lockFd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lockFd < 0) {
@@ -145,13 +265,18 @@ std::string RuntimeCache::runtime(
         link(fallback);
         return fallback;
     }
-    if (present && !isWhole(entry)) {
+    // An entry left half made (by a crash, or by hand) or changed since it
+    // was linked is removed and made again.
+    if (present && (!isWhole(entry) || !matchesListing(entry))) {
         removeTree(entry);
     }
     if (!present || !isWhole(entry)) {
         NewEntry made(dir);
-        link(combinePath(made.path, homeDir));
+        const std::string home = combinePath(made.path, homeDir);
+        link(home);
         FileSystem::writeFile(combinePath(made.path, keyFile), keyText, 0644);
+        FileSystem::writeFile(combinePath(made.path, listingFile),
+                              listingOf(home), 0644);
         made.keepAs(entry);
     }
     markUsed(entry);
