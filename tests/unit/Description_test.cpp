@@ -111,6 +111,32 @@ TEST(DesktopEntry, CategoriesAreTheRegisteredOnesOrOwnNames) {
     }
 }
 
+TEST(DesktopEntry, AdditionalCategoriesNeedTheirMainOnesAndNoneTwice) {
+    const std::vector<StringArray> accepted{
+        {"Utility"}, {"AudioVideo", "Audio"}, {"AudioVideo", "Video", "TV"},
+        {"Development", "IDE"}, {"Utility", "TextEditor"},
+        {"Office", "Dictionary"}, {"Utility", "TextTools", "Dictionary"},
+        {"Graphics", "2DGraphics", "VectorGraphics"}, {"Science", "Math"},
+        {"Education", "Math"}, {"Network", "WebBrowser"}, {"X-Demo", "Java"},
+        {"Game", "Qt", "KDE"}};
+    for (const StringArray& names : accepted) {
+        EXPECT_EQ(categoriesFault(names), "") << names.front();
+    }
+    EXPECT_EQ(categoriesFault({"Audio"}),
+              "\"Audio\" needs one of these categories beside it: AudioVideo");
+    EXPECT_EQ(categoriesFault({"Development", "TextEditor"}),
+              "\"TextEditor\" needs one of these categories beside it: Utility");
+    EXPECT_EQ(categoriesFault({"Utility", "Utility"}),
+              "\"Utility\" is given twice");
+    for (const StringArray& names : std::vector<StringArray>{
+             {"Video"}, {"Audio", "Midi"}, {"Office", "TV"}, {"Math"},
+             {"Utility", "IDE"}, {"Game", "KDE"}, {"System", "Calculator"}}) {
+        EXPECT_NE(categoriesFault(names), "") << names.back();
+    }
+    const Read bad = read(application + bundle + "bundle.categories=Audio\n");
+    EXPECT_TRUE(has(bad.error, "Invalid value")) << bad.error;
+}
+
 TEST(DesktopEntry, FileNamesAreDbusNames) {
     for (const char* name : {"com.example.Demo", "org.x_y.a-b", "a.b",
                              "io.github.demo2"}) {

@@ -306,6 +306,10 @@ std::string readCategories(const Reader& in) {
                     "own that starts with \"X-\"");
         }
     }
+    const std::string fault = categoriesFault(names);
+    if (!fault.empty()) {
+        invalid(in.path, Key::categories, value, fault);
+    }
     return tstrings::join(names.begin(), names.end(), ";") + ";";
 }
 

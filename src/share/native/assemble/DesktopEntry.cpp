@@ -43,6 +43,75 @@ const char* const registeredCategories[] = {
     "Qt", "Motif", "Java", "ConsoleOnly",
 };
 
+// The categories that need another one beside them, with those of which
+// one must be there (the specification's table of additional categories;
+// Audio and Video, main categories, need AudioVideo).
+struct RelatedCategories {
+    const char* name;
+    const char* related;
+};
+
+const char* const science = "Education;Science";
+const RelatedCategories relatedCategories[] = {
+    {"Audio", "AudioVideo"}, {"Video", "AudioVideo"},
+    {"Building", "Development"}, {"Debugger", "Development"},
+    {"IDE", "Development"}, {"GUIDesigner", "Development"},
+    {"Profiling", "Development"}, {"RevisionControl", "Development"},
+    {"Translation", "Development"}, {"Calendar", "Office"},
+    {"ContactManagement", "Office"},
+    {"Database", "Office;Development;AudioVideo"},
+    {"Dictionary", "Office;TextTools"}, {"Chart", "Office"},
+    {"Email", "Office;Network"}, {"Finance", "Office"},
+    {"FlowChart", "Office"}, {"PDA", "Office"},
+    {"ProjectManagement", "Office;Development"}, {"Presentation", "Office"},
+    {"Spreadsheet", "Office"}, {"WordProcessor", "Office"},
+    {"2DGraphics", "Graphics"}, {"VectorGraphics", "Graphics;2DGraphics"},
+    {"RasterGraphics", "Graphics;2DGraphics"}, {"3DGraphics", "Graphics"},
+    {"Scanning", "Graphics"}, {"OCR", "Graphics;Scanning"},
+    {"Photography", "Graphics;Office"}, {"Publishing", "Graphics;Office"},
+    {"Viewer", "Graphics;Office"}, {"TextTools", "Utility"},
+    {"DesktopSettings", "Settings"}, {"HardwareSettings", "Settings"},
+    {"Printing", "HardwareSettings;Settings"}, {"PackageManager", "Settings"},
+    {"Dialup", "Network"}, {"InstantMessaging", "Network"},
+    {"Chat", "Network"}, {"IRCClient", "Network"}, {"Feed", "Network"},
+    {"FileTransfer", "Network"}, {"HamRadio", "Network;Audio"},
+    {"News", "Network"}, {"P2P", "Network"}, {"RemoteAccess", "Network"},
+    {"Telephony", "Network"}, {"TelephonyTools", "Utility"},
+    {"VideoConference", "Network"}, {"WebBrowser", "Network"},
+    {"WebDevelopment", "Network;Development"}, {"Midi", "AudioVideo;Audio"},
+    {"Mixer", "AudioVideo;Audio"}, {"Sequencer", "AudioVideo;Audio"},
+    {"Tuner", "AudioVideo;Audio"}, {"TV", "AudioVideo;Video"},
+    {"AudioVideoEditing", "Audio;Video;AudioVideo"},
+    {"Player", "Audio;Video;AudioVideo"},
+    {"Recorder", "Audio;Video;AudioVideo"}, {"DiscBurning", "AudioVideo"},
+    {"ActionGame", "Game"}, {"AdventureGame", "Game"},
+    {"ArcadeGame", "Game"}, {"BoardGame", "Game"}, {"BlocksGame", "Game"},
+    {"CardGame", "Game"}, {"KidsGame", "Game"}, {"LogicGame", "Game"},
+    {"RolePlaying", "Game"}, {"Shooter", "Game"}, {"Simulation", "Game"},
+    {"SportsGame", "Game"}, {"StrategyGame", "Game"},
+    {"Art", science}, {"Construction", science},
+    {"Music", "AudioVideo;Education"}, {"Languages", science},
+    {"ArtificialIntelligence", science}, {"Astronomy", science},
+    {"Biology", science}, {"Chemistry", science},
+    {"ComputerScience", science}, {"DataVisualization", science},
+    {"Economy", science}, {"Electricity", science}, {"Geography", science},
+    {"Geology", science}, {"Geoscience", science}, {"History", science},
+    {"Humanities", science}, {"ImageProcessing", science},
+    {"Literature", science}, {"Maps", "Education;Science;Utility"},
+    {"Math", science}, {"NumericalAnalysis", science},
+    {"MedicalSoftware", science}, {"Physics", science},
+    {"Robotics", science}, {"Spirituality", "Education;Science;Utility"},
+    {"Sports", science}, {"ParallelComputing", science},
+    {"Archiving", "Utility"}, {"Compression", "Utility"},
+    {"Emulator", "System;Game"}, {"FileTools", "Utility;System"},
+    {"FileManager", "System;FileTools"}, {"TerminalEmulator", "System"},
+    {"Filesystem", "System"}, {"Monitor", "System;Network"},
+    {"Security", "Settings;System"}, {"Accessibility", "Settings;Utility"},
+    {"Calculator", "Utility"}, {"Clock", "Utility"},
+    {"TextEditor", "Utility"}, {"KDE", "Qt"}, {"GNOME", "GTK"},
+    {"XFCE", "GTK"}, {"DDE", "Qt"},
+};
+
 bool isNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
             || (c >= '0' && c <= '9') || c == '-' || c == '_';
@@ -101,6 +170,31 @@ bool isKnownCategory(const std::string& name) {
                         std::end(registeredCategories),
                         [&](const char* known) { return name == known; })
             != std::end(registeredCategories);
+}
+
+std::string categoriesFault(const StringArray& names) {
+    const auto has = [&](const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (auto it = names.begin(); it != names.end(); ++it) {
+        if (std::find(names.begin(), it, *it) != it) {
+            return "\"" + *it + "\" is given twice";
+        }
+        for (const RelatedCategories& entry : relatedCategories) {
+            if (*it != entry.name) {
+                continue;
+            }
+            StringArray related;
+            tstrings::split(related, entry.related, ";",
+                            tstrings::SPLIT_EXCLUDE_EMPTY);
+            if (std::none_of(related.begin(), related.end(), has)) {
+                return "\"" + *it + "\" needs one of these categories beside "
+                       "it: " + tstrings::join(related.begin(), related.end(),
+                                               ", ");
+            }
+        }
+    }
+    return std::string();
 }
 
 bool isDbusName(const std::string& name) {

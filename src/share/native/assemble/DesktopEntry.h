@@ -19,6 +19,12 @@ std::string desktopEntry(const Description& d, const std::string& wmClass,
 /// letters, digits, '-' and '_'.
 bool isKnownCategory(const std::string& name);
 
+/// Why the known categories `names` make an entry that readers refuse: a
+/// category given twice, or an additional category (or Audio, Video)
+/// without one of the categories the desktop menu specification relates
+/// it to ("Audio" needs "AudioVideo"). Empty when there is no fault.
+std::string categoriesFault(const StringArray& names);
+
 /// True for a valid D-Bus well-known name, as a desktop file's name must
 /// be: two or more elements separated by '.', each of letters, digits, '-'
 /// and '_' and not starting with a digit; 255 bytes at most.
