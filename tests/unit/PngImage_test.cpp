@@ -30,14 +30,28 @@ std::string chunk(const std::string& type, const std::string& data) {
 
 const std::string signature("\x89PNG\r\n\x1a\n", 8);
 
-std::string header(std::uint32_t width, std::uint32_t height) {
-    return chunk("IHDR", be(width) + be(height) + std::string("\x08\x06\0\0\0", 5));
+std::string header(std::uint32_t width, std::uint32_t height,
+                   const std::string& fields = std::string("\x08\x06\0\0\0", 5)) {
+    return chunk("IHDR", be(width) + be(height) + fields);
 }
 
+std::string deflated(const std::string& raw) {
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::string out(size, '\0');
+    compress(reinterpret_cast<Bytef*>(&out[0]), &size,
+             reinterpret_cast<const Bytef*>(raw.data()),
+             static_cast<uLong>(raw.size()));
+    out.resize(size);
+    return out;
+}
+
+// An RGBA image of 8-bit samples: each row a filter byte and 4 bytes a
+// pixel, split over two IDAT chunks.
 std::string png(std::uint32_t width, std::uint32_t height) {
+    const std::string data = deflated(std::string(height * (1 + 4 * width), '\0'));
     return signature + header(width, height)
-            + chunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8))
-            + chunk("IEND", "");
+            + chunk("IDAT", data.substr(0, data.size() / 2))
+            + chunk("IDAT", data.substr(data.size() / 2)) + chunk("IEND", "");
 }
 
 std::string errorOf(const std::string& bytes) {
@@ -54,8 +68,55 @@ TEST(PngImage, AcceptsWholeSquareFiles) {
     EXPECT_EQ(icon.side, 48u);
     EXPECT_EQ(icon.path, "i.png");
     EXPECT_EQ(icon.png, png(48, 48));
-    // Readers skip bytes after IEND.
-    EXPECT_EQ(readPngIcon(png(16, 16) + "tail", "i.png").side, 16u);
+    // Other types and depths with their own row sizes; an interlaced one
+    // holds the rows of its seven passes.
+    EXPECT_EQ(readPngIcon(signature + header(16, 16, std::string("\x01\0\0\0\0", 5))
+                          + chunk("IDAT", deflated(std::string(16 * 3, '\0')))
+                          + chunk("IEND", ""), "i.png").side, 16u);
+    EXPECT_EQ(readPngIcon(signature + header(16, 16, std::string("\x04\x03\0\0\0", 5))
+                          + chunk("PLTE", std::string(6, '\0'))
+                          + chunk("IDAT", deflated(std::string(16 * 9, '\0')))
+                          + chunk("IEND", ""), "i.png").side, 16u);
+    // 8x8 RGB, interlaced: passes of 1x1, 1x1, 2x1, 2x2, 4x2, 4x4, 8x4.
+    const std::size_t interlaced = (1 + 3) * 2 + (1 + 6) + (1 + 6) * 2
+            + (1 + 12) * 2 + (1 + 12) * 4 + (1 + 24) * 4;
+    EXPECT_EQ(readPngIcon(signature + header(8, 8, std::string("\x08\x02\0\0\x01", 5))
+                          + chunk("IDAT", deflated(std::string(interlaced, '\0')))
+                          + chunk("IEND", ""), "i.png").side, 8u);
+}
+
+TEST(PngImage, RefusesFilesWhoseContentNoReaderDecodes) {
+    const std::string end = chunk("IEND", "");
+    const std::string rgba = deflated(std::string(16 * (1 + 4 * 16), '\0'));
+    const std::string cases[] = {
+        // Bit depth 3; colour type 5; interlace method 7; compression 1.
+        signature + header(16, 16, std::string("\x03\x06\0\0\0", 5))
+                + chunk("IDAT", rgba) + end,
+        signature + header(16, 16, std::string("\x08\x05\0\0\0", 5))
+                + chunk("IDAT", rgba) + end,
+        signature + header(16, 16, std::string("\x08\x06\0\0\x07", 5))
+                + chunk("IDAT", rgba) + end,
+        signature + header(16, 16, std::string("\x08\x06\x01\0\0", 5))
+                + chunk("IDAT", rgba) + end,
+        // A palette image without its palette.
+        signature + header(16, 16, std::string("\x08\x03\0\0\0", 5))
+                + chunk("IDAT", deflated(std::string(16 * 17, '\0'))) + end,
+        // No IDAT; IDAT not zlib; too little and too much image data.
+        signature + header(16, 16) + end,
+        signature + header(16, 16) + chunk("IDAT", "not zlib at all") + end,
+        signature + header(16, 16)
+                + chunk("IDAT", deflated(std::string(16 * (1 + 4 * 16) - 1, '\0'))) + end,
+        signature + header(16, 16)
+                + chunk("IDAT", deflated(std::string(16 * (1 + 4 * 16) + 1, '\0'))) + end,
+        // A stream cut short.
+        signature + header(16, 16) + chunk("IDAT", rgba.substr(0, rgba.size() - 4)) + end,
+        // Bytes after IEND.
+        png(16, 16) + "tail",
+    };
+    for (const std::string& bytes : cases) {
+        EXPECT_NE(errorOf(bytes).find("is not a PNG image"), std::string::npos)
+                << testing::PrintToString(bytes) << errorOf(bytes);
+    }
 }
 
 TEST(PngImage, RefusesBrokenOrTruncatedFiles) {

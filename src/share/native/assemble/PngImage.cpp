@@ -46,8 +46,123 @@ std::uint32_t crcOf(const std::string& png, std::size_t pos,
              << "\" is not a PNG image: " << why);
 }
 
-// Walks the chunks after the signature; returns the IHDR data's offset.
-std::size_t checkChunks(const std::string& png, const std::string& path) {
+// The bit depths each colour type allows, by colour type.
+bool isValidDepth(unsigned colourType, unsigned depth) {
+    switch (colourType) {
+    case 0:
+        return depth == 1 || depth == 2 || depth == 4 || depth == 8
+                || depth == 16;
+    case 3:
+        return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 2: case 4: case 6:
+        return depth == 8 || depth == 16;
+    default:
+        return false;
+    }
+}
+
+unsigned channelsOf(unsigned colourType) {
+    switch (colourType) {
+    case 2: return 3;
+    case 4: return 2;
+    case 6: return 4;
+    default: return 1;
+    }
+}
+
+// The bytes of the filtered image data of a `width` x `height` image of
+// `bitsPerPixel`: each row of each pass, with its filter byte.
+std::uint64_t imageDataSize(std::uint64_t width, std::uint64_t height,
+                            unsigned bitsPerPixel, bool interlaced) {
+    struct Pass { unsigned x, y, dx, dy; };
+    static const Pass adam7[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8},
+                                 {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2},
+                                 {0, 1, 1, 2}};
+    static const Pass whole[] = {{0, 0, 1, 1}};
+    std::uint64_t size = 0;
+    for (const Pass& pass : interlaced ? std::vector<Pass>(std::begin(adam7),
+                                                           std::end(adam7))
+                                       : std::vector<Pass>(std::begin(whole),
+                                                           std::end(whole))) {
+        const std::uint64_t w = width > pass.x
+                ? (width - pass.x + pass.dx - 1) / pass.dx : 0;
+        const std::uint64_t h = height > pass.y
+                ? (height - pass.y + pass.dy - 1) / pass.dy : 0;
+        if (w != 0 && h != 0) {
+            size += h * (1 + (w * bitsPerPixel + 7) / 8);
+        }
+    }
+    return size;
+}
+
+// The size of what `data` inflates to, up to `limit` + 1; -1 when it is not
+// one whole zlib stream.
+std::int64_t inflatedSize(const std::string& data, std::uint64_t limit) {
+    z_stream stream = z_stream();
+    if (inflateInit(&stream) != Z_OK) {
+        return -1;
+    }
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    std::vector<unsigned char> out(1 << 16);
+    std::uint64_t total = 0;
+    int status = Z_OK;
+    while (status == Z_OK && total <= limit) {
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        status = inflate(&stream, Z_NO_FLUSH);
+        total += out.size() - stream.avail_out;
+        if (status == Z_BUF_ERROR && stream.avail_in == 0) {
+            break;
+        }
+    }
+    inflateEnd(&stream);
+    if (total > limit) {
+        return static_cast<std::int64_t>(total);
+    }
+    return status == Z_STREAM_END && stream.avail_in == 0
+            ? static_cast<std::int64_t>(total) : -1;
+}
+
+// Checks the IHDR fields at `header` and that `data` (the joined IDAT
+// chunks) holds just the image they describe.
+void checkImage(const std::string& png, std::size_t header,
+                const std::string& data, bool palette,
+                const std::string& path) {
+    const unsigned depth = static_cast<unsigned char>(png[header + 8]);
+    const unsigned colourType = static_cast<unsigned char>(png[header + 9]);
+    const unsigned interlace = static_cast<unsigned char>(png[header + 12]);
+    if (!isValidDepth(colourType, depth)) {
+        notPng(path, (tstrings::any() << "its IHDR chunk gives bit depth "
+                      << depth << " with colour type " << colourType).str());
+    }
+    if (png[header + 10] != 0 || png[header + 11] != 0 || interlace > 1) {
+        notPng(path, "its IHDR chunk names an unknown compression, filter or "
+                     "interlace method");
+    }
+    if (colourType == 3 && !palette) {
+        notPng(path, "it has a colour palette type but no PLTE chunk");
+    }
+    if (data.empty()) {
+        notPng(path, "it has no IDAT chunk");
+    }
+    const std::uint64_t expected = imageDataSize(
+            bigEndian(png, header), bigEndian(png, header + 4),
+            depth * channelsOf(colourType), interlace == 1);
+    const std::int64_t size = inflatedSize(data, expected);
+    if (size < 0) {
+        notPng(path, "its IDAT chunks are not one whole zlib stream");
+    }
+    if (static_cast<std::uint64_t>(size) != expected) {
+        notPng(path, "its IDAT chunks do not hold the image data its IHDR "
+                     "chunk describes");
+    }
+}
+
+// Walks the chunks after the signature, joining the IDAT chunks' data
+// into `data`; returns the IHDR data's offset.
+std::size_t checkChunks(const std::string& png, const std::string& path,
+                        std::string& data, bool& palette) {
     std::size_t pos = signatureSize;
     std::size_t header = 0;
     for (bool first = true;; first = false) {
@@ -71,8 +186,15 @@ std::size_t checkChunks(const std::string& png, const std::string& path) {
         if (first) {
             header = pos + 8;
         }
+        if (type == "IDAT") {
+            data += png.substr(pos + 8, length);
+        }
+        palette = palette || type == "PLTE";
         pos += 12 + length;
         if (type == "IEND") {
+            if (pos != png.size()) {
+                notPng(path, "bytes follow its IEND chunk");
+            }
             return header;
         }
     }
@@ -85,7 +207,10 @@ IconImage readPngIcon(const std::string& png, const std::string& path) {
             || png.compare(0, signatureSize, signature, signatureSize) != 0) {
         notPng(path, "it lacks the PNG signature");
     }
-    const std::size_t header = checkChunks(png, path);
+    std::string data;
+    bool palette = false;
+    const std::size_t header = checkChunks(png, path, data, palette);
+    checkImage(png, header, data, palette, path);
     const std::uint32_t width = bigEndian(png, header);
     const std::uint32_t height = bigEndian(png, header + 4);
     if (width != height || width == 0) {

@@ -1,6 +1,8 @@
 // PNG images as icons: the whole file is checked (signature, chunk lengths,
-// chunk CRCs, IHDR first and IEND last), so that no reader refuses an icon
-// the command accepted, and the sizes each output takes.
+// chunk CRCs, IHDR first and valid, IEND last with nothing after it, the
+// IDAT chunks one zlib stream of just the image data the IHDR chunk
+// describes), so that no reader refuses an icon the command accepted, and
+// the sizes each output takes.
 #ifndef PNGIMAGE_H
 #define PNGIMAGE_H
 
