@@ -19,6 +19,7 @@
 #include "Icns.h"
 #include "InfoPlist.h"
 #include "Interrupts.h"
+#include "Packages.h"
 #include "PathLimits.h"
 #include "PngImage.h"
 #include "Process.h"
@@ -61,6 +62,7 @@ struct Plan {
     std::vector<IconImage> icons;
     std::string wmClass;
     StringArray architectures;
+    PackagePlan packages;
 };
 
 [[noreturn]] void fail(const tstrings::any& message) {
@@ -522,6 +524,8 @@ Plan check(const AssembleOptions& options) {
     checkLimits(p);
     checkApplicationOf(p);
     readIcons(p);
+    p.packages = planPackages(p.d, p.layout, p.outputDir, p.architectures,
+                              options);
     return p;
 }
 
@@ -778,7 +782,7 @@ void build(const Plan& p, const AssembleOptions& options,
         beside.push_back({p.entitlementsName, p.entitlementsText});
     }
     FileSystem::writeFile(combinePath(root, p.layout.stamp),
-                          stampText(beside));
+                          stampText(beside) + packageStampLines(p.packages));
     if (options.checkOnly) {
         return;
     }
@@ -786,11 +790,14 @@ void build(const Plan& p, const AssembleOptions& options,
         Progress::step("signing the bundle");
         sign(p, options.sign, root, workspace.path());
     }
+    const StringArray packages = writePackages(p.packages, root,
+                                               workspace.path());
     Interrupts::check();
     StringArray besideNames;
     if (!p.entitlementsName.empty()) {
         besideNames.push_back(p.entitlementsName);
     }
+    besideNames.insert(besideNames.end(), packages.begin(), packages.end());
     workspace.commit(p.layout.rootName, p.layout.stamp, besideNames,
                      options.replace);
 }

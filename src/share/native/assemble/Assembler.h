@@ -24,6 +24,12 @@ struct AssembleOptions {
     /// Run every check and make the output in the workspace, but put
     /// nothing at the output path (nor sign).
     bool checkOnly = false;
+    /// The package formats asked for (--package), comma-separated.
+    std::string packages;
+    /// The installer signing identity of a pkg; empty for none.
+    std::string installerSign;
+    /// The notary tool's keychain profile; empty for no notarisation.
+    std::string notarize;
 };
 
 /// Assembles as `options` say. Throws a one-line error, leaving nothing at
