@@ -372,7 +372,7 @@ TEST(AssembleCommit, ErrorsNameTheOutputNotTheBuildFolder) {
     makeDirs(b.temp / "out");
     const ProcessResult r = runProcess(assemblePath(), args, options);
     const std::string out = canonicalPath(b.temp / "out");
-    expectRefusal(r, 1, "failed (exit status 1): the new output: code object");
+    expectRefusal(r, 1, "failed (exit status 1): the new output's Contents/runtime/");
     EXPECT_FALSE(contains(r.err, ".assemble-")) << r.err;
     EXPECT_FALSE(contains(r.err, out)) << r.err;
     EXPECT_EQ(listDir(b.temp / "out"), Strings{});
