@@ -8,6 +8,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#ifdef __linux__
+#include <sys/mount.h>
+#endif
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -377,6 +380,31 @@ TEST(AssembleCommit, ErrorsNameTheOutputNotTheBuildFolder) {
     EXPECT_FALSE(contains(r.err, out)) << r.err;
     EXPECT_EQ(listDir(b.temp / "out"), Strings{});
 }
+
+#ifdef __linux__
+TEST(AssembleCommit, ReplaceRefusesAnEarlierOutputThatHoldsAMount) {
+    Bench b;
+    ASSERT_EQ(b.image(b.temp / "mp").exitStatus, 0);
+    writeFile(b.temp / "precious/file1", "mine");
+    chmod((b.temp / "precious").c_str(), 0755);
+    const std::string point = b.temp / "mp/Demo/lib/app/data";
+    makeDirs(point);
+    if (mount((b.temp / "precious").c_str(), point.c_str(), nullptr, MS_BIND,
+              nullptr) != 0) {
+        GTEST_SKIP() << "no right to mount here";
+    }
+    const ProcessResult r = b.image(b.temp / "mp", true);
+    umount2(point.c_str(), MNT_DETACH);
+    expectRefusal(r, 1, "\"" + canonicalPath(b.temp / "mp") + "/Demo\" holds "
+                  "the mount point \"" + canonicalPath(b.temp / "mp")
+                  + "/Demo/lib/app/data\": unmount it");
+    EXPECT_EQ(readFile(b.temp / "precious/file1"), "mine");
+    struct stat st;
+    ASSERT_EQ(stat((b.temp / "precious").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_EQ(listDir(b.temp / "mp"), Strings{"Demo"});
+}
+#endif
 
 TEST(AssembleCommit, RefusesContentFromAnEarlierOutput) {
     Bench b;
