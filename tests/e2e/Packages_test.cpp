@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "AppLayout.h"
 #include "Bundle.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
@@ -417,7 +418,7 @@ TEST(PackagesBundle, DmgPkgAndNotarisationRunTheMacToolsInOrder) {
     const std::string bin = b.temp / "bin";
     writeStandIns(bin);
     writeFile(b.temp / "applauncher", std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x02\0\0\0", 16)
-              + std::string(4080, '\0'));
+              + std::string(4080, '\0') + AppLayout::bundleMark);
     writeFile(b.temp / "mac.jdk/Contents/Home/release",
               "JAVA_VERSION=\"17\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
     writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib",

@@ -114,8 +114,9 @@ namespace {
 // In the child between fork and exec: only calls that are safe there. The
 // child asks to be killed when its parent ends; a parent that ended before
 // the request took effect is seen in the parent's id.
-[[noreturn]] void execChild(const char* program, char* const argv[], int out,
-                            pid_t parent, int errorPipe) {
+[[noreturn]] void execChild(const char* program, char* const argv[],
+                            char* const envp[], int out, pid_t parent,
+                            int errorPipe) {
     int error = 0;
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
         ::_exit(127);
@@ -128,7 +129,7 @@ namespace {
         if (in > 2) {
             ::close(in);
         }
-        ::execve(program, argv, environ);
+        ::execve(program, argv, envp != nullptr ? envp : environ);
         error = errno;
     }
     while (::write(errorPipe, &error, sizeof error) < 0 && errno == EINTR) {
@@ -138,7 +139,8 @@ namespace {
 
 } // namespace
 
-long spawn(const std::string& program, char* const argv[], int out) {
+long spawn(const std::string& program, char* const argv[],
+           char* const envp[], int out) {
     int errorPipe[2];
     if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
         VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "
@@ -149,7 +151,7 @@ long spawn(const std::string& program, char* const argv[], int out) {
     const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child == 0) {
-        execChild(program.c_str(), argv, out, parent, errorPipe[1]);
+        execChild(program.c_str(), argv, envp, out, parent, errorPipe[1]);
     }
     if (child < 0) {
         VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "

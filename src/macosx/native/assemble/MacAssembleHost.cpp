@@ -97,7 +97,8 @@ public:
 
 // macOS cannot have the child killed when the command is: a SIGKILL of the
 // command leaves the child running until it ends by itself.
-long spawn(const std::string& program, char* const argv[], int out) {
+long spawn(const std::string& program, char* const argv[],
+           char* const envp[], int out) {
     FileActions files;
     posix_spawn_file_actions_addopen(&files.actions, 0, "/dev/null",
                                      O_RDONLY, 0);
@@ -105,7 +106,8 @@ long spawn(const std::string& program, char* const argv[], int out) {
     posix_spawn_file_actions_adddup2(&files.actions, out, 2);
     pid_t child;
     const int error = posix_spawn(&child, program.c_str(), &files.actions,
-                                  nullptr, argv, environ);
+                                  nullptr, argv,
+                                  envp != nullptr ? envp : environ);
     if (error != 0) {
         errno = error;
         VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "

@@ -15,7 +15,7 @@ namespace {
 const char usage[] =
         "applauncher-assemble DESCRIPTION [--target bundle|image] "
         "[--launcher PATH] [--output DIR] [--replace] [--sign IDENTITY] "
-        "[--check] [--no-runtime-cache] "
+        "[--check] [--no-runtime-cache] [--no-start-check] "
         "[--package FORMAT[,FORMAT...]] [--installer-sign IDENTITY] "
         "[--notarize PROFILE]";
 
@@ -114,6 +114,8 @@ AssembleOptions parseCommandLine(const StringArray& args) {
             options.notarize = optionValue(args, i, "--notarize");
         } else if (arg == "--replace") {
             options.replace = true;
+        } else if (arg == "--no-start-check") {
+            options.startCheck = false;
         } else if (arg == "--check") {
             options.checkOnly = true;
         } else if (arg == "--no-runtime-cache") {

@@ -36,13 +36,15 @@ bool copyInKernel(int in, int out, const std::string& from,
                   const std::string& to);
 
 /// Starts `program` with the arguments `argv` (argv[0] first, a null
-/// pointer last), its standard input from /dev/null and its standard output
+/// pointer last) and the environment `envp` (null: the command's own), its
+/// standard input from /dev/null and its standard output
 /// and error into the open file `out`: the child's process id; throws when
 /// it cannot start. On Linux the child is killed when the command ends in
 /// any way, SIGKILL included, so that no jlink goes on writing into a build
 /// folder that is gone; macOS has no such request (its child is ended only
 /// when the command ends through a signal it handles).
-long spawn(const std::string& program, char* const argv[], int out);
+long spawn(const std::string& program, char* const argv[],
+           char* const envp[], int out);
 
 /// The per-user cache folder of the system (Linux: $XDG_CACHE_HOME or
 /// ~/.cache; macOS: ~/Library/Caches); empty when there is no home folder.

@@ -19,6 +19,9 @@ struct AssembleOptions {
     bool replace = false;
     /// The signing identity ("-" for ad hoc); empty for no signing.
     std::string sign;
+    /// Ask the output's runtime whether it starts the application, when it
+    /// can run on this machine (see StartCheck).
+    bool startCheck = true;
     /// Keep and reuse runtimes made by jlink in the per-user cache.
     bool runtimeCache = true;
     /// Run every check and make the output in the workspace, but put

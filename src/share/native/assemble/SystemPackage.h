@@ -41,7 +41,7 @@ std::string debianControl(const PackageInfo& info, const std::string& arch,
                           const std::string& depends,
                           const std::string& fallbackParagraph);
 
-/// The %description of an RPM spec: the paragraphs (or `fallback`) in
+/// The %description of an RPM build recipe (the file rpmbuild reads): the paragraphs (or `fallback`) in
 /// lines of at most 79 characters, a blank line after each.
 std::string rpmDescription(const PackageInfo& info,
                            const std::string& fallback);

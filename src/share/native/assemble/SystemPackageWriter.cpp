@@ -307,37 +307,37 @@ std::string rpmSpec(const PackagePlan& plan, const std::string& arch,
                     const ArchiveEntries& entries, const std::string& staged,
                     const std::string& internal) {
     const PackageInfo& info = plan.info;
-    std::string spec = "Name: " + info.packageName + "\n"
+    std::string recipe = "Name: " + info.packageName + "\n"
             "Version: " + info.version + "\n"
             "Release: " + info.release + "\n"
             "Summary: " + info.summary + "\n"
             "License: " + info.license + "\n"
             "BuildArch: " + arch + "\n";
     if (!info.homepage.empty()) {
-        spec += "URL: " + info.homepage + "\n";
+        recipe += "URL: " + info.homepage + "\n";
     }
     const std::string top = plan.d.installDir.substr(1);
-    spec += "Packager: " + info.maintainer + "\n"
+    recipe += "Packager: " + info.maintainer + "\n"
             // The image's own libraries neither serve nor satisfy other
             // packages.
             "%global __provides_exclude_from ^/" + top + "/.*$\n";
     if (!internal.empty()) {
         // A macro's value loses one level of backslashes.
-        spec += "%global __requires_exclude ^("
+        recipe += "%global __requires_exclude ^("
                 + tstrings::replace(internal, "\\", "\\\\") + ")\\\\(\n";
     }
-    spec += "\n%description\n" + rpmDescription(info,
+    recipe += "\n%description\n" + rpmDescription(info,
             fallbackParagraph(plan)) + "\n%install\ncp -a '" + staged
             + "/.' \"%{buildroot}/\"\n\n%files\n";
-    spec += quotedPath(top) + "\n";
+    recipe += quotedPath(top) + "\n";
     for (const ArchiveEntry& entry : entries) {
         if (entry.kind != ArchiveEntry::Directory
                 && !tstrings::startsWith(entry.path, top + "/")) {
-            spec += (tstrings::startsWith(entry.path, "usr/share/doc/")
+            recipe += (tstrings::startsWith(entry.path, "usr/share/doc/")
                      ? "%license " : "") + quotedPath(entry.path) + "\n";
         }
     }
-    return spec + "\n%changelog\n* " + rpmChangelogDate(plan.time) + " "
+    return recipe + "\n%changelog\n* " + rpmChangelogDate(plan.time) + " "
             + info.maintainer + " - "
             + info.version + "-" + info.release + "\n- Release "
             + info.version + " of the application.\n";
@@ -370,8 +370,8 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
         }
     }
     const std::string arch = rpmArchitecture(plan.arch);
-    const std::string spec = combinePath(folder, "package.spec");
-    FileSystem::writeFile(spec, rpmSpec(plan, arch, content.entries, staged,
+    const std::string recipe = combinePath(folder, "package.spec");
+    FileSystem::writeFile(recipe, rpmSpec(plan, arch, content.entries, staged,
                                         rpmPattern(content.provided)));
     const Process::Outcome outcome = Process::run(
             Process::findOnPath("rpmbuild"),
@@ -383,7 +383,7 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
              "--define", "_build_id_links none",
              "--define", "use_source_date_epoch_as_buildtime 1",
              "--define", "source_date_epoch_from_changelog 0",
-             spec});
+             recipe});
     if (outcome.status != 0) {
         fail(tstrings::any() << "rpmbuild failed (exit status "
              << outcome.status << "): " << Process::lastLine(outcome.output));

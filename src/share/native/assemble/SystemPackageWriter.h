@@ -20,7 +20,7 @@ void writeDeb(const PackagePlan& plan, const std::string& root,
 void writeRpm(const PackagePlan& plan, const std::string& root,
               const std::string& workspace, const std::string& path);
 
-/// The RPM spec that packs the staged tree `staged` (holding `entries`)
+/// The RPM build recipe (the file rpmbuild reads) that packs the staged tree `staged` (holding `entries`)
 /// for RPM's `arch`; `internal` is the pattern of the libraries the image
 /// provides itself (see rpmPattern), which are not required from others.
 std::string rpmSpec(const PackagePlan& plan, const std::string& arch,

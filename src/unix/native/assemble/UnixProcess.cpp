@@ -85,7 +85,15 @@ void collect(int fd, pid_t child, std::string& output) {
 
 } // namespace
 
-Outcome run(const std::string& program, const StringArray& args) {
+Outcome run(const std::string& program, const StringArray& args,
+            const StringArray* environment) {
+    std::vector<char*> envp;
+    if (environment != nullptr) {
+        for (const std::string& entry : *environment) {
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        }
+        envp.push_back(nullptr);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) {
@@ -95,8 +103,9 @@ Outcome run(const std::string& program, const StringArray& args) {
 
     Pipe pipe;
     Interrupts::check();
-    const pid_t child = static_cast<pid_t>(
-            AssembleHost::spawn(program, argv.data(), pipe.writeEnd()));
+    const pid_t child = static_cast<pid_t>(AssembleHost::spawn(
+            program, argv.data(), environment ? envp.data() : nullptr,
+            pipe.writeEnd()));
     pipe.closeEnd(1);
     Outcome outcome;
     collect(pipe.readEnd(), child, outcome.output);
