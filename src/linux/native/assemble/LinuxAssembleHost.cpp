@@ -11,8 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 #include "ErrorHandling.h"
 #include "Interrupts.h"
 #include "PrivateFiles.h"
@@ -23,6 +21,8 @@ extern char** environ;
 #ifndef RENAME_EXCHANGE
 #define RENAME_EXCHANGE (1 << 1)
 #endif
+
+extern char** environ;
 
 namespace AssembleHost {
 

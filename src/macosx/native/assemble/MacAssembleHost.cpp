@@ -9,13 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-extern char** environ;
-
 #include <memory>
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "PrivateFiles.h"
+
+extern char** environ;
 
 namespace AssembleHost {
 
