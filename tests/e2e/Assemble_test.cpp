@@ -495,7 +495,7 @@ TEST(AssembleImage, AnIdentifierNamesTheEntryAndItsIcons) {
     writeFile(w.src() + "/art/c.png", png(20, 20));
     w.describe("bundle.identifier=org.example.Demo-App\n"
                "bundle.icon=art/b.png\nbundle.icon=art/a.png\nbundle.icon=art/c.png\n");
-    const ProcessResult r = w.assemble({"--target", "image"});
+    const ProcessResult r = w.assemble({"--target", "image", "--no-start-check"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     // Standard error is no terminal: the note and no progress line.
     EXPECT_EQ(r.err, "applauncher-assemble: note: the icon \"" + w.src()
@@ -674,7 +674,7 @@ TEST(AssembleImage, ARedundantClassPathIsANote) {
     w.describe("bundle.content=target/lib\n",
                "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
                "app.classpath=$APPDIR/demo.jar:$APPDIR/dep.jar\n");
-    const ProcessResult r = w.assemble({"--target", "image"});
+    const ProcessResult r = w.assemble({"--target", "image", "--no-start-check"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(lines(r.err), (Strings{"applauncher-assemble: note: app.classpath "
