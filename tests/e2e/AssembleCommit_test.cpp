@@ -462,7 +462,7 @@ TEST(AssembleCommit, RefusesAMainJarReachedThroughDotDotAfterANonFolder) {
 // library sends it at the first call of `at`.
 ProcessResult assembleSignalledAt(const Bench& b, const std::string& at) {
     Strings args{"applauncher-assemble", b.temp / "src/demo.cfg", "--target",
-                 "image", "--output", b.temp / "out"};
+                 "image", "--output", b.temp / "out", "--no-start-check"};
     ProcessOptions options;
     const char* asan = getenv("ASAN_OPTIONS");
     options.setEnv("LD_PRELOAD", SIGNAL_AT_PATH)
