@@ -10,6 +10,9 @@
 #   3. an application in a jlinked runtime, started through the launcher,
 #      against the full JDK's `java`, alternately (target: at most 1.05):
 #      a Hello World and javac compiling one file (jdk.compiler linked in).
+#   4. packing: the time that --package tar.gz adds to assembling the image
+#      with a copied JDK, against `tar -c | gzip -6` of the same image
+#      (target: at most 1.5).
 # Usage: bench/assemble.sh [runs] [start-runs]   (defaults 11 and 21)
 # The JDK: JAVA_HOME, else the one `java` on PATH belongs to.
 set -euo pipefail
@@ -119,3 +122,23 @@ echo "   javac, one file:"
 "$timer" "$startRuns" java "$jdk/bin/java" -m jdk.compiler/com.sun.tools.javac.Main \
   -d "$work/javac/a" "$work/hello/Hello.java" -- \
   launcher "$work/out/Javac/bin/Javac" -d "$work/javac/b" "$work/hello/Hello.java" | sed 's/^/   /'
+
+echo
+echo "4. Packing a tar.gz: the time --package tar.gz adds vs tar -c | gzip -6 of the same image, $runs runs each, alternately"
+: > "$work/t.image"; : > "$work/t.packed"; : > "$work/t.tar"
+tarball="Demo-1.0-linux-$(uname -m | sed 's/arm64/aarch64/').tar.gz"
+for _ in $(seq "$runs"); do
+  rm -rf "$work/out/Demo" "$work/out/$tarball"; sync
+  seconds "$assemble" "$work/src/copy.cfg" --target image --output "$work/out" >> "$work/t.image"
+  rm -rf "$work/out/Demo"; sync
+  SOURCE_DATE_EPOCH=0 seconds "$assemble" "$work/src/copy.cfg" --target image --output "$work/out" \
+    --package tar.gz >> "$work/t.packed"
+  rm -f "$work/ref.tar.gz"; sync
+  seconds sh -c 'tar -C "$1" -cf - Demo | gzip -6 > "$2"' sh "$work/out" "$work/ref.tar.gz" >> "$work/t.tar"
+done
+i=$(median < "$work/t.image"); p=$(median < "$work/t.packed"); t=$(median < "$work/t.tar")
+printf '   image %.3f s, image and tar.gz %.3f s: packing adds %.3f s; tar | gzip -6 %.3f s; ratio %.2f (target: at most 1.5)\n' \
+  "$i" "$p" "$(awk -v i="$i" -v p="$p" 'BEGIN { print p - i }')" "$t" \
+  "$(awk -v i="$i" -v p="$p" -v t="$t" 'BEGIN { print (p - i) / t }')"
+printf '   sizes: %s bytes (--package), %s bytes (tar | gzip -6)\n' \
+  "$(stat -c %s "$work/out/$tarball")" "$(stat -c %s "$work/ref.tar.gz")"

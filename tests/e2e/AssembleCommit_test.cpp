@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "AppLayout.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
 
@@ -358,7 +359,7 @@ TEST(AssembleCommit, ErrorsNameTheOutputNotTheBuildFolder) {
     writeFile(b.temp / "mac.jdk/Contents/Home/release",
               "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
     writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib", machOArm64());
-    writeFile(b.temp / "applauncher", machOArm64());
+    writeFile(b.temp / "applauncher", machOArm64() + AppLayout::bundleMark);
     // A codesign that fails on the path it is given, as the real one does.
     writeFile(b.temp / "bin/codesign", "#!/bin/sh\nfor a; do last=$a; done\n"
               "echo \"$last: code object is not signed at all\" >&2\nexit 1\n");

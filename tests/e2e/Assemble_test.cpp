@@ -20,6 +20,7 @@
 #include <functional>
 #include <thread>
 
+#include "AppLayout.h"
 #include "Bundle.h"
 #include "TestSupport.h"
 
@@ -294,7 +295,7 @@ TEST_P(AssembleTarget, HoldsTheContentTheConfigurationAndTheRuntimeAndStarts) {
     // are left out.
     const std::string notes = "Demo, packaged\n; by hand\n";
     const std::string before = "[Application]\n; demo\napp.mainjar=$APPDIR/demo.jar\n"
-                               "app.classpath=$APPDIR/a.jar\n\n";
+                               "app.splash=$APPDIR/a.jar\n\n";
     const std::string after = "[JavaOptions]\njava-options=-Ddemo.x=1\n"
                               "[ArgOptions]\narguments=one";
     writeFile(w.description(), notes + before + "[Bundle]\nbundle.name=Demo\n"
@@ -523,9 +524,10 @@ TEST_P(CrossAssembled, ListsTheArchitecturesOfBothLauncherAndRuntime) {
     const std::string lipo = findTool({"llvm-lipo-19", "llvm-lipo", "lipo"});
     if (c.launcherCpus.size() != 2 || !isRegular(launcher)) {
         launcher = w.temp / "applauncher";
-        writeFile(launcher, c.launcherCpus.size() == 1
-                                    ? thinMachO(c.launcherCpus[0])
-                                    : fatMachO(c.launcherCpus));
+        writeFile(launcher, (c.launcherCpus.size() == 1
+                                     ? thinMachO(c.launcherCpus[0])
+                                     : fatMachO(c.launcherCpus))
+                                    + AppLayout::bundleMark);
     }
     if (!lipo.empty()) {
         // What lipo reads, kept where the runtime has it too.
@@ -582,7 +584,8 @@ TEST(AssembleBundle, SignsInsideOutThroughCodesign) {
         writeFile(jdk + "/Contents/Info.plist", "<plist/>");
         makeSymlink("../Home/lib/libjli.dylib", jdk + "/Contents/MacOS/libjli.dylib");
         writeFile(w.src() + "/target/native/libdemo.dylib", fatMachO({cpuArm64}));
-        writeFile(w.temp / "applauncher", thinMachO(cpuArm64));
+        writeFile(w.temp / "applauncher",
+                  thinMachO(cpuArm64) + AppLayout::bundleMark);
         writeFile(w.temp / "bin/codesign",
                   "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done >> \"$CODESIGN_LOG\"\n"
                   "echo >> \"$CODESIGN_LOG\"\n");
@@ -640,6 +643,28 @@ TEST(AssembleImage, ReplacesOnlyItsOwnEarlierOutput) {
     EXPECT_EQ(listDir(w.out()), (Strings{"Demo"}));
     EXPECT_EQ(listDir(w.out() + "/Demo/lib/app"), (Strings{"Demo.cfg", "demo.jar"}));
     EXPECT_EQ(readFile(w.out() + "/Demo/lib/app/demo.jar"), second);
+}
+
+// A class path beside the main jar that its manifest reaches anyway: the
+// output starts, and a note on standard error says it is redundant.
+TEST(AssembleImage, ARedundantClassPathIsANote) {
+    Workbench w;
+    writeFile(w.src() + "/target/demo.jar",
+              zipOf({{"META-INF/MANIFEST.MF", "Main-Class: demo.Main\r\n"
+                                              "Class-Path: dep.jar\r\n"},
+                     {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
+    writeFile(w.src() + "/target/lib/dep.jar", zipOf({{"d/D.class", "d"}}));
+    w.describe("bundle.content=target/lib\n",
+               "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
+               "app.classpath=$APPDIR/demo.jar:$APPDIR/dep.jar\n");
+    const ProcessResult r = w.assemble({"--target", "image"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(lines(r.err), (Strings{"applauncher-assemble: note: app.classpath "
+                                     "is redundant: with app.mainjar the runtime "
+                                     "ignores it, and the main jar's manifest "
+                                     "already names every entry of it"}));
+    EXPECT_EQ(listDir(w.out()), (Strings{"Demo"}));
 }
 
 // --- Refused input: one line, status 1 (2 for usage), nothing written ---
@@ -784,6 +809,23 @@ const BadCase badCases[] = {
          w.describe("");
          return Strings{"--replace", "--target", "image"}; }, 1,
      "exists and was not made by applauncher-assemble"},
+    {"MainJarWithMainClass", [](Workbench& w) {
+         w.describe("", "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
+                        "app.mainclass=demo.Main\n");
+         return image(w); }, 1, "app.mainjar and app.mainclass are both set"},
+    {"LockedNeitherTrueNorFalse", [](Workbench& w) {
+         w.describe("", std::string(defaultApplication) + "[Application]\n"
+                        "app.locked=true \n");
+         return image(w); }, 1, "Invalid value \"true \" of app.locked"},
+    {"BundleLauncherForAnImage", [](Workbench& w) {
+         w.describe("");
+         return Strings{"--target", "image", "--launcher", launcherPath()}; }, 1,
+     "is the launcher of a bundle, which cannot start an image"},
+    {"LauncherWithoutMark", [](Workbench& w) {
+         copyExecutable("/bin/true", w.temp / "applauncher-linux");
+         w.describe("");
+         return Strings{"--target", "image", "--launcher",
+                        w.temp / "applauncher-linux"}; }, 1, "carries no mark"},
     {"SignWithoutCodesign", [](Workbench& w) {
          w.describe("");
          return Strings{"--target", "bundle", "--sign", "-"}; }, 2,

@@ -3,6 +3,7 @@
 // holds its configuration file "<name>.cfg" and <root>/lib/runtime the
 // default Java runtime. Per-user files follow the XDG base directory rules.
 #include "AppLauncher.h"
+#include "AppLayout.h"
 #include "FileUtils.h"
 #include "LauncherMain.h"
 #include "PackageFile.h"
@@ -43,20 +44,21 @@ bool hasAbsoluteValue(const char* variable) {
 
 AppLauncher setUpImage(LauncherMain::Role) {
     const std::string launcherPath = SysInfo::getProcessModulePath();
-    const std::string root =
-            FileUtils::dirname(FileUtils::dirname(launcherPath));
-    const std::string appDir = FileUtils::combinePath(root, "lib/app");
+    const AppLayout::Paths& layout = AppLayout::image;
+    const std::string root = AppLayout::rootOfExecutable(layout, launcherPath);
+    const std::string appDir = FileUtils::combinePath(root, layout.appDir);
     const std::string packageName =
             PackageFile::loadFromAppDir(appDir).getPackageName();
 
     AppLauncher appLauncher = AppLauncher()
             .withBundleRoot(root)
-            .addJvmLibCandidate("lib/libjli.so")
-            .addJvmLibCandidate("lib/jli/libjli.so")
             .withAppDir(appDir)
-            .withLibEnvVariable("LD_LIBRARY_PATH")
+            .withLibEnvVariable(layout.libEnvVariable)
             .withFallbackRuntimeDir(
-                    FileUtils::combinePath(root, "lib/runtime"));
+                    FileUtils::combinePath(root, layout.runtimeDir));
+    for (const std::string& candidate : AppLayout::jliCandidates(layout)) {
+        appLauncher.addJvmLibCandidate(candidate);
+    }
 
     // HOME is read (and an unset one reported) only when a variable that
     // would replace it does not.
@@ -88,5 +90,6 @@ AppLauncher setUpImage(LauncherMain::Role) {
 } // namespace
 
 int main(int argc, char** argv) {
+    AppLayout::keepMark(AppLayout::imageMark);
     return LauncherMain::run(argc, argv, setUpImage);
 }

@@ -3,6 +3,7 @@
 // holds its configuration file "<name>.cfg" and <root>/Contents/runtime the
 // default Java runtime.
 #include "AppLauncher.h"
+#include "AppLayout.h"
 #include "ErrorAlert.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
@@ -73,10 +74,11 @@ AppLauncher setUpBundle(LauncherMain::Role role) {
         app::setErrorLineListener(alertErrorLine);
     }
     const std::string launcherPath = SysInfo::getProcessModulePath();
-    const std::string bundleRoot = FileUtils::dirname(
-            FileUtils::dirname(FileUtils::dirname(launcherPath)));
+    const AppLayout::Paths& layout = AppLayout::bundle;
+    const std::string bundleRoot =
+            AppLayout::rootOfExecutable(layout, launcherPath);
     const std::string appDir =
-            FileUtils::combinePath(bundleRoot, "Contents/app");
+            FileUtils::combinePath(bundleRoot, layout.appDir);
     const PackageFile packageFile = PackageFile::loadFromAppDir(appDir);
     const std::string& packageName = packageFile.getPackageName();
     const std::string launcherName = FileUtils::basename(launcherPath);
@@ -98,13 +100,14 @@ AppLauncher setUpBundle(LauncherMain::Role role) {
 
     AppLauncher appLauncher = AppLauncher()
             .withBundleRoot(bundleRoot)
-            .addJvmLibCandidate("Contents/Home/lib/libjli.dylib")
-            .addJvmLibCandidate("Contents/Home/lib/jli/libjli.dylib")
             .withAppDir(appDir)
-            .withLibEnvVariable("DYLD_LIBRARY_PATH")
+            .withLibEnvVariable(layout.libEnvVariable)
             .withLockedJavaLibraryPath(true)
             .withFallbackRuntimeDir(
-                    FileUtils::combinePath(bundleRoot, "Contents/runtime"));
+                    FileUtils::combinePath(bundleRoot, layout.runtimeDir));
+    for (const std::string& candidate : AppLayout::jliCandidates(layout)) {
+        appLauncher.addJvmLibCandidate(candidate);
+    }
 
     if (!packageName.empty()) {
         const std::string homeDir = LauncherMain::homeDir();
@@ -128,5 +131,6 @@ AppLauncher setUpBundle(LauncherMain::Role role) {
 } // namespace
 
 int main(int argc, char** argv) {
+    AppLayout::keepMark(AppLayout::bundleMark);
     return LauncherMain::run(argc, argv, setUpBundle);
 }

@@ -8,8 +8,8 @@
 
 #include "Dll.h"
 #include "ErrorHandling.h"
-#include "FileUtils.h"
 #include "Log.h"
+#include "RuntimeArguments.h"
 #include "SysInfo.h"
 
 static_assert(sizeof(void*) == 8, "the launch data block is 64-bit only");
@@ -182,71 +182,17 @@ Jvm::~Jvm() {
 
 Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile,
                               const StringArray& moreOptions) {
-    using SectionName::Application;
-
-    for (const std::string& path :
-         cfgFile.values(Application, PropertyName::modulepath)) {
-        addArgument("--module-path");
-        addArgument(path);
+    const RuntimeArguments built = runtimeArguments(
+            cfgFile, moreOptions, SysInfo::getProcessModulePath());
+    if (built.splashLeftOut) {
+        LOG_WARNING("Splash property ignored. File \"" << built.missingSplash
+                    << "\" not found");
     }
-
-    // A class path given as an empty list still counts: "-classpath" and
-    // an empty value.
-    const CfgFile::Properties& appOptions =
-            cfgFile.getProperties(Application);
-    const CfgFile::Properties::const_iterator classPath =
-            appOptions.find(PropertyName::classpath);
-    if (classPath != appOptions.end()) {
-        addArgument("-classpath");
-        addArgument(CfgFile::asPathList(*classPath));
-    }
-
-    const StringArray& splash =
-            cfgFile.values(Application, PropertyName::splash);
-    if (!splash.empty()) {
-        if (FileUtils::isFileExists(splash.back())) {
-            addArgument("-splash:" + splash.back());
-        } else {
-            LOG_WARNING("Splash property ignored. File \"" << splash.back()
-                        << "\" not found");
-        }
-    }
-
-    const StringArray& javaOptions =
-            cfgFile.values(SectionName::JavaOptions, PropertyName::javaOptions);
-    args.insert(args.end(), javaOptions.begin(), javaOptions.end());
-    args.insert(args.end(), moreOptions.begin(), moreOptions.end());
-    optionsEnd = args.size();
-
-    addArgument("-Dvantry.app-path=" + SysInfo::getProcessModulePath());
-    const std::size_t beforeMain = args.size();
-
-    const StringArray& mainModule =
-            cfgFile.values(Application, PropertyName::mainmodule);
-    if (!mainModule.empty()) {
-        addArgument("-m");
-        addArgument(mainModule.back());
-    }
-
-    const StringArray& mainClass =
-            cfgFile.values(Application, PropertyName::mainclass);
-    if (!mainClass.empty()) {
-        addArgument(mainClass.back());
-    }
-
-    const StringArray& mainJar =
-            cfgFile.values(Application, PropertyName::mainjar);
-    if (!mainJar.empty()) {
-        addArgument("-jar");
-        addArgument(mainJar.back());
-    }
-
-    mainTarget = args.size() != beforeMain;
-    appArgsPos = args.size();
-
-    const StringArray& arguments =
-            cfgFile.values(SectionName::ArgOptions, PropertyName::arguments);
-    args.insert(args.end(), arguments.begin(), arguments.end());
+    const std::size_t before = args.size();
+    args.insert(args.end(), built.args.begin(), built.args.end());
+    optionsEnd = before + built.optionsEnd;
+    appArgsPos = before + built.appArgsPos;
+    mainTarget = built.mainTarget;
     return *this;
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "AppLayout.h"
 #include "FileUtils.h"
 #include "ReleaseFile.h"
 
@@ -79,15 +80,7 @@ bool supportsArchive(int feature) {
 }
 
 std::string javaHomeOfLibrary(const std::string& jliPath) {
-    if (!tstrings::startsWith(FileUtils::basename(jliPath), "libjli.")) {
-        return std::string();
-    }
-    std::string dir = FileUtils::dirname(jliPath);
-    if (FileUtils::basename(dir) == "jli") {
-        dir = FileUtils::dirname(dir);
-    }
-    return FileUtils::basename(dir) == "lib" ? FileUtils::dirname(dir)
-                                             : std::string();
+    return AppLayout::javaHomeOfLibrary(jliPath);
 }
 
 bool precludesArchive(const std::string& option) {

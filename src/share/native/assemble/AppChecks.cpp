@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "ErrorHandling.h"
@@ -14,57 +16,105 @@ namespace {
 
 const CfgFile::SectionId& app = SectionName::Application;
 
-// The plan entry that `path` (absolute, in the output) will be; null when
-// the content does not hold it.
-const TreeEntry* find(const ContentIndex& content, const std::string& root,
-                      const std::string& path) {
-    std::string below;
-    if (!pathBelow(root, path, below)) {
-        return nullptr;
-    }
-    // Links of the content and ".." as the system will resolve them.
-    if (tstrings::startsWith(path, root + "/")) {
-        below = resolveInPlan(content, path.substr(root.size() + 1));
-    }
-    const ContentIndex::const_iterator it = content.find(below);
-    return it == content.end() ? nullptr : it->second;
-}
-
-bool holdsFile(const ContentIndex& content, const std::string& root,
-               const std::string& dir, const std::string& relative) {
-    const TreeEntry* entry =
-            find(content, root, FileUtils::combinePath(dir, relative));
-    return entry != nullptr && entry->kind != TreeEntry::Directory;
-}
-
-// The jars of the content in the folder `dir` (a class path "dir/*").
-StringArray jarsIn(const ContentIndex& content, const std::string& root,
-                   const std::string& dir) {
-    StringArray jars;
-    std::string below;
-    if (!pathBelow(root, dir, below)) {
-        return jars;
-    }
-    for (const ContentIndex::value_type& item : content) {
-        if (FileUtils::dirname(item.first) == below
-                && tstrings::endsWith(item.first, ".jar", tstrings::IGNORE_CASE)
-                && item.second->kind != TreeEntry::Directory) {
-            jars.push_back(FileUtils::combinePath(root, item.first));
+// A jar's entry `name`, else its newest variant under
+// META-INF/versions/<n>/ (a multi-release jar, whose module-info.class
+// often lies there only); null when there is none.
+const ZipEntry* findVersioned(const ZipFile& zip, const std::string& name) {
+    const ZipEntry* found = zip.find(name);
+    const std::string versions = "META-INF/versions/";
+    int newest = 0;
+    for (const ZipEntry& entry : zip.entries()) {
+        if (found != nullptr && found->name == name) {
+            break;
+        }
+        const std::size_t end = entry.name.size() - name.size();
+        if (entry.name.size() <= versions.size() + name.size() + 1
+                || !tstrings::startsWith(entry.name, versions)
+                || entry.name.compare(end, name.size(), name) != 0
+                || entry.name[end - 1] != '/') {
+            continue;
+        }
+        const std::string number =
+                entry.name.substr(versions.size(), end - 1 - versions.size());
+        if (number.find_first_not_of("0123456789") == std::string::npos
+                && std::atoi(number.c_str()) > newest) {
+            newest = std::atoi(number.c_str());
+            found = &entry;
         }
     }
-    return jars;
+    return found;
 }
 
-std::string mainClassOf(const CfgFile& expanded, const std::string& root,
-                        const ContentIndex& content) {
-    const std::string jar = expanded.lastValue(app, PropertyName::mainjar);
-    const std::string mainClass =
-            expanded.lastValue(app, PropertyName::mainclass);
-    if (jar.empty()) {
-        return mainClass;
+bool jarHolds(const std::string& jar, const std::string& entryName) {
+    const ZipFile zip(jar);
+    return findVersioned(zip, entryName) != nullptr;
+}
+
+// "%20" and its kin of a Class-Path URL decoded.
+std::string decodeUrl(const std::string& url) {
+    std::string text;
+    for (std::size_t i = 0; i < url.size(); ++i) {
+        if (url[i] == '%' && i + 2 < url.size()
+                && std::isxdigit(static_cast<unsigned char>(url[i + 1])) != 0
+                && std::isxdigit(static_cast<unsigned char>(url[i + 2])) != 0) {
+            text += static_cast<char>(
+                    std::stoi(url.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            text += url[i];
+        }
     }
-    const TreeEntry* entry = find(content, root, jar);
-    if (entry == nullptr || entry->kind == TreeEntry::Directory) {
+    return text;
+}
+
+} // namespace
+
+StringArray manifestClassPath(const ContentView& view,
+                              const std::string& jar) {
+    StringArray reached;
+    StringArray pending{jar};
+    while (!pending.empty()) {
+        const std::string current = pending.front();
+        pending.erase(pending.begin());
+        const TreeEntry* entry = view.file(current);
+        std::string manifest;
+        if (entry == nullptr || !JarManifest::read(entry->source, manifest)) {
+            continue;
+        }
+        for (std::string url : JarManifest::classPath(manifest)) {
+            if (tstrings::startsWith(url, "file:")) {
+                url = url.substr(5);
+            }
+            url = decodeUrl(url);
+            if (url.empty()) {
+                continue;
+            }
+            const std::string path = url[0] == '/' ? url
+                    : FileUtils::combinePath(FileUtils::dirname(current), url);
+            std::string resolved;
+            if (!view.resolve(path, resolved)
+                    || std::find(reached.begin(), reached.end(), resolved)
+                            != reached.end()) {
+                continue;
+            }
+            reached.push_back(resolved);
+            if (view.file(resolved) != nullptr) {
+                pending.push_back(resolved);
+            }
+        }
+    }
+    return reached;
+}
+
+namespace {
+
+std::string mainClassOf(const CfgFile& expanded, const ContentView& view) {
+    const std::string jar = expanded.lastValue(app, PropertyName::mainjar);
+    if (jar.empty()) {
+        return expanded.lastValue(app, PropertyName::mainclass);
+    }
+    const TreeEntry* entry = view.file(jar);
+    if (entry == nullptr) {
         VT_THROW(tstrings::any() << "The main jar \"" << jar
                  << "\" (app.mainjar) is not among the content copied into "
                     "the application directory: add the jar, or its folder, "
@@ -77,45 +127,47 @@ std::string mainClassOf(const CfgFile& expanded, const std::string& root,
     }
     const std::string declared =
             JarManifest::mainAttribute(manifest, "Main-Class");
-    if (declared.empty() && mainClass.empty()) {
+    if (declared.empty()) {
         VT_THROW(tstrings::any() << "The main jar \"" << entry->source
-                 << "\" names no Main-Class in its manifest: set "
-                    "app.mainclass in [Application]");
+                 << "\" names no Main-Class in its manifest: in place of "
+                    "app.mainjar, set app.classpath (the jar and what it "
+                    "needs) and app.mainclass in [Application]");
     }
-    return mainClass.empty() ? declared : mainClass;
+    return declared;
 }
 
-bool jarHolds(const std::string& jar, const std::string& entryName) {
-    const ZipFile zip(jar);
-    return zip.find(entryName) != nullptr;
-}
-
-// Whether the class file `classFile` lies in the main jar or an entry of
-// the class path (a jar, a folder, or the jars of "dir/*") of the content.
-bool classOnPath(const CfgFile& expanded, const std::string& root,
-                 const ContentIndex& content, const std::string& classFile) {
-    StringArray places;
+// The class path the runtime searches for the main class: with a main jar
+// the jar and what its manifest names (the runtime ignores -classpath
+// then), else the app.classpath entries.
+StringArray searchedPath(const CfgFile& expanded, const ContentView& view) {
     const std::string jar = expanded.lastValue(app, PropertyName::mainjar);
     if (!jar.empty()) {
-        places.push_back(jar);
+        StringArray places{jar};
+        const StringArray reached = manifestClassPath(view, jar);
+        places.insert(places.end(), reached.begin(), reached.end());
+        return places;
     }
-    const StringArray& classPath =
-            expanded.values(app, PropertyName::classpath);
-    places.insert(places.end(), classPath.begin(), classPath.end());
-    for (const std::string& place : places) {
+    return classPathEntries(expanded);
+}
+
+// Whether the class file `classFile` lies in a place of the class path: a
+// jar, a folder, or the jars of "dir/*".
+bool classOnPath(const CfgFile& expanded, const ContentView& view,
+                 const std::string& classFile) {
+    for (const std::string& place : searchedPath(expanded, view)) {
         StringArray jars;
-        const TreeEntry* entry = find(content, root, place);
         if (tstrings::endsWith(place, "/*")) {
-            jars = jarsIn(content, root, FileUtils::dirname(place));
-        } else if (entry != nullptr && entry->kind == TreeEntry::Directory) {
-            if (holdsFile(content, root, place, classFile)) {
+            jars = view.jarsIn(FileUtils::dirname(place));
+        } else if (view.isFolder(place)) {
+            if (view.file(FileUtils::combinePath(place, classFile))
+                    != nullptr) {
                 return true;
             }
-        } else if (entry != nullptr) {
+        } else if (view.file(place) != nullptr) {
             jars.push_back(place);
         }
         for (const std::string& path : jars) {
-            if (jarHolds(find(content, root, path)->source, classFile)) {
+            if (jarHolds(view.file(path)->source, classFile)) {
                 return true;
             }
         }
@@ -209,7 +261,7 @@ std::string automaticName(const std::string& jarName) {
 // The module that the jar at `path` (named `name` in the output) is.
 std::string moduleOfJar(const std::string& path, const std::string& name) {
     const ZipFile zip(path);
-    const ZipEntry* info = zip.find("module-info.class");
+    const ZipEntry* info = findVersioned(zip, "module-info.class");
     std::string bytes;
     if (info != nullptr && zip.read(*info, bytes, 1 << 20)) {
         return moduleNameOf(bytes);
@@ -222,30 +274,41 @@ std::string moduleOfJar(const std::string& path, const std::string& name) {
                             : declared;
 }
 
+// Each entry of the property's values, which may list several with ':'.
+StringArray pathEntries(const CfgFile& expanded,
+                        const CfgFile::PropertyId& property) {
+    StringArray entries;
+    for (const std::string& value : expanded.values(app, property)) {
+        StringArray parts;
+        tstrings::split(parts, value, ":", tstrings::SPLIT_EXCLUDE_EMPTY);
+        entries.insert(entries.end(), parts.begin(), parts.end());
+    }
+    return entries;
+}
+
 // Whether the module path of the content holds the module `name`: an
 // exploded module (a folder with module-info.class: the entry itself, or
 // one in it named after the module) or a jar (the entry, or one in it).
-bool moduleOnPath(const CfgFile& expanded, const std::string& root,
-                  const ContentIndex& content, const std::string& name) {
+bool moduleOnPath(const CfgFile& expanded, const ContentView& view,
+                  const std::string& name) {
     for (const std::string& place :
-         expanded.values(app, PropertyName::modulepath)) {
-        const TreeEntry* entry = find(content, root, place);
-        if (entry == nullptr) {
-            continue;
-        }
+         pathEntries(expanded, PropertyName::modulepath)) {
         StringArray jars;
-        if (entry->kind != TreeEntry::Directory) {
+        if (view.file(place) != nullptr) {
             jars.push_back(place);
-        } else if (holdsFile(content, root, place, name + "/module-info.class")
+        } else if (!view.isFolder(place)) {
+            continue;
+        } else if (view.file(FileUtils::combinePath(
+                           place, name + "/module-info.class")) != nullptr
                    || (FileUtils::basename(normalizePath(place)) == name
-                       && holdsFile(content, root, place,
-                                    "module-info.class"))) {
+                       && view.file(FileUtils::combinePath(
+                                  place, "module-info.class")) != nullptr)) {
             return true;
         } else {
-            jars = jarsIn(content, root, place);
+            jars = view.jarsIn(place);
         }
         for (const std::string& jar : jars) {
-            if (moduleOfJar(find(content, root, jar)->source, jar) == name) {
+            if (moduleOfJar(view.file(jar)->source, jar) == name) {
                 return true;
             }
         }
@@ -253,31 +316,101 @@ bool moduleOnPath(const CfgFile& expanded, const std::string& root,
     return false;
 }
 
-void checkModule(const CfgFile& expanded, const std::string& root,
-                 const ContentIndex& content,
+void checkModule(const CfgFile& expanded, const ContentView& view,
                  const StringArray& runtimeModules) {
     const std::string value = expanded.lastValue(app, PropertyName::mainmodule);
     const std::string name = value.substr(0, value.find('/'));
     if (std::find(runtimeModules.begin(), runtimeModules.end(), name)
                 == runtimeModules.end()
-            && !moduleOnPath(expanded, root, content, name)) {
+            && !moduleOnPath(expanded, view, name)) {
         VT_THROW(tstrings::any() << "The main module \"" << name
                  << "\" (app.mainmodule) is neither on the module path of "
                     "the content (app.modulepath) nor in the runtime");
     }
 }
 
+// With app.mainjar the runtime takes its class path from the jar's
+// manifest and ignores -classpath: an app.classpath entry that the
+// manifest does not reach can only be missing at run time. One that it
+// reaches is redundant, which a note says.
+void checkClassPathBesideJar(const CfgFile& expanded, const ContentView& view,
+                             AppFacts& facts) {
+    const std::string jar = expanded.lastValue(app, PropertyName::mainjar);
+    if (jar.empty() || expanded.values(app, PropertyName::classpath).empty()) {
+        return;
+    }
+    std::string mainJar;
+    view.resolve(jar, mainJar);
+    const StringArray reached = manifestClassPath(view, jar);
+    for (const std::string& entry : classPathEntries(expanded)) {
+        StringArray places;
+        if (tstrings::endsWith(entry, "/*")) {
+            places = view.jarsIn(FileUtils::dirname(entry));
+        } else {
+            places.push_back(entry);
+        }
+        for (const std::string& place : places) {
+            std::string resolved;
+            if (!view.resolve(place, resolved)
+                    || (resolved != mainJar
+                        && std::find(reached.begin(), reached.end(), resolved)
+                                == reached.end())) {
+                VT_THROW(tstrings::any() << "The class path entry \""
+                         << place << "\" (app.classpath) is neither the main "
+                            "jar nor named by its manifest's Class-Path, and "
+                            "with app.mainjar the runtime ignores "
+                            "app.classpath: in place of app.mainjar, set "
+                            "app.mainclass with app.classpath");
+            }
+        }
+    }
+    facts.notes.push_back("app.classpath is redundant: with app.mainjar the "
+                          "runtime ignores it, and the main jar's manifest "
+                          "already names every entry of it");
+}
+
 } // namespace
+
+StringArray classPathEntries(const CfgFile& expanded) {
+    return pathEntries(expanded, PropertyName::classpath);
+}
+
+void checkStartShape(const CfgFile& expanded) {
+    const bool jar = !expanded.values(app, PropertyName::mainjar).empty();
+    const bool mainClass =
+            !expanded.values(app, PropertyName::mainclass).empty();
+    const bool module = !expanded.values(app, PropertyName::mainmodule).empty();
+    if (jar && mainClass) {
+        VT_THROW("app.mainjar and app.mainclass are both set, and the runtime "
+                 "would read the jar as the class's arguments: in place of "
+                 "app.mainjar, set app.classpath (the jar and what it needs) "
+                 "with app.mainclass");
+    }
+    if (module && (jar || mainClass)) {
+        VT_THROW(tstrings::any() << "app.mainmodule and "
+                 << (jar ? "app.mainjar" : "app.mainclass") << " are both set, "
+                 "and the runtime would pass the latter to the main module as "
+                 "arguments: name the main class with app.mainmodule "
+                 "(MODULE/CLASS) alone");
+    }
+    for (const std::string& value :
+         expanded.values(app, PropertyName::locked)) {
+        if (value != "true" && value != "false") {
+            VT_THROW(tstrings::any() << "Invalid value \"" << value
+                     << "\" of app.locked: the launcher takes \"true\" or "
+                        "\"false\" and refuses to start with any other");
+        }
+    }
+}
 
 AppFacts checkApplication(const CfgFile& expanded, const std::string& root,
                           const ContentIndex& content,
                           const StringArray& runtimeModules) {
-    const bool hasModule =
-            !expanded.values(app, PropertyName::mainmodule).empty();
+    checkStartShape(expanded);
+    const ContentView view(content, root);
     AppFacts facts;
-    facts.mainClass = mainClassOf(expanded, root, content);
-    if (hasModule) {
-        checkModule(expanded, root, content, runtimeModules);
+    if (!expanded.values(app, PropertyName::mainmodule).empty()) {
+        checkModule(expanded, view, runtimeModules);
         const std::string value =
                 expanded.lastValue(app, PropertyName::mainmodule);
         if (value.find('/') != std::string::npos) {
@@ -285,16 +418,18 @@ AppFacts checkApplication(const CfgFile& expanded, const std::string& root,
         }
         return facts;
     }
+    facts.mainClass = mainClassOf(expanded, view);
     if (facts.mainClass.empty()) {
         VT_THROW("The description names nothing to start: set app.mainjar, "
                  "app.mainmodule or app.mainclass in [Application]");
     }
     std::string classFile = tstrings::replace(facts.mainClass, ".", "/");
-    if (!classOnPath(expanded, root, content, classFile + ".class")) {
+    if (!classOnPath(expanded, view, classFile + ".class")) {
         VT_THROW(tstrings::any() << "The main class \"" << facts.mainClass
                  << "\" is not among the content: no class path entry "
                     "(app.mainjar, app.classpath) holds " << classFile
                  << ".class");
     }
+    checkClassPathBesideJar(expanded, view, facts);
     return facts;
 }

@@ -5,6 +5,8 @@
 #include "AssembleHost.h"
 #include "ErrorHandling.h"
 #include "Interrupts.h"
+#include "MacPackages.h"
+#include "PackageInfo.h"
 #include "Process.h"
 #include "TextRules.h"
 
@@ -13,7 +15,9 @@ namespace {
 const char usage[] =
         "applauncher-assemble DESCRIPTION [--target bundle|image] "
         "[--launcher PATH] [--output DIR] [--replace] [--sign IDENTITY] "
-        "[--check] [--no-runtime-cache]";
+        "[--check] [--no-runtime-cache] [--no-start-check] "
+        "[--package FORMAT[,FORMAT...]] [--installer-sign IDENTITY] "
+        "[--notarize PROFILE]";
 
 [[noreturn]] void usageError(const std::string& what) {
     VT_THROW(tstrings::any() << what << "; usage: " << usage);
@@ -35,6 +39,44 @@ std::string optionValue(const StringArray& args, std::size_t& i,
 
 bool isOption(const std::string& arg, const std::string& name) {
     return arg == name || tstrings::startsWith(arg, name + "=");
+}
+
+// The package options that the command line alone decides; the formats
+// that bundle.formats adds are checked with the description.
+void checkPackageOptions(const AssembleOptions& options) {
+    std::vector<PackageFormat> formats;
+    if (!options.packages.empty()) {
+        try {
+            addPackageFormats(options.packages, options.target, "--package",
+                              formats);
+        } catch (const VtErrorBase& e) {
+            usageError(e.rawMessage());
+        }
+    }
+    for (PackageFormat format : formats) {
+        for (const std::string& tool : macPackageTools(format)) {
+            if (Process::findOnPath(tool).empty()) {
+                usageError(std::string("a ") + packageFormatName(format)
+                           + " package needs macOS's " + tool + ", which is "
+                           "not on PATH (it is made on a Mac)");
+            }
+        }
+    }
+    if (!options.installerSign.empty() && options.target == Target::Image) {
+        usageError("--installer-sign signs a pkg, which is made from a "
+                   "bundle: add --target bundle");
+    }
+    if (options.notarize.empty()) {
+        return;
+    }
+    if (options.sign.empty() || options.sign == "-") {
+        usageError("--notarize needs --sign with a Developer ID identity "
+                   "(not ad hoc, -)");
+    }
+    if (Process::findOnPath("xcrun").empty()) {
+        usageError("--notarize needs macOS's xcrun, which is not on PATH "
+                   "(notarising is done on a Mac)");
+    }
 }
 
 } // namespace
@@ -63,8 +105,17 @@ AssembleOptions parseCommandLine(const StringArray& args) {
             }
         } else if (isOption(arg, "--sign")) {
             options.sign = optionValue(args, i, "--sign");
+        } else if (isOption(arg, "--package")) {
+            const std::string value = optionValue(args, i, "--package");
+            options.packages += (options.packages.empty() ? "" : ",") + value;
+        } else if (isOption(arg, "--installer-sign")) {
+            options.installerSign = optionValue(args, i, "--installer-sign");
+        } else if (isOption(arg, "--notarize")) {
+            options.notarize = optionValue(args, i, "--notarize");
         } else if (arg == "--replace") {
             options.replace = true;
+        } else if (arg == "--no-start-check") {
+            options.startCheck = false;
         } else if (arg == "--check") {
             options.checkOnly = true;
         } else if (arg == "--no-runtime-cache") {
@@ -88,6 +139,7 @@ AssembleOptions parseCommandLine(const StringArray& args) {
         usageError("--sign needs macOS's codesign, which is not on PATH "
                    "(signing is done on a Mac)");
     }
+    checkPackageOptions(options);
     return options;
 }
 

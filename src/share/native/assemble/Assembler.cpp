@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "AppChecks.h"
+#include "AppLayout.h"
 #include "AssembleHost.h"
 #include "Commit.h"
 #include "ContentInto.h"
@@ -19,6 +20,7 @@
 #include "Icns.h"
 #include "InfoPlist.h"
 #include "Interrupts.h"
+#include "Packages.h"
 #include "PathLimits.h"
 #include "PngImage.h"
 #include "Process.h"
@@ -26,6 +28,7 @@
 #include "RuntimeCache.h"
 #include "RuntimeRelease.h"
 #include "Signing.h"
+#include "StartCheck.h"
 #include "TextRules.h"
 #include "SysInfo.h"
 #include "Workspace.h"
@@ -61,6 +64,9 @@ struct Plan {
     std::vector<IconImage> icons;
     std::string wmClass;
     StringArray architectures;
+    /// What the packager should know, printed once the output is in place.
+    StringArray notes;
+    PackagePlan packages;
 };
 
 [[noreturn]] void fail(const tstrings::any& message) {
@@ -170,6 +176,8 @@ void readLauncher(Plan& p, const std::string& given, Target target) {
              << formatName(p.launcherInfo.format) << "; an image needs the "
              "Linux launcher (ELF)");
     }
+    checkLauncherMark(markedLayout(FileSystem::readFile(p.launcher)),
+                      p.launcher, target);
 }
 
 RuntimeRelease readRelease(const std::string& home,
@@ -186,7 +194,7 @@ RuntimeRelease readRelease(const std::string& home,
 // relative to the home; empty when there is none.
 std::string jliOf(const std::string& home, BinaryFormat format) {
     const std::string suffix = format == BinaryFormat::MachO ? ".dylib" : ".so";
-    for (const char* dir : {"lib", "lib/jli"}) {
+    for (const char* dir : AppLayout::libraryDirs) {
         const std::string lib = std::string(dir) + "/libjli" + suffix;
         if (FileSystem::kindOf(combinePath(home, lib)) == Kind::File) {
             return lib;
@@ -252,6 +260,12 @@ std::string defaultJdk() {
 
 void planLinkedRuntime(Plan& p) {
     p.jdk = p.d.jdk.empty() ? defaultJdk() : p.d.jdk;
+    // A macOS *.jdk folder holds its Java home in Contents/Home.
+    const std::string macHome = combinePath(p.jdk, "Contents/Home");
+    if (FileSystem::kindOf(combinePath(p.jdk, "bin/jlink")) == Kind::Missing
+            && FileSystem::kindOf(macHome) == Kind::Directory) {
+        p.jdk = macHome;
+    }
     if (FileSystem::kindOf(combinePath(p.jdk, "bin/jlink")) != Kind::File) {
         fail(tstrings::any() << "The JDK \"" << p.jdk << "\" has no bin/jlink "
              "to link the runtime with");
@@ -380,6 +394,7 @@ void checkApplicationOf(Plan& p) {
     checkMainJarPlaced(p, expanded, index);
     const AppFacts facts =
             checkApplication(expanded, p.root, index, p.release.modules);
+    p.notes = facts.notes;
     p.wmClass = !p.d.wmClass.empty() ? p.d.wmClass
             : !facts.mainClass.empty()
                     ? tstrings::replace(facts.mainClass, ".", "-")
@@ -490,6 +505,8 @@ Plan check(const AssembleOptions& options) {
     checkLimits(p);
     checkApplicationOf(p);
     readIcons(p);
+    p.packages = planPackages(p.d, p.layout, p.outputDir, p.architectures,
+                              options);
     return p;
 }
 
@@ -696,6 +713,26 @@ void sign(const Plan& p, const std::string& identity, const std::string& root,
     }
 }
 
+// The start check on the output in the workspace, at `root`, where its
+// configuration expands as it will in place.
+void checkStart(const Plan& p, const std::string& root) {
+    const std::string java =
+            combinePath(combinePath(root, p.layout.runtimeHome), "bin/java");
+    if (!StartCheck::canRun(StartCheck::host(), p.launcherInfo, p.release)
+            || FileSystem::kindOf(java) != Kind::File) {
+        return;
+    }
+    Progress::step("starting the runtime for the start check");
+    const CfgFile cfgFile = CfgFile::load(combinePath(root, p.layout.cfgFile))
+            .expandMacros(layoutMacros(p.layout, root));
+    const AppLayout::Paths& paths = p.layout.target == Target::Bundle
+            ? AppLayout::bundle : AppLayout::image;
+    StartCheck::run(java, StartCheck::arguments(
+                            cfgFile, combinePath(root, p.layout.executable)),
+                    paths.libEnvVariable, combinePath(root, p.layout.appDir),
+                    root, p.root);
+}
+
 // The output folders the command creates; removed again, innermost first,
 // unless the assembly succeeds.
 class CreatedFolders {
@@ -741,12 +778,15 @@ void build(const Plan& p, const AssembleOptions& options,
     } else {
         writeImageFiles(p, root);
     }
+    if (options.startCheck) {
+        checkStart(p, root);
+    }
     BesideFiles beside;
     if (!p.entitlementsName.empty()) {
         beside.push_back({p.entitlementsName, p.entitlementsText});
     }
     FileSystem::writeFile(combinePath(root, p.layout.stamp),
-                          stampText(beside));
+                          stampText(beside) + packageStampLines(p.packages));
     if (options.checkOnly) {
         return;
     }
@@ -754,11 +794,14 @@ void build(const Plan& p, const AssembleOptions& options,
         Progress::step("signing the bundle");
         sign(p, options.sign, root, workspace.path());
     }
+    const StringArray packages = writePackages(p.packages, root,
+                                               workspace.path());
     Interrupts::check();
     StringArray besideNames;
     if (!p.entitlementsName.empty()) {
         besideNames.push_back(p.entitlementsName);
     }
+    besideNames.insert(besideNames.end(), packages.begin(), packages.end());
     workspace.commit(p.layout.rootName, p.layout.stamp, besideNames,
                      options.replace);
 }
@@ -788,4 +831,7 @@ void assemble(const AssembleOptions& options) {
     const Plan plan = check(options);
     Interrupts::check();
     write(plan, options);
+    for (const std::string& line : plan.notes) {
+        Progress::note(line);
+    }
 }

@@ -19,11 +19,20 @@ struct AssembleOptions {
     bool replace = false;
     /// The signing identity ("-" for ad hoc); empty for no signing.
     std::string sign;
+    /// Ask the output's runtime whether it starts the application, when it
+    /// can run on this machine (see StartCheck).
+    bool startCheck = true;
     /// Keep and reuse runtimes made by jlink in the per-user cache.
     bool runtimeCache = true;
     /// Run every check and make the output in the workspace, but put
     /// nothing at the output path (nor sign).
     bool checkOnly = false;
+    /// The package formats asked for (--package), comma-separated.
+    std::string packages;
+    /// The installer signing identity of a pkg; empty for none.
+    std::string installerSign;
+    /// The notary tool's keychain profile; empty for no notarisation.
+    std::string notarize;
 };
 
 /// Assembles as `options` say. Throws a one-line error, leaving nothing at

@@ -77,13 +77,15 @@ bool readStamp(CommitSystem& fs, const std::string& root,
                                                        + "\n"));
 }
 
-// True when the file at `path` is the one that `stamp` records as `name`.
+// True when the file at `path` is the one that `stamp` records as `name`:
+// by its contents, or, for a package, by its name alone.
 bool isRecorded(CommitSystem& fs, const std::string& path,
                 const std::string& name, const std::string& stamp) {
     std::string contents;
     return fs.kindOf(path) == Kind::File
-            && fs.read(path, besideLimit, contents)
-            && stampRecords(stamp, name, contents);
+            && (stampRecordsPackage(stamp, name)
+                || (fs.read(path, besideLimit, contents)
+                    && stampRecords(stamp, name, contents)));
 }
 
 std::string systemError(int error) {
@@ -223,6 +225,22 @@ bool stampRecords(const std::string& stamp, const std::string& name,
     StringArray lines;
     tstrings::split(lines, stamp, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
     const std::string wanted = besideLine(name, contents);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (lines[i] == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string packageStampLine(const std::string& name) {
+    return "package " + name;
+}
+
+bool stampRecordsPackage(const std::string& stamp, const std::string& name) {
+    StringArray lines;
+    tstrings::split(lines, stamp, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    const std::string wanted = packageStampLine(name);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         if (lines[i] == wanted) {
             return true;

@@ -58,6 +58,14 @@ std::string stampText(const BesideFiles& beside);
 bool stampRecords(const std::string& stamp, const std::string& name,
                   const std::string& contents);
 
+/// The stamp's line that records the package `name` written beside the
+/// root: packages are made from the finished (and signed) root, after its
+/// stamp, so they are recorded by name, not by their contents.
+std::string packageStampLine(const std::string& name);
+
+/// True when the stamp `stamp` records the package `name`.
+bool stampRecordsPackage(const std::string& stamp, const std::string& name);
+
 struct CommitPlan {
     /// The folder that holds the new entries under their final names.
     std::string buildDir;

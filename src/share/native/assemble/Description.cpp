@@ -9,6 +9,7 @@
 #include "ErrorHandling.h"
 #include "DesktopEntry.h"
 #include "FileUtils.h"
+#include "PackageInfo.h"
 #include "TextRules.h"
 
 namespace {
@@ -44,6 +45,10 @@ const CfgFile::PropertyId* const extraProperties[] = {
     &Key::package, &Key::fileType, &Key::urlScheme, &Key::usage,
     &Key::categories, &Key::installDir, &Key::wmClass, &Key::comment,
     &Key::keywords,
+    &PackageKeys::formats, &PackageKeys::packageName, &PackageKeys::release,
+    &PackageKeys::maintainer, &PackageKeys::description,
+    &PackageKeys::copyright, &PackageKeys::section, &PackageKeys::homepage,
+    &PackageKeys::license,
 };
 
 const CfgFile::Vocabulary bundleVocabulary = {

@@ -47,4 +47,14 @@ CfgFile::Macros layoutMacros(const Layout& layout, const std::string& root);
 /// "bundle" or "image".
 const char* targetName(Target target);
 
+/// The layout whose mark (AppLayout::bundleMark, imageMark) the launcher
+/// file `bytes` carries: "bundle" or "image"; "" for none, "both" for a
+/// file that carries both marks (no launcher does).
+std::string markedLayout(const std::string& bytes);
+
+/// Throws, naming the launcher at `path`, unless `marked` (of
+/// `markedLayout`) is the layout of `target`.
+void checkLauncherMark(const std::string& marked, const std::string& path,
+                       Target target);
+
 #endif // LAYOUT_H

@@ -18,9 +18,12 @@ struct Outcome {
 };
 
 /// Runs `program` with `args` (without the program name), standard input
-/// from /dev/null. Throws when it cannot be started; when SIGINT or SIGTERM
-/// arrives it is ended with SIGTERM, waited for, and an error is thrown.
-Outcome run(const std::string& program, const StringArray& args);
+/// from /dev/null, in this process's environment or, when `environment` is
+/// given, in that one ("NAME=value" entries). Throws when it cannot be
+/// started; when SIGINT or SIGTERM arrives it is ended with SIGTERM, waited
+/// for, and an error is thrown.
+Outcome run(const std::string& program, const StringArray& args,
+            const StringArray* environment = nullptr);
 
 /// The path of the executable `name` in a folder of PATH; empty when there
 /// is none.

@@ -97,7 +97,15 @@ void collect(int fd, pid_t child, std::string& output) {
 
 } // namespace
 
-Outcome run(const std::string& program, const StringArray& args) {
+Outcome run(const std::string& program, const StringArray& args,
+            const StringArray* environment) {
+    std::vector<char*> envp;
+    if (environment != nullptr) {
+        for (const std::string& entry : *environment) {
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        }
+        envp.push_back(nullptr);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) {
@@ -114,7 +122,8 @@ Outcome run(const std::string& program, const StringArray& args) {
     Interrupts::check();
     pid_t child;
     const int error = posix_spawn(&child, program.c_str(), &files.actions,
-                                  nullptr, argv.data(), environ);
+                                  nullptr, argv.data(),
+                                  environment ? envp.data() : environ);
     if (error != 0) {
         errno = error;
         VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "

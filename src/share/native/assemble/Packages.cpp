@@ -1,0 +1,270 @@
+#include "Packages.h"
+
+#include <algorithm>
+
+#include "Assembler.h"
+#include "Commit.h"
+#include "ErrorHandling.h"
+#include "FileSystem.h"
+#include "FileTree.h"
+#include "FileUtils.h"
+#include "Interrupts.h"
+#include "MacPackages.h"
+#include "PackageArchive.h"
+#include "Process.h"
+#include "SysInfo.h"
+#include "SystemPackage.h"
+#include "SystemPackageWriter.h"
+
+namespace {
+
+using FileUtils::combinePath;
+typedef FileSystem::Kind Kind;
+
+const char stampPackagePrefix[] = "package ";
+
+[[noreturn]] void fail(const tstrings::any& message) {
+    VT_THROW(message);
+}
+
+// Zip, dmg and pkg in the order that lets a notarised bundle be stapled
+// before the dmg and the pkg take it in; the others as given.
+std::vector<PackageFormat> makingOrder(std::vector<PackageFormat> formats) {
+    static const PackageFormat order[] = {
+        PackageFormat::TarGz, PackageFormat::Deb, PackageFormat::Rpm,
+        PackageFormat::Zip, PackageFormat::Dmg, PackageFormat::Pkg,
+    };
+    std::stable_sort(formats.begin(), formats.end(),
+                     [](PackageFormat a, PackageFormat b) {
+                         return std::find(std::begin(order), std::end(order), a)
+                                 < std::find(std::begin(order), std::end(order), b);
+                     });
+    return formats;
+}
+
+std::string fileNameOf(PackageFormat format, const PackageInfo& info,
+                       const Description& d, const std::string& arch) {
+    switch (format) {
+    case PackageFormat::TarGz:
+        return d.name + "-" + d.version + "-linux-" + rpmArchitecture(arch)
+                + ".tar.gz";
+    case PackageFormat::Deb:
+        return debFileName(info, debianArchitecture(arch));
+    case PackageFormat::Rpm:
+        return rpmFileName(info, rpmArchitecture(arch));
+    case PackageFormat::Zip:
+        return d.name + "-" + d.version + ".zip";
+    case PackageFormat::Dmg:
+        return d.name + "-" + d.version + ".dmg";
+    case PackageFormat::Pkg:
+        return d.name + "-" + d.version + ".pkg";
+    }
+    return std::string();
+}
+
+void requireTool(const std::string& tool, PackageFormat format,
+                 const std::string& package) {
+    if (Process::findOnPath(tool).empty()) {
+        fail(tstrings::any() << "A " << packageFormatName(format)
+             << " package needs " << tool << ", which is not on PATH"
+             << (package.empty() ? "" : " (Debian: " + package + ")"));
+    }
+}
+
+void checkTools(PackageFormat format) {
+    if (format == PackageFormat::Deb || format == PackageFormat::Rpm) {
+        requireTool("strip", format, "binutils");
+    }
+    if (format == PackageFormat::Rpm) {
+        requireTool("rpmbuild", format, "rpm");
+    }
+    for (const std::string& tool : macPackageTools(format)) {
+        requireTool(tool, format, "");
+    }
+}
+
+void checkPackageFile(const std::string& outputDir, const std::string& name,
+                      const StringArray& stamped, bool replace) {
+    const std::string path = combinePath(outputDir, name);
+    const bool exists = FileSystem::isLink(path)
+            || FileSystem::kindOf(path) != Kind::Missing;
+    if (!exists) {
+        return;
+    }
+    if (!replace) {
+        fail(tstrings::any() << "\"" << path << "\" exists: remove it, or "
+             "give --replace to replace an earlier output of this command");
+    }
+    if (FileSystem::isLink(path) || FileSystem::kindOf(path) != Kind::File
+            || std::find(stamped.begin(), stamped.end(), name)
+                    == stamped.end()) {
+        fail(tstrings::any() << "\"" << path << "\" exists and was not made "
+             "by applauncher-assemble: it is left alone");
+    }
+}
+
+StringArray earlierPackages(const std::string& outputDir,
+                            const Layout& layout) {
+    const std::string stamp =
+            combinePath(combinePath(outputDir, layout.rootName), layout.stamp);
+    if (FileSystem::isLink(stamp) || FileSystem::kindOf(stamp) != Kind::File) {
+        return StringArray();
+    }
+    return stampedPackages(FileSystem::readFile(stamp));
+}
+
+// What the earlier output made and this run leaves in place stays recorded,
+// so that a later --replace still knows it as this command's.
+void keepEarlier(PackagePlan& plan, const StringArray& stamped,
+                 const std::string& outputDir) {
+    for (const std::string& name : stamped) {
+        const bool remade = std::any_of(
+                plan.files.begin(), plan.files.end(),
+                [&](const std::pair<PackageFormat, std::string>& file) {
+                    return file.second == name;
+                });
+        const std::string path = combinePath(outputDir, name);
+        if (!remade && !FileSystem::isLink(path)
+                && FileSystem::kindOf(path) == Kind::File) {
+            plan.keptPackages.push_back(name);
+        }
+    }
+}
+
+} // namespace
+
+ArchiveEntries imageEntries(const std::string& root, const std::string& top) {
+    TreePlan plan;
+    // The finished output holds links into itself only.
+    planTree(systemTree(), root, top, OutsideLinks::CopyTarget,
+             FileUtils::dirname(root), plan);
+    ArchiveEntries entries;
+    ArchiveEntry topEntry;
+    topEntry.kind = ArchiveEntry::Directory;
+    topEntry.path = top;
+    topEntry.mode = 0755;
+    entries.push_back(topEntry);
+    for (const TreeEntry& item : plan) {
+        ArchiveEntry entry;
+        entry.kind = item.kind == TreeEntry::Directory ? ArchiveEntry::Directory
+                : item.kind == TreeEntry::Link ? ArchiveEntry::Link
+                                               : ArchiveEntry::File;
+        entry.path = item.dest;
+        entry.source = item.kind == TreeEntry::File ? item.source
+                                                    : std::string();
+        entry.linkText = item.linkText;
+        entry.mode = item.mode;
+        entries.push_back(entry);
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const ArchiveEntry& a, const ArchiveEntry& b) {
+                  return a.path < b.path;
+              });
+    return entries;
+}
+
+long long packageTime(const std::string& sourceDateEpoch, long long fallback) {
+    if (sourceDateEpoch.empty() || sourceDateEpoch.size() > 15
+            || sourceDateEpoch.find_first_not_of("0123456789")
+                    != std::string::npos) {
+        return fallback;
+    }
+    return std::stoll(sourceDateEpoch);
+}
+
+std::string packageStampLines(const PackagePlan& plan) {
+    std::string lines;
+    for (const auto& file : plan.files) {
+        lines += packageStampLine(file.second) + "\n";
+    }
+    for (const std::string& name : plan.keptPackages) {
+        lines += packageStampLine(name) + "\n";
+    }
+    return lines;
+}
+
+StringArray stampedPackages(const std::string& stamp) {
+    StringArray names;
+    StringArray lines;
+    tstrings::split(lines, stamp, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    for (const std::string& line : lines) {
+        if (tstrings::startsWith(line, stampPackagePrefix)
+                && line.size() > sizeof(stampPackagePrefix) - 1) {
+            const std::string name = line.substr(sizeof(stampPackagePrefix) - 1);
+            if (name.find('/') == std::string::npos && name != "."
+                    && name != "..") {
+                names.push_back(name);
+            }
+        }
+    }
+    return names;
+}
+
+PackagePlan planPackages(const Description& d, const Layout& layout,
+                         const std::string& outputDir,
+                         const StringArray& architectures,
+                         const AssembleOptions& options) {
+    PackagePlan plan;
+    std::vector<PackageFormat> asked;
+    if (!options.packages.empty()) {
+        addPackageFormats(options.packages, layout.target, "--package", asked);
+    }
+    plan.info = readPackageInfo(d, layout.target, asked);
+    plan.d = d;
+    plan.layout = layout;
+    plan.arch = architectures.empty() ? std::string() : architectures.front();
+    plan.sign = options.sign;
+    plan.installerSign = options.installerSign;
+    plan.notarize = options.notarize;
+    checkMacOptions(plan);
+    const StringArray stamped = earlierPackages(outputDir, layout);
+    if (plan.info.formats.empty()) {
+        keepEarlier(plan, stamped, outputDir);
+        return plan;
+    }
+    if (!plan.info.copyrightFile.empty()
+            && FileSystem::kindOf(plan.info.copyrightFile) != Kind::File) {
+        fail(tstrings::any() << "The copyright file \""
+             << plan.info.copyrightFile << "\" (bundle.copyright) is not a "
+             "file");
+    }
+    plan.time = packageTime(
+            SysInfo::getEnvVariable(std::nothrow, "SOURCE_DATE_EPOCH", ""),
+            modificationTime(d.file));
+    for (PackageFormat format : makingOrder(plan.info.formats)) {
+        checkTools(format);
+        const std::string name = fileNameOf(format, plan.info, d, plan.arch);
+        checkPackageFile(outputDir, name, stamped, options.replace);
+        plan.files.push_back({format, name});
+    }
+    keepEarlier(plan, stamped, outputDir);
+    return plan;
+}
+
+StringArray writePackages(const PackagePlan& plan, const std::string& root,
+                          const std::string& workspace) {
+    StringArray made;
+    for (const auto& file : plan.files) {
+        Interrupts::check();
+        const std::string path = combinePath(workspace, file.second);
+        switch (file.first) {
+        case PackageFormat::TarGz:
+            writeTarGz(imageEntries(root, plan.layout.rootName), path,
+                       plan.time, 6);
+            break;
+        case PackageFormat::Deb:
+            writeDeb(plan, root, workspace, path);
+            break;
+        case PackageFormat::Rpm:
+            writeRpm(plan, root, workspace, path);
+            break;
+        case PackageFormat::Zip:
+        case PackageFormat::Dmg:
+        case PackageFormat::Pkg:
+            writeMacPackage(plan, file.first, root, workspace, path);
+            break;
+        }
+        made.push_back(file.second);
+    }
+    return made;
+}

@@ -1,0 +1,68 @@
+// The packages that the assembly command writes beside its output: tar.gz,
+// deb and rpm from an image, zip, dmg and pkg from a bundle. Everything is
+// checked with the rest of the description, before anything is written;
+// the packages are made in the workspace from the finished output and
+// moved into place with it. The output's stamp records them, so that
+// --replace replaces only packages this command made.
+#ifndef PACKAGES_H
+#define PACKAGES_H
+
+#include <string>
+#include <vector>
+
+#include "Description.h"
+#include "Layout.h"
+#include "PackageArchive.h"
+#include "PackageInfo.h"
+
+struct AssembleOptions;
+
+struct PackagePlan {
+    PackageInfo info;
+    /// The formats in the order they are made, each with its file name.
+    std::vector<std::pair<PackageFormat, std::string>> files;
+    /// Packages of the earlier output that this run does not make again
+    /// and that are still there: the new stamp records them too.
+    StringArray keptPackages;
+    Description d;
+    Layout layout;
+    /// The architecture of the launcher and the runtime ("x86_64", "arm64").
+    std::string arch;
+    /// Every time in the packages (SOURCE_DATE_EPOCH, else the
+    /// description's modification time).
+    long long time = 0;
+    std::string sign;
+    std::string installerSign;
+    std::string notarize;
+};
+
+/// Checks what the packages need (keys, tools, files at the output) and
+/// plans them. `architectures` are those the launcher and runtime share.
+/// Throws a one-line error.
+PackagePlan planPackages(const Description& d, const Layout& layout,
+                         const std::string& outputDir,
+                         const StringArray& architectures,
+                         const AssembleOptions& options);
+
+/// Makes the packages from the finished output at `root` in `workspace`;
+/// returns their names in the workspace, to be moved into place with the
+/// output.
+StringArray writePackages(const PackagePlan& plan, const std::string& root,
+                          const std::string& workspace);
+
+/// The output's tree at `root` as archive entries below the folder `top`
+/// (an entry of its own), sorted by name, modes and links kept.
+ArchiveEntries imageEntries(const std::string& root, const std::string& top);
+
+/// The lines that record the packages in the output's stamp, which is
+/// written (and signed) before the packages are made.
+std::string packageStampLines(const PackagePlan& plan);
+
+/// The packages an earlier output's stamp text records.
+StringArray stampedPackages(const std::string& stamp);
+
+/// The time of the packages: SOURCE_DATE_EPOCH's value when it is a number,
+/// else `fallback`.
+long long packageTime(const std::string& sourceDateEpoch, long long fallback);
+
+#endif // PACKAGES_H
