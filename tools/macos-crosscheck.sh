@@ -17,6 +17,9 @@
 #   - its minimum macOS version is the deployment target (arm64 Macs start
 #     at macOS 11, so an arm64 slice never claims less than 11.0);
 #   - the build printed no warning.
+# Then it builds applauncher-assemble for macOS in the universal build
+# directory (its macOS host: the atomic swap, the per-file sync, ditto,
+# hdiutil, pkgbuild): it compiles and links warning-free.
 # Each build starts from an empty directory (build-mac-x86_64,
 # build-mac-arm64, build-mac-universal), so every run checks the same thing.
 #
@@ -307,6 +310,23 @@ build_tests() {
 build_and_check x86_64 "x86_64"
 build_and_check arm64 "arm64"
 build_and_check universal "x86_64;arm64"
+
+# The assembly command's macOS host compiles; it can only run on a Mac.
+echo "== applauncher-assemble (universal)"
+dir=$root/build-mac-universal
+if "${clean_env[@]}" cmake --build "$dir" --target applauncher-assemble \
+     --parallel "$jobs" >"$dir/assemble-build.log" 2>&1; then
+  check "applauncher-assemble: build" 0
+  if grep -qiE 'warning:' "$dir/assemble-build.log"; then
+    grep -iE 'warning:' "$dir/assemble-build.log" | head -n 20
+    check "applauncher-assemble: no warnings" 1 "see $dir/assemble-build.log"
+  else
+    check "applauncher-assemble: no warnings" 0
+  fi
+else
+  grep -E 'error|warning' "$dir/assemble-build.log" | head -n 30
+  check "applauncher-assemble: build" 1 "see $dir/assemble-build.log"
+fi
 [ $with_tests = no ] || build_tests
 
 echo "macos-crosscheck: $passed passed, $failed failed"

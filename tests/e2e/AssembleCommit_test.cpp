@@ -8,6 +8,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#ifdef __linux__
+#include <sys/mount.h>
+#endif
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -373,9 +376,119 @@ TEST(AssembleCommit, ErrorsNameTheOutputNotTheBuildFolder) {
     makeDirs(b.temp / "out");
     const ProcessResult r = runProcess(assemblePath(), args, options);
     const std::string out = canonicalPath(b.temp / "out");
-    expectRefusal(r, 1, "failed (exit status 1): " + out + "/Demo.app");
+    expectRefusal(r, 1, "failed (exit status 1): the new output's Contents/runtime/");
     EXPECT_FALSE(contains(r.err, ".assemble-")) << r.err;
+    EXPECT_FALSE(contains(r.err, out)) << r.err;
     EXPECT_EQ(listDir(b.temp / "out"), Strings{});
+}
+
+#ifdef __linux__
+TEST(AssembleCommit, ReplaceRefusesAnEarlierOutputThatHoldsAMount) {
+    Bench b;
+    ASSERT_EQ(b.image(b.temp / "mp").exitStatus, 0);
+    writeFile(b.temp / "precious/file1", "mine");
+    chmod((b.temp / "precious").c_str(), 0755);
+    const std::string point = b.temp / "mp/Demo/lib/app/data";
+    makeDirs(point);
+    if (mount((b.temp / "precious").c_str(), point.c_str(), nullptr, MS_BIND,
+              nullptr) != 0) {
+        GTEST_SKIP() << "no right to mount here";
+    }
+    const ProcessResult r = b.image(b.temp / "mp", true);
+    umount2(point.c_str(), MNT_DETACH);
+    expectRefusal(r, 1, "\"" + canonicalPath(b.temp / "mp") + "/Demo\" holds "
+                  "the mount point \"" + canonicalPath(b.temp / "mp")
+                  + "/Demo/lib/app/data\": unmount it");
+    EXPECT_EQ(readFile(b.temp / "precious/file1"), "mine");
+    struct stat st;
+    ASSERT_EQ(stat((b.temp / "precious").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_EQ(listDir(b.temp / "mp"), Strings{"Demo"});
+}
+#endif
+
+TEST(AssembleCommit, RefusesContentFromAnEarlierOutput) {
+    Bench b;
+    ASSERT_EQ(b.image(b.temp / "g").exitStatus, 0);
+    const std::string root = canonicalPath(b.temp / "g") + "/Demo";
+    makeDirs(b.temp / "src/c");
+    makeSymlink(b.temp / "g/Demo", b.temp / "src/c/prev");
+    b.describe("", "bundle.content=demo.jar\nbundle.content=c\n");
+    expectRefusal(b.image(b.temp / "g", true), 1,
+                  "The link \"" + canonicalPath(b.temp / "src/c") + "/prev\" "
+                  "points to \"" + root + "\", inside the output");
+    b.describe("", "bundle.content=demo.jar\n"
+               "bundle.content-into=prev|" + b.temp / "g/Demo" + "\n");
+    expectRefusal(b.image(b.temp / "g", true), 1,
+                  "\"" + b.temp / "g/Demo" + "\" (bundle.content-into) lies "
+                  "inside the output \"" + root + "\"");
+    EXPECT_EQ(listDir(b.temp / "g"), Strings{"Demo"});
+    EXPECT_FALSE(exists(b.temp / "g/Demo/lib/app/prev"));
+}
+
+TEST(AssembleCommit, NamesTheKeyOfContentThatHoldsTheOutput) {
+    Bench b;
+    writeFile(b.temp / "src/app/demo.jar", readFile(b.temp / "src/demo.jar"));
+    b.describe("", "bundle.content-into=lib|app\n", "Demo", "bundle.runtime=../jdk\n",
+               "$APPDIR/lib/demo.jar");
+    expectRefusal(b.image(b.temp / "src/app/dist"), 1,
+                  "lies inside \"" + b.temp / "src/app\" (bundle.content-into)");
+}
+
+TEST(AssembleCommit, RefusesAnOutputPathWithAColonBeforeAnyWork) {
+    Bench b;
+    makeDirs(b.temp / "a:b");
+    expectRefusal(b.image(b.temp / "a:b/dist"), 1, "has a ':' in its path, "
+                  "from which the runtime cannot start");
+    EXPECT_EQ(listDir(b.temp / "a:b"), Strings{});
+    makeSymlink(b.temp / "a:b", b.temp / "plain");
+    expectRefusal(b.image(b.temp / "plain"), 1, "has a ':' in its path");
+    EXPECT_EQ(b.image(b.temp / "out").exitStatus, 0);
+}
+
+TEST(AssembleCommit, RefusesAMainJarReachedThroughDotDotAfterANonFolder) {
+    Bench b;
+    for (const char* jar : {"$APPDIR/nosuch/../demo.jar",
+                            "$APPDIR/demo.jar/../demo.jar"}) {
+        b.describe("", "bundle.content=demo.jar\n", "Demo",
+                   "bundle.runtime=../jdk\n", jar);
+        expectRefusal(b.image(b.temp / "out"), 1, "cannot be reached: \"..\" "
+                      "follows \"$APPDIR/");
+    }
+    EXPECT_EQ(listDir(b.temp / "out"), Strings{});
+}
+
+// The commit with a SIGTERM that arrives at one of its steps: the preloaded
+// library sends it at the first call of `at`.
+ProcessResult assembleSignalledAt(const Bench& b, const std::string& at) {
+    Strings args{"applauncher-assemble", b.temp / "src/demo.cfg", "--target",
+                 "image", "--output", b.temp / "out"};
+    ProcessOptions options;
+    const char* asan = getenv("ASAN_OPTIONS");
+    options.setEnv("LD_PRELOAD", SIGNAL_AT_PATH)
+            .setEnv("SIGNAL_AT", at)
+            .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
+                    + ":verify_asan_link_order=0");
+    return runProcess(assemblePath(), args, options);
+}
+
+TEST(AssembleCommit, ASignalDuringTheSyncStopsBeforeTheCommit) {
+    Bench b;
+    const ProcessResult r = assembleSignalledAt(b, "syncfs");
+    EXPECT_EQ(r.signal, SIGTERM) << r.exitStatus << r.err;
+    EXPECT_EQ(r.err, "applauncher-assemble: Interrupted by SIGTERM: nothing "
+                     "was written\n");
+    EXPECT_EQ(listDir(b.temp / "out"), Strings{});
+}
+
+TEST(AssembleCommit, ASignalDuringTheCommitEndsTheCommandOnceItIsComplete) {
+    Bench b;
+    const ProcessResult r = assembleSignalledAt(b, "fsync");
+    EXPECT_EQ(r.signal, SIGTERM) << r.exitStatus << r.err;
+    EXPECT_EQ(r.err, "applauncher-assemble: interrupted at the end: the "
+                     "assembly had completed\n");
+    EXPECT_EQ(listDir(b.temp / "out"), Strings{"Demo"});
+    EXPECT_TRUE(exists(b.temp / "out/Demo/lib/app/demo.jar"));
 }
 
 // The command is ended by `signal` while it copies a runtime: it removes

@@ -4,16 +4,23 @@
 // each call, so that the tests see when it ran.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "TestSupport.h"
 
 using namespace testing_support;
+
+extern char** environ;
 
 namespace {
 
@@ -26,6 +33,8 @@ const char fakeJlink[] =
         "[ -n \"$JLINK_FAIL\" ] && { printf 'Error: %s\\n\\tat a.B(B.java)\\n' "
         "\"$JLINK_FAIL\"; exit 1; }\n"
         "[ -n \"$JLINK_SLEEP\" ] && sleep \"$JLINK_SLEEP\"\n"
+        "[ -n \"$JLINK_HANG\" ] && { echo $$ > \"$JLINK_HANG.tmp\"; "
+        "mv \"$JLINK_HANG.tmp\" \"$JLINK_HANG\"; exec sleep 120; }\n"
         "while [ $# -gt 0 ]; do [ \"$1\" = --output ] && out=$2; shift; done\n"
         "mkdir -p \"$out/lib\" && cp \"$FAKE_JLI\" \"$out/lib/libjli.so\" "
         "&& cp \"$(dirname \"$0\")/../release\" \"$out/release\"\n";
@@ -276,6 +285,67 @@ TEST(RuntimeCache, ATerminalSeesOneProgressLineForEachSlowStep) {
     EXPECT_NE(r.out.find("applauncher-assemble: copying the runtime..."),
               std::string::npos) << r.out;
     EXPECT_EQ(c.links(), 1);
+}
+
+// True when the process `pid` has ended (gone, or a zombie not yet reaped).
+bool ended(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return true;
+    }
+    const std::size_t paren = line.rfind(')');
+    return paren != std::string::npos && paren + 2 < line.size()
+            && (line[paren + 2] == 'Z' || line[paren + 2] == 'X');
+}
+
+TEST(RuntimeCache, JlinkEndsWhenTheCommandIsKilled) {
+#ifndef __linux__
+    GTEST_SKIP() << "only Linux kills a child when its parent ends";
+#endif
+    Cache c;
+    const std::string hang = c.temp / "jlink.pid";
+    std::vector<std::string> env{"JLINK_CALLS=" + c.temp / "calls",
+                                 "FAKE_JLI=" + fakeJliPath(),
+                                 "JLINK_HANG=" + hang, "PATH=/usr/bin:/bin"};
+    std::vector<char*> envp;
+    for (std::string& entry : env) {
+        envp.push_back(&entry[0]);
+    }
+    envp.push_back(nullptr);
+    const std::string description = c.temp / "src/demo.cfg";
+    const std::string out = c.out();
+    const char* argv[] = {"applauncher-assemble", description.c_str(), "--output",
+                          out.c_str(), "--no-runtime-cache", nullptr};
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    pid_t child;
+    ASSERT_EQ(posix_spawn(&child, assemblePath().c_str(), &files, nullptr,
+                          const_cast<char**>(argv), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&files);
+    std::string pidText;
+    for (int i = 0; i < 1000 && pidText.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        try {
+            pidText = readFile(hang);
+        } catch (...) {
+        }
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_FALSE(pidText.empty()) << "jlink never started";
+    const pid_t jlink = static_cast<pid_t>(std::stol(pidText));
+    bool gone = false;
+    for (int i = 0; i < 500 && !gone; ++i) {
+        gone = ended(jlink);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!gone) {
+        kill(jlink, SIGKILL);
+    }
+    EXPECT_TRUE(gone) << "jlink went on after the command was killed";
 }
 
 } // namespace

@@ -22,6 +22,8 @@ typedef CommitSystem::Kind Kind;
 struct Node {
     Kind kind;
     std::string contents;
+    /// Set where a file system is mounted on the node.
+    std::string mount = std::string();
 };
 
 // Paths map to nodes; a folder's entries are the paths below it.
@@ -39,6 +41,29 @@ public:
         nodes[path] = {Kind::File, text};
     }
     void link(const std::string& path) { nodes[path] = {Kind::Link, ""}; }
+    /// Mounts another file system on the existing `path`.
+    void mountOn(const std::string& path) { nodes[path].mount = path; }
+
+    StringArray list(const std::string& path) override {
+        StringArray names;
+        for (const std::string& name : below(path)) {
+            if (name.find('/') == std::string::npos) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+
+    std::string mountOf(const std::string& path) override {
+        for (std::string at = path; !at.empty();
+             at = at.substr(0, at.rfind('/'))) {
+            const auto it = nodes.find(at);
+            if (it != nodes.end() && !it->second.mount.empty()) {
+                return it->second.mount;
+            }
+        }
+        return "/";
+    }
 
     Kind kindOf(const std::string& path) override {
         const auto it = nodes.find(path);
@@ -300,6 +325,49 @@ TEST(Commit, ReplacesOnlyAStampReachedThroughRealFolders) {
     }
 }
 
+TEST(Commit, NeverReplacesAnOutputThatHoldsAMountPoint) {
+    const char* const points[] = {"/out/Demo.app/Contents/MacOS/data",
+                                  "/out/Demo.app/Contents/notes.txt",
+                                  "/out/Demo.app"};
+    for (const char* point : points) {
+        FakeSystem fs = withNewBundle();
+        withOldBundle(fs);
+        fs.folder("/out/Demo.app/Contents/MacOS");
+        fs.folder("/out/Demo.app/Contents/MacOS/data");
+        fs.file("/out/Demo.app/Contents/MacOS/data/file1", "precious");
+        fs.file("/out/Demo.app/Contents/notes.txt", "precious");
+        fs.mountOn(point);
+        const std::map<std::string, Node> before = fs.nodes;
+        const std::string error = checkError(fs, true);
+        EXPECT_EQ(error, std::string("\"/out/Demo.app\" holds the mount "
+                                     "point \"") + point + "\": unmount it "
+                         "before replacing the earlier output");
+        bool keep = false;
+        EXPECT_EQ(commitError(fs, true, keep), error);
+        EXPECT_FALSE(keep);
+        EXPECT_EQ(fs.nodes.size(), before.size());
+        EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "old");
+    }
+    // Mounted while the command runs: found on the folder swapped out, and
+    // the swap undone.
+    for (const bool hasExchange : {true, false}) {
+        FakeSystem fs = withNewBundle();
+        withOldBundle(fs);
+        fs.hasExchange = hasExchange;
+        fs.beforeExchange = [&fs]() {
+            fs.folder("/out/Demo.app/Contents/data");
+            fs.mountOn("/out/Demo.app/Contents/data");
+        };
+        bool keep = false;
+        const std::string error = commitError(fs, true, keep);
+        EXPECT_TRUE(contains(error, "holds the mount point "
+                             "\"/out/Demo.app/Contents/data\"")) << error;
+        EXPECT_EQ(fs.mountOf("/out/Demo.app/Contents/data"),
+                  "/out/Demo.app/Contents/data");
+        EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "old");
+    }
+}
+
 TEST(Commit, TheStampIsCheckedAgainOnTheFolderSwappedOut) {
     for (const bool hasExchange : {true, false}) {
         FakeSystem fs = withNewBundle();
@@ -399,12 +467,27 @@ TEST(CommitStamp, RecordsExactlyTheFilesWrittenBesideTheRoot) {
     EXPECT_FALSE(stampRecords(stampText({}), "Demo.entitlements", ""));
 }
 
-TEST(CommitMessages, NameTheOutputInsteadOfTheBuildFolder) {
+TEST(CommitMessages, NameTheNewOutputInsteadOfTheBuildFolder) {
+    const std::string build = "/out/.Demo.app.assemble-a1b2c3";
     EXPECT_EQ(withoutBuildFolder(
-                      "codesign --sign - /out/.Demo.app.assemble-a1b2c3/Demo.app "
-                      "failed: /out/.Demo.app.assemble-a1b2c3/Demo.app: bad",
-                      "/out/.Demo.app.assemble-a1b2c3", "/out"),
-              "codesign --sign - /out/Demo.app failed: /out/Demo.app: bad");
+                      "codesign --sign - " + build + "/Demo.app failed: "
+                      + build + "/Demo.app: bad", build, "Demo.app"),
+              "codesign --sign - the new output failed: the new output: bad");
+    // Never the output path: under --replace it names the earlier output,
+    // which a failure leaves untouched.
+    EXPECT_EQ(withoutBuildFolder(
+                      "Cannot write \"" + build + "/Demo.app/lib/runtime/jmods/"
+                      "java.base.jmod\": No space left on device", build,
+                      "Demo.app"),
+              "Cannot write the new output's \"lib/runtime/jmods/"
+              "java.base.jmod\": No space left on device");
+    EXPECT_EQ(withoutBuildFolder("Cannot sync \"" + build + "/Demo.app\", \""
+                                 + build + "/Demo.entitlements\" or \""
+                                 + build + "\"", build, "Demo.app"),
+              "Cannot sync the new output, the new \"Demo.entitlements\" or "
+              "\"the build folder\"");
+    EXPECT_EQ(withoutBuildFolder("no path here", build, "Demo.app"),
+              "no path here");
 }
 
 std::string limitError(const StringArray& paths, std::size_t nameMax,

@@ -92,4 +92,33 @@ TEST(ContentInto, PathsResolveThroughTheLinksOfTheCopy) {
     EXPECT_EQ(resolveInPlan(index, "app/a/x"), "");
 }
 
+TEST(ContentInto, DotDotGoesOnOnlyFromAFolder) {
+    const TreeEntry entries[] = {
+        entry(TreeEntry::Link, "app/current", "versions/2"),
+        entry(TreeEntry::Directory, "app/versions"),
+        entry(TreeEntry::Directory, "app/versions/2"),
+        entry(TreeEntry::File, "app/versions/2/demo.jar"),
+        entry(TreeEntry::File, "app/hello.jar"),
+    };
+    std::map<std::string, const TreeEntry*> index;
+    for (const TreeEntry& e : entries) {
+        index[e.dest] = &e;
+    }
+    const std::pair<const char*, const char*> cases[] = {
+        {"app/nosuch/../hello.jar", "app/nosuch"},
+        {"app/hello.jar/../hello.jar", "app/hello.jar"},
+        {"app/versions/2/demo.jar/../demo.jar", "app/versions/2/demo.jar"},
+        {"app/current/nosuch/../demo.jar", "app/versions/2/nosuch"},
+        // Folders of the copy, and the folders above its entries.
+        {"app/versions/../hello.jar", ""},
+        {"app/current/../2/demo.jar", ""},
+        {"app/../app/hello.jar", ""},
+    };
+    for (const auto& c : cases) {
+        std::string notFolder;
+        resolveInPlan(index, c.first, &notFolder);
+        EXPECT_EQ(notFolder, c.second) << c.first;
+    }
+}
+
 } // namespace

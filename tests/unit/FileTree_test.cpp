@@ -128,7 +128,8 @@ FakeTree debian() {
 
 TreePlan planOf(FakeTree& fs, OutsideLinks outside = OutsideLinks::CopyTarget) {
     TreePlan plan;
-    planTree(fs, "/usr/share/app", "lib/app", outside, "/home/u/out", plan);
+    planTree(fs, "/usr/share/app", "lib/app", outside,
+             OutputPlace{"/home/u/out", "Demo"}, plan);
     return plan;
 }
 
@@ -180,8 +181,9 @@ TEST(FileTreePlan, CopiesOnceWhatSeveralLinksReach) {
             "lib/app/b.jar -> a.jar",
             "lib/app/lib/ <- /usr/share/app/lib",
             "lib/app/lib/own.jar <- /usr/share/app/lib/own.jar",
-            // Before the folder it lies in is reached: a copy of its own.
-            "lib/app/lib/xml.xml <- /usr/share/jedit/modes/xml.xml",
+            // Before the folder it lies in is reached: still a link into
+            // that folder's copy.
+            "lib/app/lib/xml.xml -> ../modes/xml.xml",
             "lib/app/modes/ <- /usr/share/jedit/modes",
             "lib/app/modes/java.xml <- /usr/share/jedit/modes/java.xml",
             "lib/app/modes/xml.xml <- /usr/share/jedit/modes/xml.xml"}));
@@ -240,6 +242,108 @@ TEST(FileTreePlan, AFolderCopiedThroughALinkMayNotHoldALoop) {
     fs.link("/usr/share/app/modes", "/usr/share/jedit/modes");
     const std::string error = planError(fs);
     EXPECT_NE(error.find("\"/usr/share/app/modes\""), std::string::npos) << error;
+}
+
+TEST(FileTreePlan, RefusesContentLinksThatNameNothingOrLoopInsideTheTree) {
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"x.jar", "missing.jar", "points to \"missing.jar\", which does not exist"},
+        {"l1", "l2", "cannot be followed: Too many levels"},
+        {"self", "self", "cannot be followed: Too many levels"},
+    };
+    for (const Case& c : cases) {
+        FakeTree fs = debian();
+        if (std::string(c.name) == "l1") {
+            fs.link("/usr/share/app/l2", "l1");
+        }
+        fs.link(std::string("/usr/share/app/") + c.name, c.text);
+        const std::string error = planError(fs);
+        EXPECT_EQ(error.rfind(std::string("The link \"/usr/share/app/")
+                              + c.name + "\" ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        // A runtime's copy leaves them out.
+        for (const std::string& line :
+             shown(planOf(fs, OutsideLinks::CopyExistingTarget))) {
+            EXPECT_EQ(line.find(std::string("lib/app/") + c.name + " "),
+                      std::string::npos) << line;
+        }
+    }
+}
+
+TEST(FileTreePlan, RefusesLinksIntoTheOutput) {
+    const char* const targets[] = {"/home/u/out/Demo", "/home/u/out/Demo/lib",
+                                   "/home/u/out/Demo/lib/app/own.jar",
+                                   "/home/u/out/.Demo.assemble-x1Y2z3"};
+    for (const char* target : targets) {
+        FakeTree fs = debian();
+        for (const char* folder : {"/home/u/out/Demo", "/home/u/out/Demo/lib",
+                                   "/home/u/out/Demo/lib/app",
+                                   "/home/u/out/.Demo.assemble-x1Y2z3"}) {
+            fs.folder(folder);
+        }
+        fs.file("/home/u/out/Demo/lib/app/own.jar");
+        fs.link("/usr/share/app/prev", target);
+        EXPECT_EQ(planError(fs), std::string("The link \"/usr/share/app/prev\" "
+                  "points to \"") + target + "\", inside the output: an "
+                  "earlier output is not copied into the new one");
+    }
+    FakeTree fs = debian();
+    fs.folder("/home/u/out/Demo-old");
+    fs.file("/home/u/out/Demo-old/notes.txt");
+    fs.link("/usr/share/app/old", "/home/u/out/Demo-old");
+    EXPECT_EQ(planError(fs), "");
+}
+
+TEST(FileTreeOutput, TellsTheRootAndBuildFoldersFromTheirNeighbours) {
+    const OutputPlace out{"/home/u/out", "Demo.app"};
+    EXPECT_TRUE(insideOutput(out, "/home/u/out/Demo.app"));
+    EXPECT_TRUE(insideOutput(out, "/home/u/out/Demo.app/Contents/Info.plist"));
+    EXPECT_TRUE(insideOutput(out, "/home/u/out/.Demo.app.assemble-abc/x"));
+    EXPECT_FALSE(insideOutput(out, "/home/u/out"));
+    EXPECT_FALSE(insideOutput(out, "/home/u/out/Demo.apps"));
+    EXPECT_FALSE(insideOutput(out, "/home/u/out/.Demo.assemble-abc"));
+    EXPECT_FALSE(insideOutput(out, "/home/u/Demo.app"));
+}
+
+// Several content lines, planned together.
+TreePlan planOfItems(FakeTree& fs, const std::vector<TreeItem>& items) {
+    TreePlan plan;
+    planTrees(fs, items, OutsideLinks::CopyTarget,
+              OutputPlace{"/home/u/out", "Demo"}, plan);
+    return plan;
+}
+
+TEST(FileTreePlan, CopiesOnceAcrossContentLinesTheOutermostTarget) {
+    FakeTree fs = debian();
+    fs.folder("/usr/share/c1");
+    fs.folder("/usr/share/c2");
+    fs.link("/usr/share/c1/a1", "/usr/share/jedit/modes");
+    fs.link("/usr/share/c2/b2", "/usr/share/jedit");
+    fs.link("/usr/share/c2/m", "/usr/share/jedit/modes");
+    EXPECT_EQ(shown(planOfItems(fs, {{"/usr/share/c1", "lib/app"},
+                                     {"/usr/share/c2", "lib/app/more"}})),
+              (Lines{"lib/app/a1 -> more/b2/modes",
+                     "lib/app/more/b2/ <- /usr/share/jedit",
+                     "lib/app/more/b2/modes/ <- /usr/share/jedit/modes",
+                     "lib/app/more/b2/modes/java.xml <- "
+                     "/usr/share/jedit/modes/java.xml",
+                     "lib/app/more/b2/modes/xml.xml <- "
+                     "/usr/share/jedit/modes/xml.xml",
+                     "lib/app/more/m -> b2/modes"}));
+    // Two lines linking one folder: the first link is copied.
+    FakeTree same = debian();
+    same.folder("/usr/share/c1");
+    same.folder("/usr/share/c2");
+    same.link("/usr/share/c1/x", "/usr/share/java");
+    same.link("/usr/share/c2/y", "/usr/share/java/");
+    const Lines lines = shown(planOfItems(same, {{"/usr/share/c1", "lib/app"},
+                                                 {"/usr/share/c2", "lib/app"}}));
+    EXPECT_EQ(lines.front(), "lib/app/x/ <- /usr/share/java");
+    EXPECT_EQ(lines.back(), "lib/app/y -> x");
 }
 
 } // namespace

@@ -2,10 +2,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "ErrorHandling.h"
@@ -18,6 +21,8 @@
 #ifndef RENAME_EXCHANGE
 #define RENAME_EXCHANGE (1 << 1)
 #endif
+
+extern char** environ;
 
 namespace AssembleHost {
 
@@ -49,6 +54,23 @@ int exchange(const std::string& a, const std::string& b) {
     }
     // Old kernels and file systems without the flag (NFS, SMB, some FUSE).
     return errno == EINVAL || errno == ENOSYS ? ENOTSUP : errno;
+}
+
+std::string mountOf(const std::string& path) {
+    // The mount's id tells a bind mount of a folder of the same file system
+    // from that file system; the device alone does not.
+    struct statx st;
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW,
+                STATX_BASIC_STATS | STATX_MNT_ID, &st) != 0) {
+        return std::string();
+    }
+    std::string mount = std::to_string(st.stx_dev_major) + ":"
+            + std::to_string(st.stx_dev_minor);
+    if ((st.stx_mask & STATX_MNT_ID) != 0) {
+        mount += "/" + std::to_string(static_cast<unsigned long long>(
+                st.stx_mnt_id));
+    }
+    return mount;
 }
 
 void syncTree(const std::string& path) {
@@ -85,6 +107,71 @@ bool copyInKernel(int in, int out, const std::string& from,
         VT_THROW(tstrings::any() << "Cannot copy \"" << from << "\" to \""
                                  << to << "\": " << lastCRTError());
     }
+}
+
+namespace {
+
+// In the child between fork and exec: only calls that are safe there. The
+// child asks to be killed when its parent ends; a parent that ended before
+// the request took effect is seen in the parent's id.
+[[noreturn]] void execChild(const char* program, char* const argv[],
+                            char* const envp[], int out, pid_t parent,
+                            int errorPipe) {
+    int error = 0;
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
+        ::_exit(127);
+    }
+    const int in = ::open("/dev/null", O_RDONLY);
+    if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0
+            || ::dup2(out, 2) < 0) {
+        error = errno;
+    } else {
+        if (in > 2) {
+            ::close(in);
+        }
+        ::execve(program, argv, envp != nullptr ? envp : environ);
+        error = errno;
+    }
+    while (::write(errorPipe, &error, sizeof error) < 0 && errno == EINTR) {
+    }
+    ::_exit(127);
+}
+
+} // namespace
+
+long spawn(const std::string& program, char* const argv[],
+           char* const envp[], int out) {
+    int errorPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+        VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "
+                                 << lastCRTError());
+    }
+    const PrivateFiles::FileDescriptor readEnd(errorPipe[0]);
+    PrivateFiles::FileDescriptor writeEnd(errorPipe[1]);
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        execChild(program.c_str(), argv, envp, out, parent, errorPipe[1]);
+    }
+    if (child < 0) {
+        VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "
+                                 << lastCRTError());
+    }
+    writeEnd.reset();
+    int error = 0;
+    ssize_t n;
+    while ((n = ::read(readEnd.get(), &error, sizeof error)) < 0
+           && errno == EINTR) {
+    }
+    if (n == static_cast<ssize_t>(sizeof error)) {
+        int status;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        errno = error;
+        VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "
+                                 << lastCRTError());
+    }
+    return child;
 }
 
 std::string userCacheDir() {

@@ -158,6 +158,14 @@ int assembleMain(int argc, char** argv) {
                 parseCommandLine(StringArray(argv + 1, argv + argc));
         failureStatus = 1;
         assemble(options);
+        // A signal that arrived during the commit waited until it was
+        // complete: the output is in place, and the command still ends as
+        // the signal ends it.
+        if (Interrupts::received() != 0) {
+            std::cerr << "applauncher-assemble: interrupted at the end: the "
+                         "assembly had completed" << std::endl;
+            Interrupts::endAsReceived();
+        }
         return 0;
     } catch (const VtErrorBase& e) {
         // One line whatever a path or value in the message holds.

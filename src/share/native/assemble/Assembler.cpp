@@ -108,6 +108,13 @@ void resolveOutput(Plan& p, const std::string& given) {
         p.outputDir = combinePath(p.outputDir, part);
         p.missingFolders.push_back(p.outputDir);
     }
+    // The runtime finds its own files through path lists, which ':'
+    // separates: it cannot start from such a folder.
+    if (p.outputDir.find(':') != std::string::npos) {
+        fail(tstrings::any() << "The output folder \"" << p.outputDir
+             << "\" has a ':' in its path, from which the runtime cannot "
+                "start: choose an output folder without one");
+    }
 }
 
 void checkOutput(const Plan& p, bool replace) {
@@ -125,15 +132,26 @@ void checkOutput(const Plan& p, bool replace) {
     checkDestinations(Workspace::system(), plan);
 }
 
-// Content or a runtime that holds the output folder would copy earlier
-// outputs into each new one.
+OutputPlace outputPlace(const Plan& p) {
+    return OutputPlace{p.outputDir, p.layout.rootName};
+}
+
+// Content or a runtime that holds the output folder, or that lies in the
+// output, would copy earlier outputs into each new one.
 void checkOutputOutside(const Plan& p, const std::string& source,
                         const char* key) {
-    if (FileSystem::kindOf(source) != Kind::Directory) {
+    const Kind kind = FileSystem::kindOf(source);
+    if (kind != Kind::Directory && kind != Kind::File) {
         return;
     }
+    const std::string real = FileSystem::realPath(source);
+    if (insideOutput(outputPlace(p), real)) {
+        fail(tstrings::any() << "\"" << source << "\" (" << key << ") lies "
+             "inside the output \"" << p.root << "\": an earlier output is "
+             "not copied into the new one");
+    }
     std::string below;
-    if (pathBelow(FileSystem::realPath(source), p.outputDir, below)) {
+    if (kind == Kind::Directory && pathBelow(real, p.outputDir, below)) {
         fail(tstrings::any() << "The output folder \"" << p.outputDir
              << "\" lies inside \"" << source << "\" (" << key << "), "
              "which would then be copied into itself: choose an output "
@@ -237,10 +255,12 @@ void planCopiedRuntime(Plan& p) {
     checkRuntimeFits(p.release, runtime, p.launcherInfo, p.launcher);
     if (macBundle && p.layout.target == Target::Bundle) {
         planTree(systemTree(), runtime, p.layout.runtimeDir,
-                 OutsideLinks::CopyExistingTarget, p.outputDir, p.runtimeTree);
+                 OutsideLinks::CopyExistingTarget, outputPlace(p),
+                 p.runtimeTree);
     } else {
         planTree(systemTree(), p.runtimeHome, p.layout.runtimeHome,
-                 OutsideLinks::CopyExistingTarget, p.outputDir, p.runtimeTree);
+                 OutsideLinks::CopyExistingTarget, outputPlace(p),
+                 p.runtimeTree);
     }
 }
 
@@ -299,24 +319,30 @@ void planFolders(Plan& p, const std::string& item, const std::string& dest) {
     }
 }
 
+// Every content line is planned in one go, so that what links in several
+// lines reach is copied once.
 void planContent(Plan& p) {
+    std::vector<TreeItem> items;
     for (std::size_t i = 0; i < p.d.content.size(); ++i) {
         const std::string& item = p.d.content[i];
+        const char* key = i < p.d.contentLines ? "bundle.content"
+                                               : "bundle.content-into";
         if (FileSystem::kindOf(item) == Kind::Missing) {
             fail(tstrings::any() << "The content \"" << item
-                 << "\" (bundle.content) does not exist");
+                 << "\" (" << key << ") does not exist");
         }
         const std::string why = FileSystem::whyUnreadable(item);
         if (!why.empty()) {
             fail(tstrings::any() << "The content \"" << item
-                 << "\" (bundle.content) cannot be read: " << why);
+                 << "\" (" << key << ") cannot be read: " << why);
         }
-        checkOutputOutside(p, item, "bundle.content");
+        checkOutputOutside(p, item, key);
         planFolders(p, item, p.d.contentDest[i]);
-        planTree(systemTree(), item,
-                 combinePath(p.layout.appDir, p.d.contentDest[i]),
-                 OutsideLinks::CopyTarget, p.outputDir, p.contentTree);
+        items.push_back(TreeItem{item, combinePath(p.layout.appDir,
+                                                   p.d.contentDest[i])});
     }
+    planTrees(systemTree(), items, OutsideLinks::CopyTarget, outputPlace(p),
+              p.contentTree);
 }
 
 // The content by destination; two items that would make the same file, or
@@ -371,12 +397,18 @@ void checkMainJarPlaced(const Plan& p, const CfgFile& expanded,
              << jar << "\"");
     }
     const std::string inApp = jar.substr(appDir.size() + 1);
-    const std::string resolved =
-            resolveInPlan(index, combinePath(p.layout.appDir, inApp));
+    std::string notFolder;
+    const std::string resolved = resolveInPlan(
+            index, combinePath(p.layout.appDir, inApp), &notFolder);
+    std::string below;
+    if (!notFolder.empty() && pathBelow(p.layout.appDir, notFolder, below)) {
+        fail(tstrings::any() << "The main jar \"" << jar << "\" (app.mainjar) "
+             "cannot be reached: \"..\" follows \"$APPDIR/" << below
+             << "\", which is not a folder of the content");
+    }
     if (index.count(resolved) != 0 || resolved.empty()) {
         return;
     }
-    std::string below;
     if (!pathBelow(p.layout.appDir, resolved, below)) {
         return;
     }
@@ -573,7 +605,7 @@ void copyRuntimeHome(const Plan& p, const std::string& from,
                      const std::string& root) {
     TreePlan plan;
     planTree(systemTree(), from, p.layout.runtimeHome,
-             OutsideLinks::CopyExistingTarget, p.outputDir, plan);
+             OutsideLinks::CopyExistingTarget, outputPlace(p), plan);
     FileSystem::makeDirs(combinePath(root, p.layout.runtimeHome));
     copyTree(plan, root);
 }
@@ -824,7 +856,8 @@ void write(const Plan& p, const AssembleOptions& options) {
         if (!workspace || workspace->kept()) {
             throw;
         }
-        fail(withoutBuildFolder(message, workspace->path(), p.outputDir));
+        fail(withoutBuildFolder(message, workspace->path(),
+                                p.layout.rootName));
     }
     // A check leaves no folder it made behind either.
     if (!options.checkOnly) {

@@ -88,6 +88,40 @@ bool isRecorded(CommitSystem& fs, const std::string& path,
                     && stampRecords(stamp, name, contents)));
 }
 
+// The first entry of the folder `root`, or below it through real folders,
+// that lies on another mount than `mount`: a mount point; "" when none.
+std::string mountPointIn(CommitSystem& fs, const std::string& root,
+                         const std::string& mount) {
+    for (const std::string& name : fs.list(root)) {
+        const std::string path = combinePath(root, name);
+        if (fs.mountOf(path) != mount) {
+            return path;
+        }
+        if (fs.kindOf(path) == Kind::Folder) {
+            const std::string inner = mountPointIn(fs, path, mount);
+            if (!inner.empty()) {
+                return inner;
+            }
+        }
+    }
+    return std::string();
+}
+
+// An earlier output is removed once it is replaced: the removal must not
+// reach into a file system mounted in it, nor unmount one.
+void checkNoMountIn(CommitSystem& fs, const std::string& root,
+                    const std::string& outputDir, const std::string& dest) {
+    const std::string mount = fs.mountOf(root);
+    const std::string point = mount != fs.mountOf(outputDir)
+            ? root : mountPointIn(fs, root, mount);
+    if (!point.empty()) {
+        VT_THROW(tstrings::any() << "\"" << dest << "\" holds the mount "
+                 "point \"" << (point == root ? dest : dest + point.substr(
+                         root.size())) << "\": unmount it before replacing "
+                 "the earlier output");
+    }
+}
+
 std::string systemError(int error) {
     return std::strerror(error);
 }
@@ -175,6 +209,7 @@ private:
             if (!haveOldStamp) {
                 VT_THROW(notOursMessage(dest));
             }
+            checkNoMountIn(fs, old, plan.buildDir, dest);
         } else if (!haveOldStamp || !isRecorded(fs, old, name, oldStamp)) {
             VT_THROW(notWrittenMessage(dest, combinePath(plan.outputDir,
                                                          plan.root)));
@@ -260,6 +295,9 @@ void checkDestinations(CommitSystem& fs, const CommitPlan& plan) {
     if (rootExists && !stamped) {
         VT_THROW(notOursMessage(root));
     }
+    if (rootExists) {
+        checkNoMountIn(fs, root, plan.outputDir, root);
+    }
     for (const std::string& name : plan.beside) {
         const std::string dest = combinePath(plan.outputDir, name);
         if (fs.kindOf(dest) != Kind::Missing
@@ -278,6 +316,37 @@ void commitOutput(CommitSystem& fs, const CommitPlan& plan,
 
 std::string withoutBuildFolder(const std::string& message,
                                const std::string& buildDir,
-                               const std::string& outputDir) {
-    return tstrings::replace(message, buildDir, outputDir);
+                               const std::string& root) {
+    std::string text;
+    std::size_t from = 0;
+    for (std::size_t at; !buildDir.empty()
+             && (at = message.find(buildDir, from)) != std::string::npos;) {
+        const bool quoted = at != 0 && message[at - 1] == '"';
+        std::size_t end = at + buildDir.size();
+        std::string said;
+        if (message.compare(end, root.size() + 2, "/" + root + "/") == 0) {
+            said = quoted ? "the new output's \"" : "the new output's ";
+            end += root.size() + 2;
+        } else if (message.compare(end, root.size() + 1, "/" + root) == 0
+                   && (end + root.size() + 1 == message.size()
+                       || std::string("\" :;,").find(
+                               message[end + root.size() + 1])
+                               != std::string::npos)) {
+            said = "the new output";
+            end += root.size() + 1;
+            if (quoted && end < message.size() && message[end] == '"') {
+                ++end;
+            } else if (quoted) {
+                said = "\"" + said;
+            }
+        } else if (message.compare(end, 1, "/") == 0) {
+            said = quoted ? "the new \"" : "the new ";
+            end += 1;
+        } else {
+            said = quoted ? "\"the build folder" : "the build folder";
+        }
+        text += message.substr(from, quoted ? at - 1 - from : at - from) + said;
+        from = end;
+    }
+    return text + message.substr(from);
 }

@@ -35,6 +35,13 @@ public:
     virtual bool read(const std::string& path, std::size_t limit,
                       std::string& text) = 0;
 
+    /// The names in the folder `path`; none when it cannot be listed.
+    virtual StringArray list(const std::string& path) = 0;
+
+    /// What tells the mount that holds `path` itself (a link is not
+    /// followed) from every other mount.
+    virtual std::string mountOf(const std::string& path) = 0;
+
     /// Renames `from` to `to` unless `to` exists (EEXIST then).
     virtual int renameNoReplace(const std::string& from,
                                 const std::string& to) = 0;
@@ -83,7 +90,8 @@ struct CommitPlan {
 
 /// Throws the one-line refusal when the destinations of `plan` cannot take
 /// the new output: something exists there that `plan.replace` does not
-/// allow replacing, or that this command did not make.
+/// allow replacing, that this command did not make, or that holds a mount
+/// point (its removal would reach into the mounted file system).
 void checkDestinations(CommitSystem& fs, const CommitPlan& plan);
 
 /// Moves the entries of `plan.buildDir` into place; what they replace ends
@@ -94,11 +102,13 @@ void checkDestinations(CommitSystem& fs, const CommitPlan& plan);
 void commitOutput(CommitSystem& fs, const CommitPlan& plan,
                   bool& keepBuildDir);
 
-/// `message` with the build folder `buildDir` (inside `outputDir`) named as
-/// the place its entries are bound for: the build folder is gone by the
-/// time the user reads the message.
+/// `message` with the paths in the build folder `buildDir` named as parts
+/// of the new output whose root folder is `root` ("the new output's
+/// \"lib/x\""): the build folder is gone by the time the user reads the
+/// message, and under --replace the output path would name the earlier
+/// output, which the failure left untouched.
 std::string withoutBuildFolder(const std::string& message,
                                const std::string& buildDir,
-                               const std::string& outputDir);
+                               const std::string& root);
 
 #endif // COMMIT_H

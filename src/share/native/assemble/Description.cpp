@@ -470,6 +470,7 @@ Description readDescription(const std::string& path) {
         d.content.push_back(in.absolute(Key::content, item));
         d.contentDest.push_back(std::string());
     }
+    d.contentLines = d.content.size();
     for (const std::string& value : in.all(Key::contentInto)) {
         std::string why;
         const ContentInto into = parseContentInto(value, why);

@@ -41,6 +41,9 @@ struct Description {
     /// For each of `content`, the folder it goes to under the application
     /// folder ("" for the folder itself).
     StringArray contentDest;
+    /// How many of `content`, the first ones, come from bundle.content
+    /// lines; the others come from bundle.content-into lines.
+    std::size_t contentLines = 0;
     /// A Java home or macOS .jdk folder, absolute; empty when a runtime is
     /// linked from `modules` instead.
     std::string runtime;

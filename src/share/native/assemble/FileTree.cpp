@@ -35,13 +35,42 @@ TreeEntry entryOf(TreeEntry::Kind kind, const std::string& source,
              << "\": it is neither a file, a folder nor a link");
 }
 
+// What the links out of the trees lead to. A first walk over every tree
+// only finds them (`surveying`); of the targets, the outermost are copied,
+// each once, and every other link leads into one of those copies.
+struct LinkTargets {
+    bool surveying = true;
+    /// Real paths reached through links out of the trees, with the
+    /// destination of the first such link, in the order found.
+    std::vector<std::pair<std::string, std::string>> found;
+    /// Real paths copied through links, and where their copies go.
+    std::map<std::string, std::string> copies;
+
+    // The copies: the targets that lie in no other target.
+    void choose() {
+        for (const auto& target : found) {
+            bool inner = false;
+            for (const auto& other : found) {
+                std::string below;
+                inner = inner || (other.first != target.first
+                                  && pathBelow(other.first, target.first,
+                                               below));
+            }
+            if (!inner) {
+                copies.insert(target);
+            }
+        }
+        surveying = false;
+    }
+};
+
 // One walk of a folder tree into the plan.
 class Planner {
 public:
     Planner(TreeSource& fs, const std::string& realRoot, OutsideLinks outside,
-            const std::string& output, TreePlan& plan)
+            const OutputPlace& output, LinkTargets& targets, TreePlan& plan)
         : fs(fs), realRoot(realRoot), outside(outside), output(output),
-          plan(plan) {}
+          targets(targets), plan(plan) {}
 
     // The folder `rel` (relative to the root; "" is the root) into `dest`.
     void walk(const std::string& rel, const std::string& dest) {
@@ -73,46 +102,46 @@ private:
         const std::string text = fs.readLink(path);
         const std::string parent = FileUtils::dirname(rel);
         const std::string real = fs.realPath(path);
-        const std::string target = !real.empty() ? real
-                : normalizePath(text[0] == '/' ? text
-                                : combinePath(combinePath(realRoot, parent),
-                                              text));
         std::string below;
-        if (pathBelow(realRoot, target, below)) {
+        if (real.empty()) {
+            noTarget(path, text);
+        } else if (pathBelow(realRoot, real, below)) {
             TreeEntry entry = entryOf(TreeEntry::Link, path, dest, info);
             const bool kept = text[0] != '/'
                     && normalizePath(combinePath(parent, text)) == below;
             entry.linkText = kept ? text : relativeLink(parent, below);
             plan.push_back(entry);
-        } else if (real.empty()) {
-            noTarget(path, text);
+        } else if (targets.surveying) {
+            targets.found.push_back({real, dest});
         } else if (!linkToCopy(path, real, dest, info)) {
             checkTarget(path, real);
-            copies[real] = dest;
+            targets.copies[real] = dest;
             followed(path, real, dest, 0);
         }
     }
 
-    // A link that names nothing, or that cannot be followed.
+    // A link that names nothing, or that cannot be followed (a loop): an
+    // error in content; a runtime's copy leaves it out.
     void noTarget(const std::string& link, const std::string& text) {
+        if (outside == OutsideLinks::CopyExistingTarget) {
+            return;
+        }
         const TreeSource::Info info = fs.follow(link);
         if (info.kind == Kind::Unreadable) {
             VT_THROW(tstrings::any() << "The link \"" << link << "\" cannot "
                      "be followed: " << info.error);
         }
-        if (outside == OutsideLinks::CopyTarget) {
-            VT_THROW(tstrings::any() << "The link \"" << link << "\" points "
-                     "to \"" << text << "\", which does not exist");
-        }
+        VT_THROW(tstrings::any() << "The link \"" << link << "\" points "
+                 "to \"" << text << "\", which does not exist");
     }
 
-    // A link whose target, or a folder above it, is copied already becomes
-    // a link to that copy.
+    // A link whose target lies in a copy made through another link becomes
+    // a link into that copy.
     bool linkToCopy(const std::string& path, const std::string& real,
                     const std::string& dest, const TreeSource::Info& info) {
-        for (const auto& copy : copies) {
+        for (const auto& copy : targets.copies) {
             std::string below;
-            if (pathBelow(copy.first, real, below)) {
+            if (copy.second != dest && pathBelow(copy.first, real, below)) {
                 TreeEntry entry = entryOf(TreeEntry::Link, path, dest, info);
                 entry.linkText = relativeLink(FileUtils::dirname(dest),
                                               combinePath(copy.second, below));
@@ -124,7 +153,8 @@ private:
     }
 
     // A link may not lead to a folder that holds what is copied or the
-    // output: the copy would never end.
+    // output (the copy would never end), nor into the output (earlier
+    // outputs would be copied into each new one).
     void checkTarget(const std::string& link, const std::string& real) {
         std::string below;
         if (real == "/") {
@@ -136,9 +166,14 @@ private:
                      "to \"" << real << "\", which holds it: the links form "
                      "a loop");
         }
-        if (!output.empty() && pathBelow(real, output, below)) {
+        if (!output.folder.empty() && pathBelow(real, output.folder, below)) {
             VT_THROW(tstrings::any() << "The link \"" << link << "\" points "
                      "to \"" << real << "\", which holds the output folder");
+        }
+        if (insideOutput(output, real)) {
+            VT_THROW(tstrings::any() << "The link \"" << link << "\" points "
+                     "to \"" << real << "\", inside the output: an earlier "
+                     "output is not copied into the new one");
         }
     }
 
@@ -169,9 +204,11 @@ private:
                          "nothing");
             }
         } else if (info.kind == Kind::Unreadable) {
-            VT_THROW(tstrings::any() << "Cannot copy \"" << path << "\", "
-                     "reached through the link \"" << link << "\": "
-                     << info.error);
+            if (outside == OutsideLinks::CopyTarget) {
+                VT_THROW(tstrings::any() << "Cannot copy \"" << path
+                         << "\", reached through the link \"" << link
+                         << "\": " << info.error);
+            }
         } else {
             notCopyable(path);
         }
@@ -180,26 +217,24 @@ private:
     TreeSource& fs;
     const std::string realRoot;
     const OutsideLinks outside;
-    const std::string output;
+    const OutputPlace& output;
+    LinkTargets& targets;
     TreePlan& plan;
     std::set<std::string> visiting;
-    /// Real paths copied through links, and where their copies go.
-    std::map<std::string, std::string> copies;
 };
 
-} // namespace
-
-void planTree(TreeSource& fs, const std::string& source,
-              const std::string& destDir, OutsideLinks outside,
-              const std::string& output, TreePlan& plan) {
+void planItem(TreeSource& fs, const TreeItem& item, OutsideLinks outside,
+              const OutputPlace& output, LinkTargets& targets,
+              TreePlan& plan) {
+    const std::string& source = item.source;
     const TreeSource::Info info = fs.follow(source);
     if (info.kind == Kind::File) {
         plan.push_back(entryOf(TreeEntry::File, source,
-                               combinePath(destDir, FileUtils::basename(
+                               combinePath(item.destDir, FileUtils::basename(
                                        normalizePath(source))), info));
     } else if (info.kind == Kind::Folder) {
-        Planner(fs, fs.realPath(source), outside, output, plan)
-                .walk("", destDir);
+        Planner(fs, fs.realPath(source), outside, output, targets, plan)
+                .walk("", item.destDir);
     } else if (info.kind == Kind::Missing || info.kind == Kind::Unreadable) {
         VT_THROW(tstrings::any() << "Cannot copy \"" << source << "\": "
                  << (info.error.empty() ? "it does not exist" : info.error));
@@ -209,8 +244,57 @@ void planTree(TreeSource& fs, const std::string& source,
     }
 }
 
+} // namespace
+
+bool insideOutput(const OutputPlace& output, const std::string& path) {
+    std::string below;
+    if (output.folder.empty() || output.root.empty()
+            || !pathBelow(output.folder, path, below) || below.empty()) {
+        return false;
+    }
+    const std::string first = below.substr(0, below.find('/'));
+    return first == output.root
+            || tstrings::startsWith(first, "." + output.root + ".assemble-");
+}
+
+void planTrees(TreeSource& fs, const std::vector<TreeItem>& items,
+               OutsideLinks outside, const OutputPlace& output,
+               TreePlan& plan) {
+    LinkTargets targets;
+    for (const TreeItem& item : items) {
+        TreePlan survey;
+        planItem(fs, item, outside, output, targets, survey);
+    }
+    targets.choose();
+    for (const TreeItem& item : items) {
+        planItem(fs, item, outside, output, targets, plan);
+    }
+}
+
+void planTree(TreeSource& fs, const std::string& source,
+              const std::string& destDir, OutsideLinks outside,
+              const OutputPlace& output, TreePlan& plan) {
+    planTrees(fs, {TreeItem{source, destDir}}, outside, output, plan);
+}
+
+namespace {
+
+// True when `path` is a folder of the copy or holds one of its entries.
+bool isPlannedFolder(const std::map<std::string, const TreeEntry*>& index,
+                     const std::string& path) {
+    const auto it = index.find(path);
+    if (it != index.end()) {
+        return it->second->kind == TreeEntry::Directory;
+    }
+    const auto next = index.lower_bound(path + "/");
+    return next != index.end()
+            && next->first.compare(0, path.size() + 1, path + "/") == 0;
+}
+
+} // namespace
+
 std::string resolveInPlan(const std::map<std::string, const TreeEntry*>& index,
-                          const std::string& path) {
+                          const std::string& path, std::string* notFolder) {
     StringArray todo = components(path);
     std::string current;
     for (int hops = 0; !todo.empty();) {
@@ -222,6 +306,10 @@ std::string resolveInPlan(const std::map<std::string, const TreeEntry*>& index,
         if (part == "..") {
             if (current.empty()) {
                 return std::string();
+            }
+            if (notFolder != nullptr && notFolder->empty()
+                    && !isPlannedFolder(index, current)) {
+                *notFolder = current;
             }
             current = FileUtils::dirname(current);
             continue;

@@ -71,24 +71,53 @@ TreeSource& systemTree();
 /// it, point at that copy). A link to "/", to a folder that holds the
 /// output, or one that cannot be followed is refused, naming it.
 enum class OutsideLinks {
-    /// A link that names nothing is an error naming it (the application's
-    /// content: a missing file would only show at run time).
+    /// A link that names nothing or loops, inside the tree or out of it, is
+    /// an error naming it (the application's content: a missing file would
+    /// only show at run time).
     CopyTarget,
-    /// A link that names nothing is left out (a runtime: Debian's JDKs
-    /// link lib/src.zip to a package that is seldom installed).
+    /// A link that names nothing, or that loops, is left out (a runtime:
+    /// Debian's JDKs link lib/src.zip to a package that is seldom
+    /// installed).
     CopyExistingTarget,
 };
 
-/// Adds to `plan` what copying `source` into the folder `destDir` (relative
-/// to the copy's root) makes: a file becomes `destDir/<its name>`, a
-/// folder's contents go into `destDir`. `source` itself is followed when it
-/// is a link. Links that point inside the tree stay links; those that point
-/// outside follow `outside`, and none may lead to the folder `output` or
-/// above it. Throws when `source` does not exist, when the tree holds
-/// something other than folders, files and links, or when a link is refused.
+/// Where the output goes; nothing is copied from there.
+struct OutputPlace {
+    /// The output folder as the system resolves it ("" for none).
+    std::string folder;
+    /// The name of the root folder in it (the bundle or the image).
+    std::string root;
+};
+
+/// True when the resolved `path` is the output's root folder, lies below
+/// it, or in a build folder of the command beside it.
+bool insideOutput(const OutputPlace& output, const std::string& path);
+
+/// A file or folder to copy, and the folder (relative to the copy's root)
+/// it goes to.
+struct TreeItem {
+    std::string source;
+    std::string destDir;
+};
+
+/// Adds to `plan` what copying each item's `source` into its `destDir`
+/// makes: a file becomes `destDir/<its name>`, a folder's contents go into
+/// `destDir`. `source` itself is followed when it is a link. Links that
+/// point inside their tree stay links; those that point outside follow
+/// `outside`, planned over all items together: of the targets, the
+/// outermost are copied, each once, and the other links lead into those
+/// copies. No link may lead to a folder that holds `output.folder`, nor
+/// into the output (see insideOutput). Throws when a `source` does not
+/// exist, when a tree holds something other than folders, files and
+/// links, or when a link is refused.
+void planTrees(TreeSource& fs, const std::vector<TreeItem>& items,
+               OutsideLinks outside, const OutputPlace& output,
+               TreePlan& plan);
+
+/// planTrees of the one item `source`, `destDir`.
 void planTree(TreeSource& fs, const std::string& source,
               const std::string& destDir, OutsideLinks outside,
-              const std::string& output, TreePlan& plan);
+              const OutputPlace& output, TreePlan& plan);
 
 /// Makes everything of `plan` below the existing folder `root`: folders,
 /// files (their bytes, modes and modification times) and links. Nothing
@@ -97,7 +126,9 @@ void planTree(TreeSource& fs, const std::string& source,
 void copyTree(const TreePlan& plan, const std::string& root);
 
 /// Removes `path` with everything below it, read-only folders too; nothing
-/// happens when it does not exist. Never follows a link.
+/// happens when it does not exist. Never follows a link, and never enters
+/// nor changes a file system mounted below `path`: it stops with an error
+/// naming the mount point instead.
 void removeTree(const std::string& path);
 
 /// `path` (relative to the root of a copy whose entries `index` holds by
@@ -105,9 +136,12 @@ void removeTree(const std::string& path);
 /// component that is a link of the copy replaced by its text, each ".."
 /// taking away the component before it. Empty when it leads above the
 /// root, through a link with an absolute text, or through links that never
-/// end.
+/// end. When `notFolder` is given, it is set to the first path that a
+/// ".." follows which is neither a folder of the copy nor holds one of its
+/// entries (a file, or nothing), from which the system goes no further.
 std::string resolveInPlan(const std::map<std::string, const TreeEntry*>& index,
-                          const std::string& path);
+                          const std::string& path,
+                          std::string* notFolder = nullptr);
 
 /// `path` without empty and "." components, each ".." taking away the
 /// component before it (kept at the start of a relative path).

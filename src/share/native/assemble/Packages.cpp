@@ -154,7 +154,7 @@ ArchiveEntries imageEntries(const std::string& root, const std::string& top) {
     TreePlan plan;
     // The finished output holds links into itself only.
     planTree(systemTree(), root, top, OutsideLinks::CopyTarget,
-             FileUtils::dirname(root), plan);
+             OutputPlace{FileUtils::dirname(root), std::string()}, plan);
     ArchiveEntries entries;
     ArchiveEntry topEntry;
     topEntry.kind = ArchiveEntry::Directory;

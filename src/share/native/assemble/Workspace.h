@@ -29,7 +29,9 @@ public:
     /// Writes the workspace to disk, then puts the root folder `root` and
     /// the files `beside` (names in the workspace) into the output folder
     /// as commitOutput does; `stamp` is the stamp's path inside the root.
-    /// The signals the command handles wait until the moves are done.
+    /// A signal the command handles that arrived before the moves stops it
+    /// with an error; one that arrives during them waits until they are
+    /// done.
     void commit(const std::string& root, const std::string& stamp,
                 const StringArray& beside, bool replace);
 

@@ -140,15 +140,23 @@ void copyTree(const TreePlan& plan, const std::string& root) {
     }
 }
 
-void removeTree(const std::string& path) {
+namespace {
+
+// Removes `path` and what is below it, all on the mount `mount`: a file
+// system mounted below is neither entered nor changed.
+void removeOnMount(const std::string& path, const std::string& mount) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) {
         return;
     }
+    if (AssembleHost::mountOf(path) != mount) {
+        VT_THROW(tstrings::any() << "Cannot remove \"" << path << "\": a "
+                 "file system is mounted there");
+    }
     if (S_ISDIR(st.st_mode)) {
         ::chmod(path.c_str(), 0700);
         for (const std::string& name : FileSystem::list(path)) {
-            removeTree(combinePath(path, name));
+            removeOnMount(combinePath(path, name), mount);
         }
         if (::rmdir(path.c_str()) != 0) {
             fail("Cannot remove", path);
@@ -156,4 +164,10 @@ void removeTree(const std::string& path) {
     } else if (::unlink(path.c_str()) != 0) {
         fail("Cannot remove", path);
     }
+}
+
+} // namespace
+
+void removeTree(const std::string& path) {
+    removeOnMount(path, AssembleHost::mountOf(path));
 }

@@ -3,18 +3,16 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <vector>
 
+#include "AssembleHost.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "Interrupts.h"
-
-extern char** environ;
 
 namespace Process {
 
@@ -47,16 +45,6 @@ public:
 
 private:
     int fds[2] = {-1, -1};
-};
-
-class FileActions {
-public:
-    FileActions() { posix_spawn_file_actions_init(&actions); }
-    ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
-    FileActions(const FileActions&) = delete;
-    FileActions& operator=(const FileActions&) = delete;
-
-    posix_spawn_file_actions_t actions;
 };
 
 // Waits for the child; on an interruption, ends it first.
@@ -114,21 +102,10 @@ Outcome run(const std::string& program, const StringArray& args,
     argv.push_back(nullptr);
 
     Pipe pipe;
-    FileActions files;
-    posix_spawn_file_actions_addopen(&files.actions, 0, "/dev/null",
-                                     O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&files.actions, pipe.writeEnd(), 1);
-    posix_spawn_file_actions_adddup2(&files.actions, pipe.writeEnd(), 2);
     Interrupts::check();
-    pid_t child;
-    const int error = posix_spawn(&child, program.c_str(), &files.actions,
-                                  nullptr, argv.data(),
-                                  environment ? envp.data() : environ);
-    if (error != 0) {
-        errno = error;
-        VT_THROW(tstrings::any() << "Cannot start \"" << program << "\": "
-                                 << lastCRTError());
-    }
+    const pid_t child = static_cast<pid_t>(AssembleHost::spawn(
+            program, argv.data(), environment ? envp.data() : nullptr,
+            pipe.writeEnd()));
     pipe.closeEnd(1);
     Outcome outcome;
     collect(pipe.readEnd(), child, outcome.output);

@@ -11,6 +11,7 @@
 
 #include "AssembleHost.h"
 #include "ErrorHandling.h"
+#include "FileSystem.h"
 #include "FileTree.h"
 #include "FileUtils.h"
 #include "Interrupts.h"
@@ -36,6 +37,18 @@ public:
     bool read(const std::string& path, std::size_t limit,
               std::string& text) override {
         return FileUtils::readSmallFile(path, limit, text);
+    }
+
+    StringArray list(const std::string& path) override {
+        try {
+            return FileSystem::list(path);
+        } catch (const std::exception&) {
+            return StringArray();
+        }
+    }
+
+    std::string mountOf(const std::string& path) override {
+        return AssembleHost::mountOf(path);
     }
 
     int renameNoReplace(const std::string& from,
@@ -101,6 +114,10 @@ void Workspace::commit(const std::string& root, const std::string& stamp,
     plan.beside = beside;
     plan.replace = replace;
     Interrupts::Deferral deferral;
+    // A signal that came during the sync stops the command here, with
+    // nothing at the output path changed; one that comes from now on waits
+    // until the commit is complete (see AssembleCommand).
+    Interrupts::check();
     commitOutput(theSystemCommit, plan, keep);
     syncFolder(outputDir);
 }
