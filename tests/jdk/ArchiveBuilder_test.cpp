@@ -284,25 +284,57 @@ TEST_P(ArchiveBuilder, NothingIsBuiltForAnApplicationOnRemovableMedia) {
 }
 
 // A cache folder so deep that the runtime's paths would pass the system's
-// limit: no archive, and nothing from the runtime that java does not say.
+// limit, or the runtime's own (2048 bytes for a class list): no archive,
+// no failed build, and nothing from the runtime that java does not say.
 TEST_P(ArchiveBuilder, ACachePathOverTheSystemsLimitGetsNoArchive) {
     const CdsApp app;
+    for (const std::size_t length : {std::size_t(1990), std::size_t(4030)}) {
+        SCOPED_TRACE(std::to_string(length) + " bytes of home folder");
+        const auto bundle = makeCdsBundle(app);
+        std::string home = bundle->tempDir() + "/deep";
+        while (home.size() < length) {
+            home += "/" + std::string(200, 'd');
+        }
+        home.resize(length);
+        std::filesystem::create_directories(home);
+        ProcessOptions options;
+        options.setEnv("HOME", home);
+        const auto starts = compareStarts(*bundle, app, 2, options);
+        ASSERT_EQ(2u, starts.size());
+        const std::string dir = home + "/Library/Caches/" + bundle->name()
+                                + "/" + bundle->name() + ".cds";
+        for (const char* suffix : {".recording", ".classlist", ".jsa",
+                                   ".buildlog", ".strikes"}) {
+            EXPECT_TRUE(filesEnding(dir, suffix).empty()) << suffix;
+        }
+    }
+}
+
+// The dump runs with the application's java options, but for those that
+// write files: an application's log is neither replaced nor rotated aside
+// by the dump's, nor does the dump leave one of its own.
+TEST_P(ArchiveBuilder, TheDumpWritesNoFileOfTheApplications) {
+    CdsApp app;
+    app.options = {"-Xlog:gc*:file=@APP@/gc-%p.log",
+                   "-XX:ErrorFile=@APP@/hs_err_%p.log"};
     const auto bundle = makeCdsBundle(app);
-    std::string home = bundle->tempDir() + "/deep";
-    while (home.size() < 4000) {
-        home += "/" + std::string(200, 'd');
-    }
-    home.resize(4030);
-    std::filesystem::create_directories(home);
     ProcessOptions options;
-    options.setEnv("HOME", home);
-    const auto starts = compareStarts(*bundle, app, 2, options);
-    ASSERT_EQ(2u, starts.size());
-    const std::string dir = home + "/Library/Caches/" + bundle->name() + "/"
-                            + bundle->name() + ".cds";
-    for (const char* suffix : {".recording", ".classlist", ".jsa"}) {
-        EXPECT_TRUE(filesEnding(dir, suffix).empty()) << suffix;
+    options.setEnv("JAVA_TOOL_OPTIONS",
+                   "-Xlog:safepoint:file=" + bundle->appDir() + "/sp-%p.log");
+    const auto starts = compareStarts(*bundle, app, 1, options);
+    ASSERT_EQ(1u, starts.size());
+    ASSERT_EQ(1u, filesEnding(archiveDir(*bundle), ".jsa").size())
+            << "no archive was built";
+    // One of java's and one of the launcher's start; none of the dump's.
+    std::size_t gcLogs = 0, safepointLogs = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(bundle->appDir())) {
+        const std::string name = entry.path().filename().string();
+        gcLogs += name.compare(0, 3, "gc-") == 0 ? 1 : 0;
+        safepointLogs += name.compare(0, 3, "sp-") == 0 ? 1 : 0;
     }
+    EXPECT_EQ(2u, gcLogs);
+    EXPECT_EQ(2u, safepointLogs);
 }
 
 INSTANTIATE_TEST_SUITE_P(

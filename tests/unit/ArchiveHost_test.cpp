@@ -2,11 +2,13 @@
 // and I/O priority, checked in a child process of the test's own.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #ifdef __linux__
 #include <sched.h>
@@ -55,3 +57,35 @@ TEST(ArchiveHost, TheBuildersPriorityIsTheLeastOfEveryKind) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(7, WEXITSTATUS(status));
 }
+
+#ifdef __linux__
+// Where the scheduler groups sessions, the builder's own session competes
+// with the application's as a group: the group's rank is lowered too.
+TEST(ArchiveHost, TheBuildersSessionGroupGetsTheLeastPriority) {
+    if (access("/proc/self/autogroup", R_OK) != 0) {
+        GTEST_SKIP() << "this kernel has no scheduler autogroups";
+    }
+    int ends[2];
+    ASSERT_EQ(0, pipe(ends));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ends[0]);
+        setsid();
+        ArchiveHost::lowerPriority();
+        char text[128] = {0};
+        const int group = open("/proc/self/autogroup", O_RDONLY);
+        const ssize_t size = group < 0 ? 0 : read(group, text, sizeof text - 1);
+        (void)!write(ends[1], text, size > 0 ? static_cast<size_t>(size) : 0);
+        _exit(0);
+    }
+    close(ends[1]);
+    char text[128] = {0};
+    const ssize_t size = read(ends[0], text, sizeof text - 1);
+    close(ends[0]);
+    int status = -1;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_GT(size, 0);
+    EXPECT_NE(nullptr, strstr(text, " nice 19")) << text;
+}
+#endif

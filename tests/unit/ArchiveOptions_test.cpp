@@ -105,3 +105,40 @@ TEST(ArchiveOptions, ASecurityManagerKeepsTheApplicationsClassesOut) {
                              "@lambda-proxy java/lang/X run ()V\n",
                              {"app/Main"}));
 }
+
+TEST(ArchiveOptions, TheDumpGetsNoOptionThatWritesAFileOfTheApplications) {
+    for (const char* option :
+         {"-Xlog:gc:file=/var/log/app/gc.log", "-Xlog:gc*:gc.log:time",
+          "-Xlog:safepoint=info:file=\"s.log\"::filecount=5",
+          "-Xloggc:/tmp/gc.log", "-XX:HeapDumpPath=/tmp/app.hprof",
+          "-XX:+HeapDumpOnOutOfMemoryError", "-XX:ErrorFile=/tmp/hs_err.log",
+          "-XX:+LogCompilation", "-XX:LogFile=/tmp/compile.log",
+          "-XX:+LogVMOutput", "-XX:StartFlightRecording=filename=a.jfr",
+          "-XX:StartFlightRecording:filename=a.jfr",
+          "-XX:FlightRecorderOptions=repository=/tmp/jfr",
+          "-XX:OnOutOfMemoryError=kill -9 %p", "-XX:+PerfDataSaveToFile"}) {
+        EXPECT_TRUE(writesFiles(option)) << option;
+    }
+    for (const char* option :
+         {"-Xlog:gc", "-Xlog:gc:stdout", "-Xlog:gc*=debug:stderr:uptime",
+          "-Xlog:gc::uptime", "-Xlog:disable", "-Xlog:gc:#1", "-Xmx512m",
+          "-XX:+UseG1GC", "-XX:MaxHeapSize=1g", "-Dlog.file=/tmp/x.log",
+          "-XX:+UseCompressedOops", "-XX:HeapDumpPathology"}) {
+        EXPECT_FALSE(writesFiles(option)) << option;
+    }
+    EXPECT_EQ((StringArray{"-Xmx1g", "-Xlog:gc", "-Dx=y"}),
+              withoutFileWriters({"-Xmx1g", "-Xlog:gc:file=app.log",
+                                  "-Xlog:gc", "-XX:ErrorFile=e.log",
+                                  "-Dx=y"}));
+}
+
+TEST(ArchiveOptions, AnOptionsVariableLosesOnlyItsFileWriters) {
+    // Untouched when nothing in it writes a file: its quoting stays.
+    EXPECT_EQ("-Dname=\"a b\" -Xmx1g",
+              variableWithoutFileWriters("-Dname=\"a b\" -Xmx1g"));
+    EXPECT_EQ("-Xmx1g -Dx=y",
+              variableWithoutFileWriters(
+                      "  -Xmx1g -Xlog:gc:file=/home/u/app.log\t-Dx=y "));
+    EXPECT_EQ("", variableWithoutFileWriters("-XX:+HeapDumpOnOutOfMemoryError"));
+    EXPECT_EQ("", variableWithoutFileWriters(""));
+}

@@ -5,6 +5,7 @@
 #include "ArchivePlace.h"
 
 using ArchivePlace::removableRoot;
+using ArchivePlace::longestRuntimePath;
 
 TEST(ArchivePlace, OnlyAVolumeBelowARemovableRootIsRemovable) {
     const StringArray linux{"/media", "/run/media"};
@@ -30,4 +31,11 @@ TEST(ArchivePlace, OnlyAVolumeBelowARemovableRootIsRemovable) {
     for (const auto& c : cases) {
         EXPECT_EQ(c.root, removableRoot(c.path, c.roots)) << c.path;
     }
+}
+
+// The runtime refuses a class list whose path has 2048 bytes or more
+// ("Filename too long"), below Linux's own limit; macOS's is lower still.
+TEST(ArchivePlace, NoPathReachesTheRuntimesOwnLimit) {
+    EXPECT_EQ(2047u, longestRuntimePath(4096));
+    EXPECT_EQ(1023u, longestRuntimePath(1024));
 }

@@ -150,6 +150,33 @@ TEST(ArchivePlan, StartsThatASignalEndsEarlyStopTheRecordingAfterAFew) {
     EXPECT_FALSE(recordAndEnd(0, 1));
 }
 
+// A recording start killed with SIGKILL runs no exit handler: the next
+// start counts the list it left as discarded, so that an application that
+// is always killed stops recording after a few.
+TEST(ArchivePlan, RecordingStartsKilledOutrightStopTheRecordingAfterAFew) {
+    TempDir home;
+    const ArchiveStore store = openStore(home);
+    for (int killed = 1; killed <= 3; ++killed) {
+        ArchivePlan plan = ArchivePlan::decide(openStore(home), digest, 17);
+        ASSERT_EQ(Way::record, plan.way()) << killed;
+        plan.abandon();
+        Claimant(store, store.processName(digest, "00000000000000ee",
+                                          ".recording"));
+    }
+    EXPECT_EQ(Way::none, ArchivePlan::decide(openStore(home), digest, 17).way());
+    EXPECT_TRUE(store.exists(store.name(digest, ".failed")));
+    // A recording that a running start holds is no leftover.
+    TempDir other;
+    const ArchiveStore running = openStore(other);
+    Claimant recorder(running, running.processName(digest, "00000000000000ef",
+                                                   ".recording"));
+    for (int start = 0; start < 3; ++start) {
+        ArchivePlan plan = ArchivePlan::decide(openStore(other), digest, 17);
+        EXPECT_EQ(Way::record, plan.way());
+        plan.abandon();
+    }
+}
+
 TEST(ArchivePlan, NoListIsKeptOnceAnArchiveWasBuiltMeanwhile) {
     TempDir home;
     const ArchiveStore store = openStore(home);

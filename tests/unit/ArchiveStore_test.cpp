@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <vector>
 
 #include "ArchiveStore.h"
@@ -97,4 +98,66 @@ TEST(ArchiveStore, StrikesOfProcessesFailingAtOnceAllCount) {
     ASSERT_TRUE(builderLock.valid());
     EXPECT_EQ(processes * strikesEach + 1,
               store.addStrike(digest, Strike::crashed));
+}
+
+namespace {
+
+// Runs `body` in a child process that a hang cannot keep: SIGALRM ends it.
+// Its exit status, or 128 and the signal.
+int inChild(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(30);
+        _exit(body());
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+// A process that holds the strikes' lock (stopped, hung) holds up no start:
+// one with nothing to forget never takes the lock, and a count gives up.
+TEST(ArchiveStore, AHeldStrikeLockHoldsNobodyUp) {
+    TempDir home;
+    const ArchiveStore store = openStore(home);
+    writeFile(store.path(store.name(digest, ".strikes")), "crashed 1\n");
+    Claimant holder(store, store.name(digest, ".strikelock"));
+    EXPECT_EQ(0, inChild([&] {
+        store.clearStrikes(digest, {Strike::refused, Strike::failedStart});
+        return 0;
+    }));
+    EXPECT_EQ(0, inChild([&] {
+        store.clearStrikes(digest, {Strike::crashed});
+        return 0;
+    }));
+    EXPECT_EQ(0, inChild([&] {
+        return store.addStrike(digest, Strike::crashed);
+    }));
+    std::string text;
+    ASSERT_TRUE(store.read(store.name(digest, ".strikes"), text));
+    EXPECT_EQ("crashed 1\n", text);
+    holder.kill();
+    EXPECT_EQ(2, store.addStrike(digest, Strike::crashed));
+    store.clearStrikes(digest, {Strike::crashed});
+    EXPECT_FALSE(store.exists(store.name(digest, ".strikes")));
+}
+
+// A build's output file is claimed like any process file, but the log it
+// becomes starts with the build's own first line.
+TEST(ArchiveStore, AClaimedFileStartsOverAndStaysClaimed) {
+    TempDir home;
+    const ArchiveStore store = openStore(home);
+    const std::string name =
+            store.processName(digest, "00000000000000ab", ".build");
+    const auto held = store.claim(name);
+    ASSERT_TRUE(held.valid());
+    ASSERT_TRUE(ArchiveStore::startOver(held.get()));
+    ASSERT_TRUE(PrivateFiles::writeAll(held.get(), "Building\n"));
+    std::string text;
+    ASSERT_TRUE(store.read(name, text));
+    EXPECT_EQ("Building\n", text);
+    EXPECT_TRUE(store.sweep().empty());
+    EXPECT_TRUE(store.exists(name));
 }

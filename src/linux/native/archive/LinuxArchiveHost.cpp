@@ -1,7 +1,8 @@
-// The archive's host calls on Linux: nice, SCHED_IDLE and ioprio_set, which
-// the C library does not wrap.
+// The archive's host calls on Linux: nice, SCHED_IDLE, ioprio_set, which
+// the C library does not wrap, and the session's autogroup.
 #include "ArchiveHost.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <sched.h>
 #include <sys/prctl.h>
@@ -33,6 +34,19 @@ void lowerPriority() {
     if (::syscall(SYS_ioprio_set, ioprioWhoProcess, 0,
                   ioprioClassIdle << ioprioClassShift) != 0) {
         // Reads and writes at the I/O priority it has.
+    }
+    // With scheduler autogroups on, a new session is a group of its own
+    // that competes with the others at its group's nice value: the ranks
+    // above only order the session's own threads. Only a session leader
+    // touches the group, which is then its own.
+    if (::getsid(0) == ::getpid()) {
+        const int group = ::open("/proc/self/autogroup", O_WRONLY | O_CLOEXEC);
+        if (group >= 0) {
+            if (::write(group, "19", 2) != 2) {
+                // No autogroups: the ranks above are all there is.
+            }
+            ::close(group);
+        }
     }
 }
 

@@ -12,7 +12,8 @@
 namespace ArchiveHost {
 
 /// Puts this process at the least CPU and I/O priority the system has
-/// (Linux: nice 19, SCHED_IDLE and the idle I/O class; macOS: the
+/// (Linux: nice 19, SCHED_IDLE and the idle I/O class, and, for a session
+/// leader, nice 19 for its session's scheduler autogroup; macOS: the
 /// background band), so that it runs only on what nothing else wants.
 /// Only makes system calls: safe between fork and exec.
 void lowerPriority();

@@ -116,6 +116,68 @@ bool precludesArchive(const std::string& option) {
     return false;
 }
 
+bool writesFiles(const std::string& option) {
+    if (tstrings::startsWith(option, "-Xloggc:")) {
+        return true;
+    }
+    if (tstrings::startsWith(option, "-Xlog:")) {
+        // -Xlog:<what>:<output>:...; no output, stdout and stderr (also by
+        // their numbers) write no file.
+        const std::string::size_type colon = option.find(':', 6);
+        if (colon == std::string::npos) {
+            return false;
+        }
+        const std::string rest = option.substr(colon + 1);
+        const std::string output = rest.substr(0, rest.find(':'));
+        return !(output.empty() || output == "stdout" || output == "stderr"
+                 || output == "#0" || output == "#1");
+    }
+    if (!tstrings::startsWith(option, "-XX:")) {
+        return false;
+    }
+    std::string name = option.substr(4);
+    if (!name.empty() && (name[0] == '+' || name[0] == '-')) {
+        name = name.substr(1);
+    }
+    name = name.substr(0, name.find_first_of("=:"));
+    static const char* const writers[] = {
+        "HeapDumpPath", "HeapDumpOnOutOfMemoryError", "HeapDumpBeforeFullGC",
+        "HeapDumpAfterFullGC", "ErrorFile", "LogFile", "LogCompilation",
+        "LogVMOutput", "FlightRecorder", "FlightRecorderOptions",
+        "StartFlightRecording", "PerfDataSaveToFile", "PerfDataSaveFile",
+        "ReplayDataFile", "DumpReplayDataOnError", "OnError",
+        "OnOutOfMemoryError"};
+    for (const char* writer : writers) {
+        if (name == writer) {
+            return true;
+        }
+    }
+    return false;
+}
+
+StringArray withoutFileWriters(const StringArray& options) {
+    StringArray kept;
+    for (const std::string& option : options) {
+        if (!writesFiles(option)) {
+            kept.push_back(option);
+        }
+    }
+    return kept;
+}
+
+std::string variableWithoutFileWriters(const std::string& text) {
+    const StringArray words = variableWords(text);
+    const StringArray kept = withoutFileWriters(words);
+    if (kept.size() == words.size()) {
+        return text;
+    }
+    std::string joined;
+    for (const std::string& word : kept) {
+        joined += (joined.empty() ? "" : " ") + word;
+    }
+    return joined;
+}
+
 StringArray variableWords(const std::string& text) {
     StringArray result;
     std::string word;

@@ -59,6 +59,22 @@ std::string javaHomeOfLibrary(const std::string& jliPath);
 /// -XX:ObjectAlignmentInBytes).
 bool precludesArchive(const std::string& option);
 
+/// True when the runtime option has the runtime write a file of its own
+/// choosing or one that the option names, or run a command: a log with a
+/// file output (-Xlog:...:file=..., -Xlog:...:<name>, -Xloggc:), heap
+/// dumps, error files, flight recordings, compilation and VM output logs,
+/// performance data files, replay data, and the commands run on an error.
+/// A dump with such an option would write into the application's own files
+/// (a log replaced or rotated aside), so it never gets one.
+bool writesFiles(const std::string& option);
+
+/// `options` without those that `writesFiles`.
+StringArray withoutFileWriters(const StringArray& options);
+
+/// The value of an options variable for the dump: `text` itself when none
+/// of its words `writesFiles`, else its other words joined by blanks.
+std::string variableWithoutFileWriters(const std::string& text);
+
 /// The blank-separated words of an options variable such as
 /// JAVA_TOOL_OPTIONS; quotes are dropped, so that a quoted option still
 /// starts with its name.

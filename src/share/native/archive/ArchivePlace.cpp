@@ -1,5 +1,7 @@
 #include "ArchivePlace.h"
 
+#include <algorithm>
+
 namespace ArchivePlace {
 
 std::string removableRoot(const std::string& path, const StringArray& roots) {
@@ -11,6 +13,11 @@ std::string removableRoot(const std::string& path, const StringArray& roots) {
         }
     }
     return std::string();
+}
+
+std::size_t longestRuntimePath(std::size_t systemPathMax) {
+    const std::size_t runtimePathMax = 2048;
+    return std::min(systemPathMax, runtimePathMax) - 1;
 }
 
 } // namespace ArchivePlace

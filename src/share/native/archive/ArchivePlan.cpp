@@ -65,6 +65,12 @@ void ArchivePlan::countLeftovers(long formerSelf) {
                                     " (a crash or SIGKILL)";
             drop(why);
             strike(Strike::crashed, why);
+        } else if (left.kind == "recording") {
+            // SIGKILL, like a signal that ends a start early, leaves a list
+            // that may be cut short; no exit handler counted it.
+            strike(Strike::listDiscarded,
+                   "a recording start ended without running its exit"
+                   " handlers (SIGKILL); its class list was discarded");
         } else if (left.kind == "build") {
             strike(Strike::buildInterrupted,
                    "the builder was ended before it was done");

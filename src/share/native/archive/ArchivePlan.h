@@ -37,8 +37,8 @@ public:
     /// Decides the way of a start of `digest` with `store` (open), for a
     /// runtime of the feature release `feature`. First clears away what
     /// processes that are gone left behind, counting a start that mapped
-    /// the archive and never reached its exit handlers and an interrupted
-    /// build. `formerSelf`: see ArchiveStore::sweep.
+    /// the archive and never reached its exit handlers, a recording one
+    /// that never did (a discarded list) and an interrupted build. `formerSelf`: see ArchiveStore::sweep.
     static ArchivePlan decide(ArchiveStore store, const std::string& digest,
                               int feature, long formerSelf = 0);
 

@@ -39,9 +39,13 @@ bool awaitStarter(int seconds);
 void closeInheritedDescriptors(int keep);
 
 /// Runs `body` in a child process whose standard output and error go to
-/// `output`, and returns its wait status (-1 when there is no child); the
-/// child is killed when it runs longer than `seconds`.
-int runInChild(int output, const std::function<void()>& body, int seconds);
+/// `output`, and returns its wait status (-1 when there is no child). The
+/// child may use `cpuSeconds` of CPU time (then SIGXCPU, and SIGKILL
+/// shortly after): a child that its priority starves of the CPU loses no
+/// time that way. It is killed when it still runs after `wallSeconds`, and
+/// `timedOut` says so.
+int runInChild(int output, const std::function<void()>& body, int cpuSeconds,
+               int wallSeconds, bool& timedOut);
 
 /// "exit status N" or "signal N" for a wait status.
 std::string describe(int status);

@@ -12,6 +12,10 @@ namespace {
 
 const std::size_t digestLength = 16;
 
+// An update of the strikes takes a few milliseconds; a process that holds
+// their lock longer is stopped or hung, and nobody waits for it.
+const int strikeLockMilliseconds = 1000;
+
 bool isHex(const std::string& text) {
     return !text.empty()
             && std::all_of(text.begin(), text.end(), [](char c) {
@@ -192,7 +196,10 @@ std::string ArchiveStore::withoutStrikes(const std::string& text,
 
 int ArchiveStore::addStrike(const std::string& digest, Strike kind) const {
     const PrivateFiles::FileDescriptor held =
-            waitForLock(name(digest, ".strikelock"));
+            lockWithin(name(digest, ".strikelock"), strikeLockMilliseconds);
+    if (!held.valid()) {
+        return 0;
+    }
     const std::string strikes = name(digest, ".strikes");
     std::string text;
     read(strikes, text);
@@ -204,11 +211,16 @@ int ArchiveStore::addStrike(const std::string& digest, Strike kind) const {
 
 void ArchiveStore::clearStrikes(const std::string& digest,
                                 const std::vector<Strike>& kinds) const {
-    const PrivateFiles::FileDescriptor held =
-            waitForLock(name(digest, ".strikelock"));
     const std::string strikes = name(digest, ".strikes");
     std::string text;
-    if (!exists(strikes) || !read(strikes, text)) {
+    // Most starts have nothing to forget: they never take the lock.
+    if (!exists(strikes) || !read(strikes, text)
+            || withoutStrikes(text, kinds) == text) {
+        return;
+    }
+    const PrivateFiles::FileDescriptor held =
+            lockWithin(name(digest, ".strikelock"), strikeLockMilliseconds);
+    if (!held.valid() || !read(strikes, text)) {
         return;
     }
     const std::string rest = withoutStrikes(text, kinds);

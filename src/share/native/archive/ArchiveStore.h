@@ -95,6 +95,10 @@ public:
     /// system without locks), or was taken away meanwhile.
     PrivateFiles::FileDescriptor claim(const std::string& name) const;
 
+    /// Empties a file that `claim` returned, for a text of its own written
+    /// from its start; it stays claimed. False on failure.
+    static bool startOver(int fd);
+
     /// The process id that `claim` wrote into `name`; 0 when the file holds
     /// something else (its owner wrote it over) or is gone.
     long claimant(const std::string& name) const;
@@ -102,9 +106,11 @@ public:
     /// An exclusive lock on `name` (created when missing), for as long as
     /// the result is open; no descriptor when another process holds it.
     PrivateFiles::FileDescriptor lock(const std::string& name) const;
-    /// The same, waiting while another process holds it; no descriptor
-    /// when it cannot be created or locked.
-    PrivateFiles::FileDescriptor waitForLock(const std::string& name) const;
+    /// The same, trying again while another process holds it for at most
+    /// `milliseconds`; no descriptor when it cannot be created, or locked
+    /// within that time.
+    PrivateFiles::FileDescriptor lockWithin(const std::string& name,
+                                            int milliseconds) const;
 
     /// The files of one process that is gone: what it was doing when it
     /// ended without cleaning up.
@@ -138,10 +144,12 @@ public:
     /// Counts a failure of `kind` against `digest` and returns how many of
     /// that kind happened in a row. The count is read and written under a
     /// lock of its own, so that two processes failing at once both count;
-    /// the digest's lock is not waited for.
+    /// the digest's lock is not waited for, and that lock only briefly: a
+    /// process that holds it longer (stopped, hung) costs the count, 0.
     int addStrike(const std::string& digest, Strike kind) const;
     /// Forgets the failures of the kinds given: they were followed by a
-    /// success. Writes only when there is something to forget.
+    /// success. Takes the lock, briefly, and writes only when there is
+    /// something to forget.
     void clearStrikes(const std::string& digest,
                       const std::vector<Strike>& kinds) const;
 

@@ -88,24 +88,31 @@ bool onRemovableVolume(const std::string& executable) {
 }
 
 // True when the longest path of the digest's files that the runtime gets
-// (a recording) would pass the system's limit; the runtime would warn at
-// every start and record in vain.
+// (a recording) would pass the system's or the runtime's limit; the
+// runtime would warn at every start and record, or dump, in vain.
 bool pathTooLong(const ArchiveStore& store, const std::string& digest) {
     const std::string longest = store.path(
             store.processName(digest, ArchiveStore::newId(), ".recording"));
-    if (longest.size() >= ArchiveHost::pathMax()) {
+    const std::size_t limit =
+            ArchivePlace::longestRuntimePath(ArchiveHost::pathMax());
+    if (longest.size() > limit) {
         LOG_TRACE("No class data archive: its paths, such as \"" << longest
-                  << "\", would be longer than the system's limit of "
-                  << ArchiveHost::pathMax() - 1 << " bytes");
+                  << "\", would be longer than the limit of " << limit
+                  << " bytes");
         return true;
     }
     return false;
 }
 
 // True when a manifest's Class-Path names a directory with anything in it,
-// which the runtime cannot archive: the digest is given up before anything
-// is recorded.
-bool namesBusyDirectory(const ArchiveInputs& inputs, const ArchivePlan& plan) {
+// which the runtime cannot archive. Asked at each start that has no
+// archive to map, before anything is recorded: emptied, the directory no
+// longer stands in the way.
+bool namesBusyDirectory(const ArchiveInputs& inputs, const ArchiveStore& store) {
+    if (store.exists(store.name(inputs.digest(), ".jsa"))
+            || store.exists(store.name(inputs.digest(), ".failed"))) {
+        return false;
+    }
     std::string dependencies;
     if (!JarDependencies::find(inputs.rootJars(), dependencies)) {
         return false;
@@ -114,11 +121,8 @@ bool namesBusyDirectory(const ArchiveInputs& inputs, const ArchivePlan& plan) {
     if (dir.empty()) {
         return false;
     }
-    const std::string why = "the Class-Path of a manifest names the directory"
-                            " \"" + dir + "\", which is not empty";
-    LOG_TRACE("No class data archive: " << why);
-    const ArchiveStore& store = plan.getStore();
-    store.write(store.name(plan.getDigest(), ".failed"), why + "\n");
+    LOG_TRACE("No class data archive: the Class-Path of a manifest names the"
+              " directory \"" << dir << "\", which is not empty");
     return true;
 }
 
@@ -157,7 +161,8 @@ StringArray prepareStart(const CfgFile& cfg, const std::string& jliPath,
                   " usable: " << why);
         return StringArray();
     }
-    if (pathTooLong(store, inputs.digest())) {
+    if (pathTooLong(store, inputs.digest())
+            || namesBusyDirectory(inputs, store)) {
         return StringArray();
     }
     std::unique_ptr<AtExit> state(new AtExit{
@@ -166,11 +171,6 @@ StringArray prepareStart(const CfgFile& cfg, const std::string& jliPath,
                                 reexecuted ? SysInfo::getProcessId() : 0),
             runtimeFailed, std::chrono::steady_clock::now()});
     if (state->plan.way() == ArchivePlan::Way::none) {
-        return StringArray();
-    }
-    if (state->plan.way() == ArchivePlan::Way::record
-            && namesBusyDirectory(inputs, state->plan)) {
-        state->plan.abandon();
         return StringArray();
     }
     try {

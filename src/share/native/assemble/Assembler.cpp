@@ -539,6 +539,13 @@ Plan check(const AssembleOptions& options) {
     readIcons(p);
     p.packages = planPackages(p.d, p.layout, p.outputDir, p.architectures,
                               options);
+    StringArray names;
+    for (const TreePlan* tree : {&p.runtimeTree, &p.contentTree}) {
+        for (const TreeEntry& entry : *tree) {
+            names.push_back(entry.dest);
+        }
+    }
+    checkPackagedNames(p.packages, names);
     return p;
 }
 

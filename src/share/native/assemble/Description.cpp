@@ -9,6 +9,7 @@
 #include "ErrorHandling.h"
 #include "DesktopEntry.h"
 #include "FileUtils.h"
+#include "InstallDir.h"
 #include "PackageInfo.h"
 #include "TextRules.h"
 
@@ -330,14 +331,9 @@ std::string readInstallDir(const Reader& in, const std::string& name) {
         return "/opt/" + name;
     }
     const std::string value = in.last(Key::installDir);
-    if (value.empty() || value[0] != '/' || !isPlainText(value)) {
-        invalid(in.path, Key::installDir, value, "the absolute path of the "
-                "folder that the image is installed as is needed");
-    }
-    if (value.find('%') != std::string::npos) {
-        invalid(in.path, Key::installDir, value, "a '%' in the path keeps "
-                "desktops from starting the entry: choose a folder without "
-                "one");
+    const std::string problem = installDirProblem(value);
+    if (!problem.empty()) {
+        invalid(in.path, Key::installDir, value, problem);
     }
     return value;
 }

@@ -63,6 +63,18 @@ bool isLowerAlnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
 }
 
+std::size_t longestWord(const std::string& text) {
+    std::size_t longest = 0;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(' ', start);
+        end = end == std::string::npos ? text.size() : end;
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
+}
+
 class Keys {
 public:
     explicit Keys(const Description& d) : d(d) {}
@@ -104,6 +116,11 @@ void readDescriptionText(const Keys& keys, PackageInfo& info) {
             invalid(keys.d.file, PackageKeys::description, value, "the first "
                     "line is the summary, at most 80 characters; the lines "
                     "after it describe the application at length");
+        }
+        if (i > 0 && longestWord(value) > 79) {
+            invalid(keys.d.file, PackageKeys::description, value, "the lines "
+                    "after the summary are folded into lines of at most 79 "
+                    "characters, so no word may be longer");
         }
         if (i == 0) {
             info.summary = trimmed(value);

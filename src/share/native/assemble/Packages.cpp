@@ -15,6 +15,7 @@
 #include "SysInfo.h"
 #include "SystemPackage.h"
 #include "SystemPackageWriter.h"
+#include "TextRules.h"
 
 namespace {
 
@@ -71,6 +72,16 @@ void requireTool(const std::string& tool, PackageFormat format,
     }
 }
 
+// rpmbuild runs in the workspace, which lies in the output folder.
+void checkRpmFolder(const std::string& outputDir) {
+    const std::string problem = rpmFolderProblem(
+            FileUtils::toAbsolutePath(outputDir));
+    if (!problem.empty()) {
+        fail(tstrings::any() << "An rpm package cannot be made in the output "
+             "folder \"" << printable(outputDir) << "\": " << problem);
+    }
+}
+
 void checkTools(PackageFormat format) {
     if (format == PackageFormat::Deb || format == PackageFormat::Rpm) {
         requireTool("strip", format, "binutils");
@@ -86,6 +97,12 @@ void checkTools(PackageFormat format) {
 void checkPackageFile(const std::string& outputDir, const std::string& name,
                       const StringArray& stamped, bool replace) {
     const std::string path = combinePath(outputDir, name);
+    // Linux's and macOS's limit on the length of a file name.
+    if (name.size() > 255) {
+        fail(tstrings::any() << "The package's file name \"" << printable(name)
+             << "\" is " << name.size() << " bytes long, more than a file "
+             "name may have (255): choose a shorter name or version");
+    }
     const bool exists = FileSystem::isLink(path)
             || FileSystem::kindOf(path) != Kind::Missing;
     if (!exists) {
@@ -233,12 +250,33 @@ PackagePlan planPackages(const Description& d, const Layout& layout,
             modificationTime(d.file));
     for (PackageFormat format : makingOrder(plan.info.formats)) {
         checkTools(format);
+        if (format == PackageFormat::Rpm) {
+            checkRpmFolder(outputDir);
+        }
         const std::string name = fileNameOf(format, plan.info, d, plan.arch);
         checkPackageFile(outputDir, name, stamped, options.replace);
         plan.files.push_back({format, name});
     }
     keepEarlier(plan, stamped, outputDir);
     return plan;
+}
+
+void checkPackagedNames(const PackagePlan& plan, const StringArray& names) {
+    if (std::find_if(plan.files.begin(), plan.files.end(),
+                     [](const std::pair<PackageFormat, std::string>& file) {
+                         return file.first == PackageFormat::Rpm;
+                     }) == plan.files.end()) {
+        return;
+    }
+    for (const std::string& name : names) {
+        if (std::any_of(name.begin(), name.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+            })) {
+            fail(tstrings::any() << "An rpm package cannot hold \""
+                 << printable(name) << "\": rpm takes no control character "
+                 "(such as a line feed) in a file name");
+        }
+    }
 }
 
 StringArray writePackages(const PackagePlan& plan, const std::string& root,

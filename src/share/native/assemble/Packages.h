@@ -44,6 +44,12 @@ PackagePlan planPackages(const Description& d, const Layout& layout,
                          const StringArray& architectures,
                          const AssembleOptions& options);
 
+/// Refuses, when the plan makes an rpm, a name in the image that rpm
+/// cannot hold: one with a control character (a line feed among them).
+/// `names` are the image's paths below its top folder. Throws a one-line
+/// error naming the path.
+void checkPackagedNames(const PackagePlan& plan, const StringArray& names);
+
 /// Makes the packages from the finished output at `root` in `workspace`;
 /// returns their names in the workspace, to be moved into place with the
 /// output.

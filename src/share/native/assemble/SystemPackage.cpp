@@ -125,11 +125,40 @@ std::string rpmDescription(const PackageInfo& info,
     std::string text;
     for (const std::string& paragraph : paragraphs) {
         for (const std::string& line : wrapped(paragraph, 79)) {
-            text += line + "\n";
+            text += (line[0] == '%' ? " " : "") + rpmLiteral(line) + "\n";
         }
         text += "\n";
     }
     return text;
+}
+
+std::string rpmLiteral(const std::string& text) {
+    return tstrings::replace(text, "%", "%%");
+}
+
+std::string rpmFolderProblem(const std::string& path) {
+    for (char c : path) {
+        if (c == '%' || c == '\'' || c == '"' || c == '\\') {
+            return std::string("it holds the character ") + c
+                    + ", which rpmbuild cannot take in a path";
+        }
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            return "it holds a control character, which rpmbuild cannot "
+                   "take in a path";
+        }
+    }
+    return std::string();
+}
+
+std::string rpmbuildError(const std::string& output) {
+    StringArray lines;
+    tstrings::split(lines, output, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
+    for (const std::string& line : lines) {
+        if (tstrings::startsWith(line, "error:")) {
+            return line;
+        }
+    }
+    return lines.empty() ? std::string() : lines.back();
 }
 
 std::string rpmChangelogDate(long long time) {

@@ -42,9 +42,24 @@ std::string debianControl(const PackageInfo& info, const std::string& arch,
                           const std::string& fallbackParagraph);
 
 /// The %description of an RPM build recipe (the file rpmbuild reads): the paragraphs (or `fallback`) in
-/// lines of at most 79 characters, a blank line after each.
+/// lines of at most 79 characters, a blank line after each; each '%' kept
+/// literal, and a line that would start with one indented by a blank, so
+/// that no line is taken for a section of the recipe.
 std::string rpmDescription(const PackageInfo& info,
                            const std::string& fallback);
+
+/// `text` as rpmbuild reads it back literally from a build recipe: every
+/// '%' doubled, so that no macro (and no "%(command)") is expanded.
+std::string rpmLiteral(const std::string& text);
+
+/// Why rpmbuild cannot be run in the folder `path`: its macros expand the
+/// paths given to it, and its install step quotes them for the shell.
+/// Empty when `path` has no '%', '\'', '"', '\\' and no control character.
+std::string rpmFolderProblem(const std::string& path);
+
+/// The first line of rpmbuild's `output` that starts "error:", else its
+/// last line.
+std::string rpmbuildError(const std::string& output);
 
 /// `time` as an RPM changelog dates it: "Wed Dec 09 2026".
 std::string rpmChangelogDate(long long time);

@@ -260,7 +260,7 @@ std::string fallbackParagraph(const PackagePlan& plan) {
 }
 
 std::string quotedPath(const std::string& path) {
-    return "\"/" + path + "\"";
+    return "\"/" + rpmLiteral(path) + "\"";
 }
 
 } // namespace
@@ -303,21 +303,25 @@ void writeDeb(const PackagePlan& plan, const std::string& root,
             path, plan.time);
 }
 
+// Every text from the description and every path goes into the recipe
+// through rpmLiteral: rpmbuild expands macros, and "%(...)" runs a command.
+// The install folder and the sonames in the macro definitions below are
+// free of '%' (install-dir refuses it, and sonames with one are left out).
 std::string rpmSpec(const PackagePlan& plan, const std::string& arch,
                     const ArchiveEntries& entries, const std::string& staged,
                     const std::string& internal) {
     const PackageInfo& info = plan.info;
-    std::string recipe = "Name: " + info.packageName + "\n"
-            "Version: " + info.version + "\n"
-            "Release: " + info.release + "\n"
-            "Summary: " + info.summary + "\n"
-            "License: " + info.license + "\n"
+    std::string recipe = "Name: " + rpmLiteral(info.packageName) + "\n"
+            "Version: " + rpmLiteral(info.version) + "\n"
+            "Release: " + rpmLiteral(info.release) + "\n"
+            "Summary: " + rpmLiteral(info.summary) + "\n"
+            "License: " + rpmLiteral(info.license) + "\n"
             "BuildArch: " + arch + "\n";
     if (!info.homepage.empty()) {
-        recipe += "URL: " + info.homepage + "\n";
+        recipe += "URL: " + rpmLiteral(info.homepage) + "\n";
     }
     const std::string top = plan.d.installDir.substr(1);
-    recipe += "Packager: " + info.maintainer + "\n"
+    recipe += "Packager: " + rpmLiteral(info.maintainer) + "\n"
             // The image's own libraries neither serve nor satisfy other
             // packages.
             "%global __provides_exclude_from ^/" + top + "/.*$\n";
@@ -327,8 +331,8 @@ std::string rpmSpec(const PackagePlan& plan, const std::string& arch,
                 + tstrings::replace(internal, "\\", "\\\\") + ")\\\\(\n";
     }
     recipe += "\n%description\n" + rpmDescription(info,
-            fallbackParagraph(plan)) + "\n%install\ncp -a '" + staged
-            + "/.' \"%{buildroot}/\"\n\n%files\n";
+            fallbackParagraph(plan)) + "\n%install\ncp -a '"
+            + rpmLiteral(staged) + "/.' \"%{buildroot}/\"\n\n%files\n";
     recipe += quotedPath(top) + "\n";
     for (const ArchiveEntry& entry : entries) {
         if (entry.kind != ArchiveEntry::Directory
@@ -338,9 +342,9 @@ std::string rpmSpec(const PackagePlan& plan, const std::string& arch,
         }
     }
     return recipe + "\n%changelog\n* " + rpmChangelogDate(plan.time) + " "
-            + info.maintainer + " - "
-            + info.version + "-" + info.release + "\n- Release "
-            + info.version + " of the application.\n";
+            + rpmLiteral(info.maintainer) + " - "
+            + rpmLiteral(info.version + "-" + info.release) + "\n- Release "
+            + rpmLiteral(info.version) + " of the application.\n";
 }
 
 void writeRpm(const PackagePlan& plan, const std::string& root,
@@ -371,8 +375,14 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
     }
     const std::string arch = rpmArchitecture(plan.arch);
     const std::string recipe = combinePath(folder, "package.spec");
+    std::set<std::string> internal;
+    for (const std::string& soname : content.provided) {
+        if (soname.find('%') == std::string::npos) {
+            internal.insert(soname);
+        }
+    }
     FileSystem::writeFile(recipe, rpmSpec(plan, arch, content.entries, staged,
-                                        rpmPattern(content.provided)));
+                                        rpmPattern(internal)));
     const Process::Outcome outcome = Process::run(
             Process::findOnPath("rpmbuild"),
             {"-bb", "--quiet", "--target", arch,
@@ -386,7 +396,7 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
              recipe});
     if (outcome.status != 0) {
         fail(tstrings::any() << "rpmbuild failed (exit status "
-             << outcome.status << "): " << Process::lastLine(outcome.output));
+             << outcome.status << "): " << rpmbuildError(outcome.output));
     }
     if (std::rename(combinePath(folder, "out.rpm").c_str(), path.c_str()) != 0) {
         fail(tstrings::any() << "Cannot move the rpm to \"" << path << "\": "

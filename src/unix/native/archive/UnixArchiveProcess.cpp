@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -67,16 +68,18 @@ void readToEnd(int fd) {
 }
 
 // The child's wait status; the child is killed when it runs too long.
-int waitFor(pid_t child, int seconds) {
+int waitFor(pid_t child, int seconds, bool& timedOut) {
     int status = 0;
+    timedOut = false;
     const timespec pause = {0, 20 * 1000 * 1000};
-    for (int waited = 0; waited < seconds * 50; ++waited) {
+    for (long waited = 0; waited < seconds * 50L; ++waited) {
         const pid_t done = ::waitpid(child, &status, WNOHANG);
         if (done == child || (done < 0 && errno != EINTR)) {
             return status;
         }
         ::nanosleep(&pause, nullptr);
     }
+    timedOut = true;
     ::kill(child, SIGKILL);
     ::waitpid(child, &status, 0);
     return status;
@@ -240,12 +243,19 @@ bool awaitStarter(int seconds) {
     return false;
 }
 
-int runInChild(int output, const std::function<void()>& body, int seconds) {
+int runInChild(int output, const std::function<void()>& body, int cpuSeconds,
+               int wallSeconds, bool& timedOut) {
+    timedOut = false;
     const pid_t child = ::fork();
     if (child < 0) {
         return -1;
     }
     if (child == 0) {
+        const struct rlimit cpu = {static_cast<rlim_t>(cpuSeconds),
+                                   static_cast<rlim_t>(cpuSeconds) + 5};
+        if (::setrlimit(RLIMIT_CPU, &cpu) != 0) {
+            // Only the wall-clock limit holds.
+        }
         ::dup2(output, 1);
         ::dup2(output, 2);
         int status = 0;
@@ -256,7 +266,7 @@ int runInChild(int output, const std::function<void()>& body, int seconds) {
         }
         ::_exit(status);
     }
-    return waitFor(child, seconds);
+    return waitFor(child, wallSeconds, timedOut);
 }
 
 std::string describe(int status) {

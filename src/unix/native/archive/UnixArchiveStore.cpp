@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -170,6 +171,10 @@ FileDescriptor ArchiveStore::claim(const std::string& name) const {
     return file;
 }
 
+bool ArchiveStore::startOver(int fd) {
+    return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
+}
+
 FileDescriptor ArchiveStore::lock(const std::string& name) const {
     std::string why;
     FileDescriptor file = PrivateFiles::openFile(
@@ -180,13 +185,19 @@ FileDescriptor ArchiveStore::lock(const std::string& name) const {
     return file;
 }
 
-FileDescriptor ArchiveStore::waitForLock(const std::string& name) const {
+FileDescriptor ArchiveStore::lockWithin(const std::string& name,
+                                        int milliseconds) const {
     std::string why;
     FileDescriptor file = PrivateFiles::openFile(
             dir.get(), name, O_RDWR | O_CREAT, 0600, why);
-    while (file.valid() && ::flock(file.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) {
+    const timespec pause = {0, 5 * 1000 * 1000};
+    for (int waited = 0;
+         file.valid() && ::flock(file.get(), LOCK_EX | LOCK_NB) != 0;
+         waited += 5) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= milliseconds) {
             file.reset();
+        } else {
+            ::nanosleep(&pause, nullptr);
         }
     }
     return file;
