@@ -205,7 +205,8 @@ public:
         }
     }
 
-    // Every file of the example's bundle.content and bundle.icon.
+    // Every file of the example's bundle.content, bundle.icon and
+    // bundle.copyright.
     void make() {
         std::string folder;
         for (const std::string& item : valuesOf(text, "bundle.content")) {
@@ -226,6 +227,10 @@ public:
         }
         for (const std::string& icon : valuesOf(text, "bundle.icon")) {
             writeFile(src + "/" + icon, png(iconSize(icon)));
+        }
+        for (const std::string& notice : valuesOf(text, "bundle.copyright")) {
+            writeFile(src + "/" + notice, "Copyright 2026 Example Ltd.\n"
+                                          "Licensed under the MIT licence.\n");
         }
     }
 
