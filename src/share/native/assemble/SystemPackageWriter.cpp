@@ -374,7 +374,7 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
         }
     }
     const std::string arch = rpmArchitecture(plan.arch);
-    const std::string recipe = combinePath(folder, "package.spec");
+    const std::string recipe = combinePath(folder, "package.rpmbuild");
     std::set<std::string> internal;
     for (const std::string& soname : content.provided) {
         if (soname.find('%') == std::string::npos) {
