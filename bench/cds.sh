@@ -25,6 +25,7 @@
 # PID namespace whose end killed its builder), which the builder builds
 # during the run; the work the application got done and its process's CPU
 # time in both, and whether the archive was there when the run ended.
+# BENCH_JDKS="<jdk> ..." takes only those JDKs.
 # Usage: bench/cds.sh [runs (default 15)] [first starts (default 5)]
 set -euo pipefail
 export LC_ALL=C
@@ -42,6 +43,10 @@ failures=0
 
 jdks() {
   {
+    if [ -n "${BENCH_JDKS:-}" ]; then
+      printf '%s\n' $BENCH_JDKS
+      return
+    fi
     [ -n "${JAVA_HOME:-}" ] && echo "$JAVA_HOME"
     command -v java >/dev/null && dirname "$(dirname "$(readlink -f "$(command -v java)")")"
     for d in /usr/lib/jvm/*/; do echo "${d%/}"; done
