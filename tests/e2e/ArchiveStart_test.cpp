@@ -4,8 +4,6 @@
 // lasting verdict once the folder is emptied.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "Bundle.h"
@@ -48,14 +46,7 @@ std::size_t filesEnding(const std::string& dir, const std::string& suffix) {
 
 TEST_P(ArchiveStart, AClassPathFolderWithFilesIsRuledOutUntilItIsEmptied) {
     Bundle bundle(GetParam());
-    const std::string home = bundle.runtimeDir()
-            + (bundle.layout() == Layout::MacBundle ? "/Contents/Home" : "");
-    const std::string jli = bundle.runtimeDir() + "/"
-            + bundle.libCandidatePath(LibCandidate::First);
-    unlink(jli.c_str());
-    copyExecutable(fakeJliPath(), jli);
-    writeFile(home + "/release", "JAVA_VERSION=\"17.0.15\"\n");
-    writeFile(home + "/lib/server/libjvm.so", "");
+    bundle.writeArchiveCapableRuntime();
     writeFile(bundle.appDir() + "/demo.jar",
               makeZip({{"META-INF/MANIFEST.MF",
                         "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n"

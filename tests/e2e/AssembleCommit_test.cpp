@@ -4,10 +4,7 @@
 // command can be ended.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #ifdef __linux__
 #include <sys/mount.h>
 #endif
@@ -16,42 +13,20 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
 #include <cstdlib>
-#include <thread>
 
 #include "AppLayout.h"
+#include "AssembleBench.h"
+#include "FileChecks.h"
+#include "MachOFiles.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
 
 using namespace testing_support;
 
-extern char** environ;
-
 namespace {
 
 typedef std::vector<std::string> Strings;
-
-Strings listDir(const std::string& path) {
-    Strings names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -62,13 +37,8 @@ bool contains(const std::string& text, const std::string& part) {
 class Bench {
 public:
     Bench() {
-        writeFile(temp / "src/demo.jar",
-                  makeZip({{"META-INF/MANIFEST.MF",
-                            "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"},
-                           {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
-        writeFile(temp / "jdk/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Linux\"\n"
-                  "OS_ARCH=\"x86_64\"\nMODULES=\"java.base\"\n");
-        copyExecutable(fakeJliPath(), temp / "jdk/lib/libjli.so");
+        writeFile(temp / "src/demo.jar", jarWithMainClass("demo.Main"));
+        writeFakeRuntime(temp / "jdk");
         describe("");
     }
 
@@ -342,27 +312,12 @@ TEST(AssembleCommit, ResolvesTheMainJarThroughTheContentsLinks) {
     EXPECT_EQ(r.exitStatus, 0) << r.err;
 }
 
-std::string le32(std::uint32_t value) {
-    std::string bytes;
-    for (int i = 0; i < 4; ++i) {
-        bytes += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-    return bytes;
-}
-
-// A thin arm64 Mach-O header, enough for the command's checks.
-std::string machOArm64() {
-    std::string header = le32(0xfeedfacf) + le32(0x0100000c) + le32(0) + le32(2);
-    header.resize(4096, '\0');
-    return header;
-}
-
 TEST(AssembleCommit, ErrorsNameTheOutputNotTheBuildFolder) {
     Bench b;
     writeFile(b.temp / "mac.jdk/Contents/Home/release",
               "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
-    writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib", machOArm64());
-    writeFile(b.temp / "applauncher", machOArm64() + AppLayout::bundleMark);
+    writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib", thinMachO(cpuArm64));
+    writeFile(b.temp / "applauncher", thinMachO(cpuArm64) + AppLayout::bundleMark);
     // A codesign that fails on the path it is given, as the real one does.
     writeFile(b.temp / "bin/codesign", "#!/bin/sh\nfor a; do last=$a; done\n"
               "echo \"$last: code object is not signed at all\" >&2\nexit 1\n");
@@ -506,35 +461,13 @@ TEST_P(AssembleEnded, WhileCopyingLeavesNothing) {
     const std::string out = b.temp / "out";
     makeDirs(out);
     const std::string err = b.temp / "stderr";
-    const std::string description = b.temp / "src/demo.cfg";
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const char* argv[] = {"applauncher-assemble", description.c_str(),
-                          "--output", out.c_str(), "--target", "image", nullptr};
-    pid_t child;
-    ASSERT_EQ(posix_spawn(&child, assemblePath().c_str(), &files, nullptr,
-                          const_cast<char**>(argv), environ), 0);
-    posix_spawn_file_actions_destroy(&files);
-    bool seen = false;
-    for (int i = 0; i < 20000 && !seen; ++i) {
-        for (const std::string& name : listDir(out)) {
-            if (name.rfind(".Demo.assemble-", 0) == 0
-                    && !listDir(out + "/" + name + "/Demo/lib/runtime/lib").empty()) {
-                kill(child, SIGSTOP);
-                seen = true;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    const Strings during = listDir(out);
-    kill(child, GetParam());
-    kill(child, SIGCONT);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(seen) << "the copy was never seen under way";
-    ASSERT_EQ(during.size(), 1u) << "the copy had ended before the signal";
+    const StoppedAssembly run =
+            stopWhileCopying(b.temp / "src/demo.cfg", out, "Demo", err);
+    ASSERT_NE(run.pid, -1);
+    const int status = endStopped(run.pid, GetParam());
+    ASSERT_NE(status, -1);
+    ASSERT_TRUE(run.seen) << "the copy was never seen under way";
+    ASSERT_EQ(run.during.size(), 1u) << "the copy had ended before the signal";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == GetParam()) << status;
     EXPECT_EQ(readFile(err), "applauncher-assemble: Interrupted by "
               + std::string(GetParam() == SIGHUP ? "SIGHUP" : "SIGQUIT")

@@ -6,27 +6,27 @@
 // launcher in them started, and every refused input leaving nothing behind.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <thread>
 
 #include "AppLayout.h"
+#include "AssembleBench.h"
 #include "Bundle.h"
+#include "FileChecks.h"
+#include "MachOFiles.h"
+#include "OutputLines.h"
+#include "TestImages.h"
 #include "TestSupport.h"
+#include "ZipWriter.h"
 
 using namespace testing_support;
-
-extern char** environ;
+using e2e::splitLines;
 
 namespace {
 
@@ -38,166 +38,6 @@ std::string tstringsReplace(std::string text, const std::string& from,
         text.replace(at, from.size(), to);
     }
     return text;
-}
-
-std::uint32_t crc32(const std::string& data) {
-    std::uint32_t crc = 0xffffffffu;
-    for (unsigned char c : data) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
-std::string le(std::uint64_t value, int bytes) {
-    std::string out;
-    for (int i = 0; i < bytes; ++i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-    return out;
-}
-
-std::string be(std::uint32_t value) {
-    std::string out;
-    for (int i = 3; i >= 0; --i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-    return out;
-}
-
-// A zip file of stored entries: a jar as far as any reader is concerned.
-std::string zipOf(const std::vector<std::pair<std::string, std::string>>& files) {
-    std::string body, directory;
-    for (const auto& file : files) {
-        const std::string common = le(20, 2) + le(0, 2) + le(0, 2) + le(0, 4)
-                + le(crc32(file.second), 4) + le(file.second.size(), 4)
-                + le(file.second.size(), 4) + le(file.first.size(), 2)
-                + le(0, 2);
-        directory += le(0x02014b50, 4) + le(20, 2) + common + le(0, 2)
-                + le(0, 2) + le(0, 2) + le(0, 4) + le(body.size(), 4)
-                + file.first;
-        body += le(0x04034b50, 4) + common + file.first + file.second;
-    }
-    return body + directory + le(0x06054b50, 4) + le(0, 4)
-            + le(files.size(), 2) + le(files.size(), 2)
-            + le(directory.size(), 4) + le(body.size(), 4) + le(0, 2);
-}
-
-std::string jarWithMainClass(const std::string& mainClass) {
-    const std::string manifest = "Manifest-Version: 1.0\r\n"
-            + (mainClass.empty() ? "" : "Main-Class: " + mainClass + "\r\n")
-            + "\r\n";
-    return zipOf({{"META-INF/MANIFEST.MF", manifest},
-                  {"demo/Main.class", "\xca\xfe\xba\xbe"}});
-}
-
-std::string pngChunk(const std::string& type, const std::string& data) {
-    return be(data.size()) + type + data + be(crc32(type + data));
-}
-
-// A real PNG image of one colour, its pixels in stored deflate blocks.
-std::string png(std::uint32_t width, std::uint32_t height) {
-    std::string raw;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        raw += '\0';
-        for (std::uint32_t x = 0; x < width; ++x) {
-            raw += std::string("\x20\x60\xa0\xff", 4);
-        }
-    }
-    std::string deflate = "\x78\x01";
-    std::uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    for (std::size_t pos = 0; pos < raw.size(); pos += 65535) {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
-        deflate += static_cast<char>(pos + n == raw.size() ? 1 : 0);
-        deflate += le(n, 2) + le(~n & 0xffff, 2) + raw.substr(pos, n);
-    }
-    deflate += be((b << 16) | a);
-    return std::string("\x89PNG\r\n\x1a\n", 8)
-            + pngChunk("IHDR", be(width) + be(height)
-                                       + std::string("\x08\x06\0\0\0", 5))
-            + pngChunk("IDAT", deflate) + pngChunk("IEND", "");
-}
-
-const std::uint32_t cpuX86_64 = 0x01000007;
-const std::uint32_t cpuArm64 = 0x0100000c;
-
-std::string thinMachO(std::uint32_t cpu) {
-    std::string header = le(0xfeedfacf, 4) + le(cpu, 4)
-            + le(cpu == cpuX86_64 ? 3 : 0, 4) + le(2, 4);
-    header.resize(4096, '\0');
-    return header;
-}
-
-// A universal Mach-O file of one thin header a slice.
-std::string fatMachO(const std::vector<std::uint32_t>& cpus) {
-    std::string file = be(0xcafebabe) + be(cpus.size());
-    for (std::size_t i = 0; i < cpus.size(); ++i) {
-        file += be(cpus[i]) + be(cpus[i] == cpuX86_64 ? 3 : 0)
-                + be(4096 * (i + 1)) + be(4096) + be(12);
-    }
-    file.resize(4096, '\0');
-    for (std::uint32_t cpu : cpus) {
-        file += thinMachO(cpu);
-    }
-    return file;
-}
-
-Strings listDir(const std::string& path) {
-    Strings names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string linkText(const std::string& path) {
-    char buffer[4096];
-    const ssize_t n = readlink(path.c_str(), buffer, sizeof(buffer));
-    return n < 0 ? std::string() : std::string(buffer, n);
-}
-
-unsigned modeOf(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
-bool isRegular(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string findTool(const std::vector<std::string>& names) {
-    for (const std::string& name : names) {
-        const ProcessResult r = runProcess("/bin/sh", {"sh", "-c", "command -v " + name});
-        if (r.exitStatus == 0 && !r.out.empty()) {
-            return r.out.substr(0, r.out.find('\n'));
-        }
-    }
-    return std::string();
-}
-
-Strings lines(const std::string& text) {
-    Strings out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        out.push_back(text.substr(start, end - start));
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
-    return out;
 }
 
 const char* const defaultApplication =
@@ -213,21 +53,13 @@ public:
     Workbench() {
         makeDirs(out());
         writeFile(src() + "/target/demo.jar", jarWithMainClass("demo.Main"));
-        makeRuntime(runtime(), "Linux", "x86_64");
+        writeFakeRuntime(runtime());
     }
 
     std::string src() const { return temp / "src"; }
     std::string out() const { return temp / "out"; }
     std::string runtime() const { return temp / "jdk"; }
     std::string description() const { return src() + "/demo.cfg"; }
-
-    static void makeRuntime(const std::string& home, const std::string& os,
-                            const std::string& arch,
-                            const std::string& lib = "lib/libjli.so") {
-        writeFile(home + "/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"" + os
-                  + "\"\nOS_ARCH=\"" + arch + "\"\nMODULES=\"java.base\"\n");
-        copyExecutable(fakeJliPath(), home + "/" + lib);
-    }
 
     void describe(const std::string& bundleKeys,
                   const std::string& application = defaultApplication) const {
@@ -248,14 +80,9 @@ public:
 
     // Starts an assembled launcher on the substitute runtime library.
     std::vector<FakeJliCall> start(const std::string& executable) const {
-        ProcessOptions options;
-        options.setEnv("FAKE_JLI_RECORD", temp / "record")
-                .setEnv("HOME", temp.path())
-                .unsetEnv("VANTRY_DEBUG")
-                .unsetEnv("LD_LIBRARY_PATH");
-        const ProcessResult r = runProcess(executable, {executable}, options);
-        EXPECT_EQ(r.exitStatus, 0) << r.err;
-        return readFakeJliRecord(temp / "record");
+        const LaunchResult r = startAssembled(executable, temp.path());
+        EXPECT_EQ(r.process.exitStatus, 0) << r.process.err;
+        return r.calls;
     }
 
     TempDir temp;
@@ -382,7 +209,7 @@ TEST(AssembleImage, ARuntimeWithoutJavaLeavesTheStartUncheckedWithANote) {
 }
 
 TEST(AssembleBundle, InfoPlistReadByPlistlib) {
-    if (findTool({"python3"}).empty()) {
+    if (findTool("python3").empty()) {
         GTEST_SKIP() << "python3 is not installed (its plistlib reads the "
                         "Info.plist); .ci/run installs it";
     }
@@ -419,15 +246,15 @@ TEST(AssembleBundle, InfoPlistReadByPlistlib) {
 }
 
 TEST(AssembleBundle, IconReadByIcns2png) {
-    const std::string icns2png = findTool({"icns2png"});
+    const std::string icns2png = findTool("icns2png");
     if (icns2png.empty()) {
         GTEST_SKIP() << "icns2png is not installed (Debian: icnsutils); "
                         ".ci/run installs it";
     }
     Workbench w;
-    writeFile(w.src() + "/art/icon.png", png(256, 256));
-    writeFile(w.src() + "/art/small.png", png(32, 32));
-    writeFile(w.src() + "/art/linux.png", png(48, 48));
+    writeFile(w.src() + "/art/icon.png", pngImage(256, 256));
+    writeFile(w.src() + "/art/small.png", pngImage(32, 32));
+    writeFile(w.src() + "/art/linux.png", pngImage(48, 48));
     w.describe("bundle.icon=art/icon.png\nbundle.icon=art/linux.png\n"
                "bundle.icon=art/small.png\n");
     const ProcessResult made = w.assemble({"--target", "bundle"});
@@ -441,7 +268,7 @@ TEST(AssembleBundle, IconReadByIcns2png) {
     EXPECT_NE(r.out.find("'ic08' 256x256 32-bit icon"), std::string::npos)
             << r.out;
     // libicns does not tell the size of the small PNG types.
-    EXPECT_NE(r.out.find("'icp5' 0x0 0-bit (" + std::to_string(png(32, 32).size())
+    EXPECT_NE(r.out.find("'icp5' 0x0 0-bit (" + std::to_string(pngImage(32, 32).size())
                          + " bytes)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("2 elements total"), std::string::npos) << r.out;
     EXPECT_NE(readFile(w.out() + "/Demo.app/Contents/Info.plist")
@@ -450,14 +277,14 @@ TEST(AssembleBundle, IconReadByIcns2png) {
 }
 
 TEST(AssembleImage, DesktopEntryValidates) {
-    const std::string validate = findTool({"desktop-file-validate"});
+    const std::string validate = findTool("desktop-file-validate");
     if (validate.empty()) {
         GTEST_SKIP() << "desktop-file-validate is not installed (Debian: "
                         "desktop-file-utils); .ci/run installs it";
     }
     Workbench w;
-    writeFile(w.src() + "/art/icon.png", png(64, 64));
-    writeFile(w.src() + "/art/small.png", png(16, 16));
+    writeFile(w.src() + "/art/icon.png", pngImage(64, 64));
+    writeFile(w.src() + "/art/small.png", pngImage(16, 16));
     writeFile(w.description(), std::string(defaultApplication)
               + "[Bundle]\nbundle.name=My Demo\nbundle.content=target/demo.jar\n"
                 "bundle.runtime=../jdk\nbundle.icon=art/icon.png\n"
@@ -480,19 +307,19 @@ TEST(AssembleImage, DesktopEntryValidates) {
             "StartupWMClass=demo-Main", "Categories=Development;IDE;",
             "Keywords=demo;sample editor;",
             "MimeType=application/x-demo;x-scheme-handler/demo;"};
-    EXPECT_EQ(lines(readFile(entry)), expected);
-    EXPECT_EQ(readFile(w.out() + "/My Demo/lib/My Demo.png"), png(64, 64));
+    EXPECT_EQ(splitLines(readFile(entry)), expected);
+    EXPECT_EQ(readFile(w.out() + "/My Demo/lib/My Demo.png"), pngImage(64, 64));
     const std::string hicolor = w.out() + "/My Demo/share/icons/hicolor";
     EXPECT_EQ(listDir(hicolor), (Strings{"16x16", "64x64"}));
-    EXPECT_EQ(readFile(hicolor + "/16x16/apps/My Demo.png"), png(16, 16));
-    EXPECT_EQ(readFile(hicolor + "/64x64/apps/My Demo.png"), png(64, 64));
+    EXPECT_EQ(readFile(hicolor + "/16x16/apps/My Demo.png"), pngImage(16, 16));
+    EXPECT_EQ(readFile(hicolor + "/64x64/apps/My Demo.png"), pngImage(64, 64));
 }
 
 TEST(AssembleImage, AnIdentifierNamesTheEntryAndItsIcons) {
     Workbench w;
-    writeFile(w.src() + "/art/a.png", png(22, 22));
-    writeFile(w.src() + "/art/b.png", png(512, 512));
-    writeFile(w.src() + "/art/c.png", png(20, 20));
+    writeFile(w.src() + "/art/a.png", pngImage(22, 22));
+    writeFile(w.src() + "/art/b.png", pngImage(512, 512));
+    writeFile(w.src() + "/art/c.png", pngImage(20, 20));
     w.describe("bundle.identifier=org.example.Demo-App\n"
                "bundle.icon=art/b.png\nbundle.icon=art/a.png\nbundle.icon=art/c.png\n");
     const ProcessResult r = w.assemble({"--target", "image", "--no-start-check"});
@@ -505,12 +332,12 @@ TEST(AssembleImage, AnIdentifierNamesTheEntryAndItsIcons) {
     EXPECT_EQ(listDir(w.out() + "/Demo/lib"),
               (Strings{".applauncher-assemble", "Demo.png", "app",
                        "org.example.Demo-App.desktop", "runtime"}));
-    EXPECT_EQ(readFile(w.out() + "/Demo/lib/Demo.png"), png(512, 512));
+    EXPECT_EQ(readFile(w.out() + "/Demo/lib/Demo.png"), pngImage(512, 512));
     const std::string apps = w.out() + "/Demo/share/icons/hicolor/";
     EXPECT_EQ(listDir(apps), (Strings{"22x22", "512x512"}));
-    EXPECT_EQ(readFile(apps + "22x22/apps/org.example.Demo-App.png"), png(22, 22));
+    EXPECT_EQ(readFile(apps + "22x22/apps/org.example.Demo-App.png"), pngImage(22, 22));
     EXPECT_EQ(readFile(apps + "512x512/apps/org.example.Demo-App.png"),
-              png(512, 512));
+              pngImage(512, 512));
     EXPECT_NE(readFile(w.out() + "/Demo/lib/org.example.Demo-App.desktop")
                       .find("\nIcon=/opt/Demo/lib/Demo.png\n"), std::string::npos);
 }
@@ -538,7 +365,7 @@ TEST_P(CrossAssembled, ListsTheArchitecturesOfBothLauncherAndRuntime) {
     // else a Mach-O file of the same shape.
     std::string launcher = sourceDir() + "/build-mac-universal/applauncher";
     Strings expected = c.priority;
-    const std::string lipo = findTool({"llvm-lipo-19", "llvm-lipo", "lipo"});
+    const std::string lipo = findFirstTool({"llvm-lipo-19", "llvm-lipo", "lipo"});
     if (c.launcherCpus.size() != 2 || !isRegular(launcher)) {
         launcher = w.temp / "applauncher";
         writeFile(launcher, (c.launcherCpus.size() == 1
@@ -557,14 +384,14 @@ TEST_P(CrossAssembled, ListsTheArchitecturesOfBothLauncherAndRuntime) {
             expected.push_back(runtimeArch);
         }
     }
-    Workbench::makeRuntime(w.temp / "mac.jdk/Contents/Home", "Darwin",
+    writeFakeRuntime(w.temp / "mac.jdk/Contents/Home", "Darwin",
                            c.runtimeArch, "lib/libjli.dylib");
     w.describe("", "[Application]\napp.mainclass=demo.Main\n"
                    "app.classpath=$APPDIR/demo.jar\n");
     writeFile(w.description(), readFile(w.description()) + "bundle.runtime=../mac.jdk\n");
     const ProcessResult r = w.assemble({"--target", "bundle", "--launcher", launcher});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    if (findTool({"python3"}).empty()) {
+    if (findTool("python3").empty()) {
         GTEST_SKIP() << "python3 is not installed (its plistlib reads the "
                         "Info.plist); .ci/run installs it";
     }
@@ -594,7 +421,7 @@ TEST(AssembleBundle, SignsInsideOutThroughCodesign) {
     for (const char* identity : {"Developer ID Application: Example (T1)", "-"}) {
         Workbench w;
         const std::string jdk = w.temp / "mac.jdk";
-        Workbench::makeRuntime(jdk + "/Contents/Home", "Darwin", "aarch64",
+        writeFakeRuntime(jdk + "/Contents/Home", "Darwin", "aarch64",
                                "lib/libjli.dylib");
         writeFile(jdk + "/Contents/Home/lib/libjli.dylib", thinMachO(cpuArm64));
         writeFile(jdk + "/Contents/Home/lib/server/libjvm.dylib", thinMachO(cpuArm64));
@@ -615,7 +442,7 @@ TEST(AssembleBundle, SignsInsideOutThroughCodesign) {
                                             w.temp / "applauncher", "--sign",
                                             identity}, options);
         ASSERT_EQ(r.exitStatus, 0) << r.err;
-        Strings commands = lines(readFile(w.temp / "codesign.log"));
+        Strings commands = splitLines(readFile(w.temp / "codesign.log"));
         ASSERT_EQ(commands.size(), 7u);
         // Paths in the workspace, where signing happens before the move,
         // are shown relative to the bundle.
@@ -652,7 +479,7 @@ TEST(AssembleImage, ReplacesOnlyItsOwnEarlierOutput) {
     ASSERT_EQ(w.assemble({}).exitStatus, 0);
     writeFile(w.out() + "/Demo/lib/app/left-over", "x");
     chmod((w.out() + "/Demo/lib/app").c_str(), 0555);
-    const std::string second = zipOf({{"META-INF/MANIFEST.MF", "Main-Class: demo.Main\r\n"},
+    const std::string second = makeJar({{"META-INF/MANIFEST.MF", "Main-Class: demo.Main\r\n"},
                                       {"demo/Main.class", "2"}});
     writeFile(w.src() + "/target/demo.jar", second);
     const ProcessResult r = w.assemble({"--replace"});
@@ -667,17 +494,17 @@ TEST(AssembleImage, ReplacesOnlyItsOwnEarlierOutput) {
 TEST(AssembleImage, ARedundantClassPathIsANote) {
     Workbench w;
     writeFile(w.src() + "/target/demo.jar",
-              zipOf({{"META-INF/MANIFEST.MF", "Main-Class: demo.Main\r\n"
+              makeJar({{"META-INF/MANIFEST.MF", "Main-Class: demo.Main\r\n"
                                               "Class-Path: dep.jar\r\n"},
                      {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
-    writeFile(w.src() + "/target/lib/dep.jar", zipOf({{"d/D.class", "d"}}));
+    writeFile(w.src() + "/target/lib/dep.jar", makeJar({{"d/D.class", "d"}}));
     w.describe("bundle.content=target/lib\n",
                "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
                "app.classpath=$APPDIR/demo.jar:$APPDIR/dep.jar\n");
     const ProcessResult r = w.assemble({"--target", "image", "--no-start-check"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(lines(r.err), (Strings{"applauncher-assemble: note: app.classpath "
+    EXPECT_EQ(splitLines(r.err), (Strings{"applauncher-assemble: note: app.classpath "
                                      "is redundant: with app.mainjar the runtime "
                                      "ignores it, and the main jar's manifest "
                                      "already names every entry of it"}));
@@ -725,14 +552,14 @@ const BadCase badCases[] = {
          w.describe("bundle.categories=Development;Tools;\n");
          return image(w); }, 1, "\"Tools\" is not a registered desktop menu category"},
     {"IconWithBadCrc", [](Workbench& w) {
-         std::string bad = png(32, 32);
+         std::string bad = pngImage(32, 32);
          bad[bad.size() - 20] ^= 0x40;
          writeFile(w.src() + "/icon.png", bad);
          w.describe("bundle.icon=icon.png\n");
          return image(w); }, 1, "the CRC of its IDAT chunk does not match"},
     {"NoIconFitsABundle", [](Workbench& w) {
-         writeFile(w.src() + "/a.png", png(48, 48));
-         writeFile(w.src() + "/b.png", png(22, 22));
+         writeFile(w.src() + "/a.png", pngImage(48, 48));
+         writeFile(w.src() + "/b.png", pngImage(22, 22));
          w.describe("bundle.icon=a.png\nbundle.icon=b.png\n");
          return Strings{"--target", "bundle"}; }, 1, "No icon fits a bundle"},
     {"UnknownKey", [](Workbench& w) {
@@ -777,7 +604,7 @@ const BadCase badCases[] = {
          w.describe("bundle.icon=icon.png\n");
          return image(w); }, 1, "is not a PNG image"},
     {"IconSizeFitsNoEntry", [](Workbench& w) {
-         writeFile(w.src() + "/icon.png", png(100, 100));
+         writeFile(w.src() + "/icon.png", pngImage(100, 100));
          w.describe("bundle.icon=icon.png\n");
          return image(w); }, 1, "is 100x100 pixels"},
     {"MainJarNotInContent", [](Workbench& w) {
@@ -810,11 +637,11 @@ const BadCase badCases[] = {
          w.describe("");
          return image(w); }, 1, "has no lib/libjli.so or lib/jli/libjli.so"},
     {"RuntimeOfAnotherSystem", [](Workbench& w) {
-         Workbench::makeRuntime(w.temp / "mac", "Darwin", "x86_64");
+         writeFakeRuntime(w.temp / "mac", "Darwin", "x86_64");
          w.describe("bundle.runtime=../mac\n");
          return image(w); }, 1, "is built for Darwin x86_64, but the launcher"},
     {"RuntimeOfAnotherArchitecture", [](Workbench& w) {
-         Workbench::makeRuntime(w.temp / "arm", "Linux", "aarch64");
+         writeFakeRuntime(w.temp / "arm", "Linux", "aarch64");
          w.describe("bundle.runtime=../arm\n");
          return image(w); }, 1, "is built for Linux arm64, but the launcher"},
     {"OutputExists", [](Workbench& w) {
@@ -866,7 +693,7 @@ TEST_P(AssembleBadInput, IsOneLineAndLeavesNothing) {
     const ProcessResult r = w.assemble(args, options);
     EXPECT_EQ(r.exitStatus, GetParam().status);
     EXPECT_EQ(r.out, "");
-    const Strings errors = lines(r.err);
+    const Strings errors = splitLines(r.err);
     ASSERT_EQ(errors.size(), 1u) << r.err;
     EXPECT_EQ(errors[0].rfind("applauncher-assemble: ", 0), 0u) << r.err;
     EXPECT_NE(errors[0].find(GetParam().message), std::string::npos) << r.err;
@@ -890,40 +717,18 @@ TEST(AssembleImage, SigtermWhileCopyingTheRuntimeLeavesNothing) {
     }
     w.describe("");
     const std::string err = w.temp / "stderr";
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 2, err.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const std::string description = w.description(), out = w.out();
-    const char* argv[] = {"applauncher-assemble", description.c_str(), "--output",
-                          out.c_str(), "--target", "image", nullptr};
-    pid_t child;
-    ASSERT_EQ(posix_spawn(&child, assemblePath().c_str(), &files, nullptr,
-                          const_cast<char**>(argv), environ), 0);
-    posix_spawn_file_actions_destroy(&files);
     // Stopped as soon as the first copied runtime folder shows.
-    bool seen = false;
-    for (int i = 0; i < 20000 && !seen; ++i) {
-        for (const std::string& name : listDir(out)) {
-            if (name.rfind(".Demo.assemble-", 0) == 0
-                    && !listDir(out + "/" + name + "/Demo/lib/runtime/lib").empty()) {
-                kill(child, SIGSTOP);
-                seen = true;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    ASSERT_TRUE(seen) << "the copy was never seen under way";
-    const Strings during = listDir(out);
-    kill(child, SIGTERM);
-    kill(child, SIGCONT);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_EQ(during.size(), 1u) << "the copy had ended before the signal";
+    const StoppedAssembly run =
+            stopWhileCopying(w.description(), w.out(), "Demo", err);
+    ASSERT_NE(run.pid, -1);
+    const int status = endStopped(run.pid, SIGTERM);
+    ASSERT_NE(status, -1);
+    ASSERT_TRUE(run.seen) << "the copy was never seen under way";
+    ASSERT_EQ(run.during.size(), 1u) << "the copy had ended before the signal";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_EQ(lines(readFile(err)),
+    EXPECT_EQ(splitLines(readFile(err)),
               (Strings{"applauncher-assemble: Interrupted by SIGTERM: nothing was written"}));
-    EXPECT_EQ(listDir(out), Strings{});
+    EXPECT_EQ(listDir(w.out()), Strings{});
 }
 
 } // namespace

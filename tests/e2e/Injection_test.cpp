@@ -117,14 +117,7 @@ const char* const runtimeVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS",
 // An image whose runtime looks able to keep a class data archive, with a
 // per-user configuration file beside its own.
 void writeImage(const Bundle& bundle, const std::string& locked) {
-    const std::string home = bundle.runtimeDir()
-            + (bundle.layout() == Layout::MacBundle ? "/Contents/Home" : "");
-    const std::string jli = bundle.runtimeDir() + "/"
-            + bundle.libCandidatePath(LibCandidate::First);
-    unlink(jli.c_str());
-    copyExecutable(fakeJliPath(), jli);
-    writeFile(home + "/release", "JAVA_VERSION=\"17.0.15\"\n");
-    writeFile(home + "/lib/server/libjvm.so", "");
+    bundle.writeArchiveCapableRuntime();
     bundle.writePackage("com.example.demo\n");
     bundle.writeConfig("[Application]\n" + locked
                        + "app.cds=auto\napp.mainclass=demo.Main\n"

@@ -4,11 +4,10 @@
 // anything is written.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 
+#include "AssembleBench.h"
+#include "FileChecks.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
 
@@ -18,29 +17,14 @@ namespace {
 
 typedef std::vector<std::string> Strings;
 
-std::string findTool(const std::string& name) {
-    const ProcessResult r = runProcess("/bin/sh", {"sh", "-c", "command -v " + name});
-    return r.exitStatus == 0 ? r.out.substr(0, r.out.find('\n')) : std::string();
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
 // A description whose package texts each try to run `touch` on a marker of
 // their own, its jar and a runtime of the substitute library.
 class MacroBench {
 public:
     explicit MacroBench(const std::string& keys = "bundle.package-name=macro-demo\n") {
-        writeFile(temp / "src/target/demo.jar", makeZip({{"META-INF/MANIFEST.MF",
-                "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"},
-                {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
+        writeFile(temp / "src/target/demo.jar", jarWithMainClass("demo.Main"));
         writeFile(temp / "src/COPYING", "Copyright 2026 Example %(touch " + marker("copy") + ")\n");
-        const std::string home = temp / "jdk";
-        writeFile(home + "/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Linux\"\n"
-                  "OS_ARCH=\"x86_64\"\nMODULES=\"java.base\"\n");
-        copyExecutable(fakeJliPath(), home + "/lib/libjli.so");
+        writeFakeRuntime(temp / "jdk");
         writeFile(temp / "src/demo.cfg", "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
                   "[Bundle]\nbundle.name=Demo\nbundle.identifier=com.example.demo\n"
                   "bundle.version=1.2.3\nbundle.content=target\nbundle.runtime=../jdk\n"

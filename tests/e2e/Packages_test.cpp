@@ -7,19 +7,22 @@
 // commands.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 
 #include "AppLayout.h"
+#include "AssembleBench.h"
 #include "Bundle.h"
+#include "FileChecks.h"
+#include "OutputLines.h"
+#include "TestImages.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
 
 using namespace testing_support;
+using e2e::splitLines;
 
 namespace {
 
@@ -27,113 +30,8 @@ typedef std::vector<std::string> Strings;
 
 const long long sourceDate = 1796794853;  // 2026-12-09 05:40:53 UTC
 
-std::uint32_t crc32(const std::string& data) {
-    std::uint32_t crc = 0xffffffffu;
-    for (unsigned char c : data) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
-std::string le(std::uint64_t value, int bytes) {
-    std::string out;
-    for (int i = 0; i < bytes; ++i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-    return out;
-}
-
-std::string be(std::uint32_t value) {
-    std::string out;
-    for (int i = 3; i >= 0; --i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-    return out;
-}
-
-std::string pngChunk(const std::string& type, const std::string& data) {
-    return be(data.size()) + type + data + be(crc32(type + data));
-}
-
-// A real PNG image of one colour, its pixels in stored deflate blocks.
-std::string png(std::uint32_t width, std::uint32_t height) {
-    std::string raw;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        raw += '\0';
-        for (std::uint32_t x = 0; x < width; ++x) {
-            raw += std::string("\x20\x60\xa0\xff", 4);
-        }
-    }
-    std::string deflate = "\x78\x01";
-    std::uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    for (std::size_t pos = 0; pos < raw.size(); pos += 65535) {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
-        deflate += static_cast<char>(pos + n == raw.size() ? 1 : 0);
-        deflate += le(n, 2) + le(~n & 0xffff, 2) + raw.substr(pos, n);
-    }
-    deflate += be((b << 16) | a);
-    return std::string("\x89PNG\r\n\x1a\n", 8)
-            + pngChunk("IHDR", be(width) + be(height)
-                                       + std::string("\x08\x06\0\0\0", 5))
-            + pngChunk("IDAT", deflate) + pngChunk("IEND", "");
-}
-
-std::string findTool(const std::string& name) {
-    const ProcessResult r = runProcess("/bin/sh", {"sh", "-c", "command -v " + name});
-    return r.exitStatus == 0 ? r.out.substr(0, r.out.find('\n')) : std::string();
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
-unsigned modeOf(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
-std::string linkText(const std::string& path) {
-    char buffer[4096];
-    const ssize_t n = readlink(path.c_str(), buffer, sizeof(buffer));
-    return n < 0 ? std::string() : std::string(buffer, n);
-}
-
-Strings listDir(const std::string& path) {
-    Strings names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-Strings lines(const std::string& text) {
-    Strings out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        out.push_back(text.substr(start, end - start));
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
-    return out;
-}
-
 bool hasLine(const std::string& text, const std::string& line) {
-    const Strings all = lines(text);
+    const Strings all = splitLines(text);
     return std::find(all.begin(), all.end(), line) != all.end();
 }
 
@@ -149,17 +47,12 @@ class Bench {
 public:
     Bench() {
         makeDirs(out());
-        writeFile(temp / "src/target/demo.jar", makeZip({{"META-INF/MANIFEST.MF",
-                "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"},
-                {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
+        writeFile(temp / "src/target/demo.jar", jarWithMainClass("demo.Main"));
         writeFile(temp / "src/target/tool.sh", "#!/bin/sh\n");
         chmod((temp / "src/target/tool.sh").c_str(), 0750);
         makeSymlink("demo.jar", temp / "src/target/latest.jar");
         writeFile(temp / "src/COPYING", "Copyright 2026 Example\nLicence: MIT\n");
-        const std::string home = temp / "jdk";
-        writeFile(home + "/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Linux\"\n"
-                  "OS_ARCH=\"x86_64\"\nMODULES=\"java.base\"\n");
-        copyExecutable(fakeJliPath(), home + "/lib/libjli.so");
+        writeFakeRuntime(temp / "jdk");
         describe("");
     }
 
@@ -189,16 +82,9 @@ public:
     // Starts a launcher on the substitute runtime library; the arguments
     // it hands the runtime.
     Strings start(const std::string& executable) const {
-        ProcessOptions options;
-        options.setEnv("FAKE_JLI_RECORD", temp / "record")
-                .setEnv("HOME", temp.path())
-                .unsetEnv("VANTRY_DEBUG")
-                .unsetEnv("LD_LIBRARY_PATH");
-        unlink((temp / "record").c_str());
-        const ProcessResult r = runProcess(executable, {executable}, options);
-        EXPECT_EQ(r.exitStatus, 0) << executable << ": " << r.err;
-        const std::vector<FakeJliCall> calls = readFakeJliRecord(temp / "record");
-        return calls.size() == 1 ? calls[0].args : Strings();
+        const LaunchResult r = startAssembled(executable, temp.path());
+        EXPECT_EQ(r.process.exitStatus, 0) << executable << ": " << r.process.err;
+        return r.calls.size() == 1 ? r.calls[0].args : Strings();
     }
 
     TempDir temp;
@@ -220,7 +106,7 @@ TEST(PackagesImage, TarGzIsListedAndExtractedByTarKeepsLinksAndModesAndStarts) {
 
     const ProcessResult list = run({"tar", "-tvzf", tarball});
     ASSERT_EQ(list.exitStatus, 0) << list.err;
-    for (const std::string& line : lines(list.out)) {
+    for (const std::string& line : splitLines(list.out)) {
         EXPECT_NE(line.find(" root/root "), std::string::npos) << line;
         EXPECT_NE(line.find(" 2026-12-09 "), std::string::npos) << line;
         EXPECT_NE(line.find(" My Demo/"), std::string::npos) << line;
@@ -266,7 +152,7 @@ TEST(PackagesImage, DebInstallsStartsValidatesAndIsRemovedCompletely) {
         GTEST_SKIP() << "dpkg is not installed: the deb is checked on Debian";
     }
     Bench b;
-    const std::string icon = png(64, 64);
+    const std::string icon = pngImage(64, 64);
     writeFile(b.temp / "src/icon.png", icon);
     b.describe("bundle.section=java\nbundle.icon=icon.png\n");
     const ProcessResult r = b.assemble({"--package", "deb"});
@@ -375,7 +261,7 @@ TEST(PackagesBundle, ZipHoldsOneBundleWithLinksAndModesAndStarts) {
     const ProcessResult list = run({"zipinfo", zip});
     ASSERT_EQ(list.exitStatus, 0) << list.err;
     EXPECT_EQ(list.out.find("__MACOSX"), std::string::npos);
-    for (const std::string& line : lines(list.out)) {
+    for (const std::string& line : splitLines(list.out)) {
         if (line.size() > 10 && (line[0] == '-' || line[0] == 'd' || line[0] == 'l')) {
             EXPECT_NE(line.find(" My Demo.app/"), std::string::npos) << line;
         }
@@ -446,7 +332,7 @@ TEST(PackagesBundle, DmgPkgAndNotarisationRunTheMacToolsInOrder) {
                                          "My Demo.entitlements"}));
     Strings commands;
     std::string ws;
-    for (std::string line : lines(readFile(b.temp / "log"))) {
+    for (std::string line : splitLines(readFile(b.temp / "log"))) {
         if (line.rfind("codesign|--force|--timestamp|--options", 0) == 0) {
             continue;  // the bundle's own signing, checked elsewhere
         }

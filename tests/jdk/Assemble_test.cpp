@@ -20,23 +20,10 @@ typedef std::vector<std::string> Strings;
 
 const char* const targets[] = {"bundle", "image"};
 
-ProcessOptions quiet() {
-    ProcessOptions options;
-    options.setEnv("LC_ALL", "C.UTF-8")
-            .unsetEnv("JDK_JAVA_OPTIONS")
-            .unsetEnv("JAVA_TOOL_OPTIONS")
-            .unsetEnv("_JAVA_OPTIONS")
-            .unsetEnv("CLASSPATH")
-            .unsetEnv("LD_LIBRARY_PATH")
-            .unsetEnv("VANTRY_DEBUG");
-    options.timeoutSeconds = 180;
-    return options;
-}
-
 ProcessResult run(const std::string& program, const Strings& args) {
     Strings argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProcess(program, argv, quiet());
+    return runProcess(program, argv, quietOptions(180));
 }
 
 // The sample and the modular application, built once per process with
@@ -116,9 +103,7 @@ class AssembleOnJdk : public ::testing::TestWithParam<Jdk> {
 protected:
     void SetUp() override {
         if (GetParam().home.empty()) {
-            GTEST_SKIP() << "No JDK on this machine: JAVA_HOME is not set, "
-                            "there is no java on PATH and no JDK under "
-                            "/usr/lib/jvm";
+            GTEST_SKIP() << noJdkReason;
         }
         if (!apps(GetParam()).error.empty()) {
             FAIL() << apps(GetParam()).error;
@@ -134,7 +119,7 @@ protected:
         const std::string out = temp / target;
         makeDirs(out);
         // Linked runtimes are kept in this test's cache, not the user's.
-        ProcessOptions options = quiet();
+        ProcessOptions options = quietOptions(180);
         options.setEnv("XDG_CACHE_HOME", temp / "cache");
         const ProcessResult r = runProcess(
                 assemblePath(), {assemblePath(), description, "--target",

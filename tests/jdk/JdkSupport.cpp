@@ -132,6 +132,48 @@ std::vector<Jdk> jdkParams() {
     return jdks;
 }
 
+const char* const noJdkReason =
+        "No JDK on this machine: JAVA_HOME is not set, there is no java on "
+        "PATH and no JDK under /usr/lib/jvm";
+
+ProcessOptions javaRunOptions(int timeoutSeconds) {
+    ProcessOptions options;
+    options.setEnv("LC_ALL", "C.UTF-8")
+            .unsetEnv("JDK_JAVA_OPTIONS")
+            .unsetEnv("JAVA_TOOL_OPTIONS")
+            .unsetEnv("_JAVA_OPTIONS")
+            .unsetEnv("CLASSPATH");
+    options.timeoutSeconds = timeoutSeconds;
+    return options;
+}
+
+ProcessOptions quietOptions(int timeoutSeconds) {
+    ProcessOptions options = javaRunOptions(timeoutSeconds);
+    options.unsetEnv("LD_LIBRARY_PATH").unsetEnv("VANTRY_DEBUG");
+    return options;
+}
+
+std::string smallRuntime(const Jdk& jdk, std::string& error) {
+    struct Linked {
+        std::unique_ptr<TempDir> dir;
+        std::string error;
+    };
+    static std::map<std::string, Linked> made;
+    Linked& linked = made[jdk.home];
+    if (!linked.dir) {
+        linked.dir.reset(new TempDir());
+        const ProcessResult r = runProcess(jdk.home + "/bin/jlink",
+                {"jlink", "--add-modules", "java.base", "--output",
+                 linked.dir->path() + "/rt", "--no-header-files",
+                 "--no-man-pages"});
+        if (r.exitStatus != 0) {
+            linked.error = "jlink failed: " + r.err + r.out;
+        }
+    }
+    error = linked.error;
+    return error.empty() ? linked.dir->path() + "/rt" : std::string();
+}
+
 namespace {
 
 // Runs the JDK tool `tool` of `tools` with `args`; an error text, or empty.

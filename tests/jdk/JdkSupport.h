@@ -1,4 +1,5 @@
 // What the tests against the machine's real JDKs share: finding the JDKs,
+// running on them without the host's settings, a small linked runtime,
 // the test application (tests/jdk/java, compiled once per process), reading
 // what it printed, and the fixture that runs one JDK in one layout.
 #ifndef JDKSUPPORT_H
@@ -41,6 +42,22 @@ const std::vector<Jdk>& machineJdks();
 /// The machine's JDKs, or one empty entry when there is none (its tests
 /// skip, saying why).
 std::vector<Jdk> jdkParams();
+
+/// Why a test of one of `jdkParams()` skips on its empty entry.
+extern const char* const noJdkReason;
+
+/// Options of a run on a JDK that keep the host's settings out: a UTF-8 C
+/// locale and none of the variables the JDK takes options or a class path
+/// from; killed after `timeoutSeconds`.
+ProcessOptions javaRunOptions(int timeoutSeconds);
+
+/// `javaRunOptions`, and neither VANTRY_DEBUG nor LD_LIBRARY_PATH: for the
+/// assembly command, the JDK's tools and the launchers they make.
+ProcessOptions quietOptions(int timeoutSeconds);
+
+/// A runtime of java.base alone that the JDK's jlink links once per JDK and
+/// process; empty, with `error` set, when jlink fails.
+std::string smallRuntime(const Jdk& jdk, std::string& error);
 
 /// The test application, compiled once per process by the first JDK that
 /// has javac and jar, for a release that every JDK of the machine runs:
@@ -120,16 +137,7 @@ protected:
     }
 
     // The JDK reads a few variables of its own: keep the host's out.
-    static ProcessOptions javaOptions() {
-        ProcessOptions options;
-        options.setEnv("LC_ALL", "C.UTF-8")
-                .unsetEnv("JDK_JAVA_OPTIONS")
-                .unsetEnv("JAVA_TOOL_OPTIONS")
-                .unsetEnv("_JAVA_OPTIONS")
-                .unsetEnv("CLASSPATH");
-        options.timeoutSeconds = 60;
-        return options;
-    }
+    static ProcessOptions javaOptions() { return javaRunOptions(60); }
 };
 
 } // namespace jdk_tests

@@ -13,11 +13,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
-#include <map>
-#include <memory>
 #include <sstream>
 
 #include "JdkSupport.h"
+#include "TestImages.h"
 
 namespace jdk_tests {
 namespace {
@@ -117,75 +116,11 @@ std::string lastOf(const std::string& text, const std::string& key) {
     return values.empty() ? std::string() : values.back();
 }
 
-std::uint32_t crc32(const std::string& data) {
-    std::uint32_t crc = 0xffffffffu;
-    for (unsigned char c : data) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
-std::string be(std::uint32_t value) {
-    std::string out;
-    for (int i = 3; i >= 0; --i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-    return out;
-}
-
-std::string chunk(const std::string& type, const std::string& data) {
-    return be(static_cast<std::uint32_t>(data.size())) + type + data
-            + be(crc32(type + data));
-}
-
-// A square PNG image of one colour, its pixels in stored deflate blocks.
-std::string png(std::uint32_t size) {
-    std::string raw;
-    for (std::uint32_t y = 0; y < size; ++y) {
-        raw += '\0' + std::string(size * 4, '\x80');
-    }
-    std::string deflate = "\x78\x01";
-    std::uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    for (std::size_t pos = 0; pos < raw.size(); pos += 65535) {
-        const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
-        deflate += static_cast<char>(pos + n == raw.size() ? 1 : 0);
-        deflate += static_cast<char>(n & 0xff);
-        deflate += static_cast<char>(n >> 8);
-        deflate += static_cast<char>(~n & 0xff);
-        deflate += static_cast<char>((~n >> 8) & 0xff);
-        deflate += raw.substr(pos, n);
-    }
-    deflate += be((b << 16) | a);
-    return std::string("\x89PNG\r\n\x1a\n", 8)
-            + chunk("IHDR", be(size) + be(size) + std::string("\x08\x06\0\0\0", 5))
-            + chunk("IDAT", deflate) + chunk("IEND", "");
-}
-
 // The size an icon's file name gives ("demo-1024.png"); 256 without one.
 std::uint32_t iconSize(const std::string& path) {
     const std::size_t dash = path.rfind('-');
     const int size = dash == std::string::npos ? 0 : std::atoi(path.c_str() + dash + 1);
     return size > 0 ? static_cast<std::uint32_t>(size) : 256;
-}
-
-ProcessOptions quiet() {
-    ProcessOptions options;
-    options.setEnv("LC_ALL", "C.UTF-8")
-            .unsetEnv("JDK_JAVA_OPTIONS")
-            .unsetEnv("JAVA_TOOL_OPTIONS")
-            .unsetEnv("_JAVA_OPTIONS")
-            .unsetEnv("CLASSPATH")
-            .unsetEnv("LD_LIBRARY_PATH")
-            .unsetEnv("VANTRY_DEBUG");
-    options.timeoutSeconds = 300;
-    return options;
 }
 
 // Builds what one example needs in `src` with the JDK's javac and jar.
@@ -226,7 +161,8 @@ public:
                 "{ return \"" + mainClass + "\"; }\n}\n", "");
         }
         for (const std::string& icon : valuesOf(text, "bundle.icon")) {
-            writeFile(src + "/" + icon, png(iconSize(icon)));
+            writeFile(src + "/" + icon,
+                      pngImage(iconSize(icon), iconSize(icon), 0x80808080));
         }
         for (const std::string& notice : valuesOf(text, "bundle.copyright")) {
             writeFile(src + "/" + notice, "Copyright 2026 Example Ltd.\n"
@@ -283,7 +219,7 @@ private:
         if (!error.empty()) {
             return;
         }
-        const ProcessResult r = runProcess(command[0], command, quiet());
+        const ProcessResult r = runProcess(command[0], command, quietOptions(300));
         if (r.exitStatus != 0) {
             error = command[0] + " failed: " + r.err + r.out;
         }
@@ -295,22 +231,6 @@ private:
     std::string moduleName;
     std::string libraryDir;
 };
-
-// A runtime of java.base alone, linked once per JDK and process.
-std::string smallRuntime(const Jdk& jdk, std::string& error) {
-    static std::map<std::string, std::unique_ptr<TempDir>> made;
-    std::unique_ptr<TempDir>& dir = made[jdk.home];
-    if (!dir) {
-        dir.reset(new TempDir());
-        const ProcessResult r = runProcess(jdk.home + "/bin/jlink",
-                {"jlink", "--add-modules", "java.base", "--output",
-                 dir->path() + "/rt", "--no-header-files", "--no-man-pages"});
-        if (r.exitStatus != 0) {
-            error = "jlink failed: " + r.err + r.out;
-        }
-    }
-    return dir->path() + "/rt";
-}
 
 std::string withThisMachinesPaths(const std::string& text,
                                   const std::string& runtime,
@@ -328,8 +248,7 @@ class ReadmeExamples : public ::testing::TestWithParam<Jdk> {};
 
 TEST_P(ReadmeExamples, AssembleAndStart) {
     if (GetParam().home.empty()) {
-        GTEST_SKIP() << "No JDK on this machine: JAVA_HOME is not set, there "
-                        "is no java on PATH and no JDK under /usr/lib/jvm";
+        GTEST_SKIP() << noJdkReason;
     }
     const std::vector<Example> found = examples();
     // The quick start, the jar, the modular and the image example at least.
@@ -364,13 +283,13 @@ TEST_P(ReadmeExamples, AssembleAndStart) {
             makeDirs(out);
             const ProcessResult r = runProcess(assemblePath(),
                     {"applauncher-assemble", temp / "src/demo.cfg", "--target",
-                     target, "--output", out}, quiet());
+                     target, "--output", out}, quietOptions(300));
             ASSERT_EQ(r.exitStatus, 0) << target << ": " << r.err;
             EXPECT_EQ(r.out, "");
             const std::string launcher = target == "bundle"
                     ? out + "/" + name + ".app/Contents/MacOS/" + name
                     : out + "/" + name + "/bin/" + name;
-            const ProcessResult app = runProcess(launcher, {launcher}, quiet());
+            const ProcessResult app = runProcess(launcher, {launcher}, quietOptions(300));
             EXPECT_EQ(app.exitStatus, 0) << target << ": " << app.err;
             EXPECT_EQ(app.out, "started " + maker.mainClass + "\n") << target;
         }

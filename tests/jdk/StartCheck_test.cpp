@@ -4,12 +4,9 @@
 // packager's runtime settings and files take no part.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
-#include <map>
-#include <memory>
 
+#include "FileChecks.h"
 #include "JdkSupport.h"
 
 namespace jdk_tests {
@@ -17,45 +14,11 @@ namespace {
 
 typedef std::vector<std::string> Strings;
 
-Strings namesIn(const std::string& path) {
-    Strings names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    return names;
-}
-
-// A runtime of java.base alone, linked once per JDK and process; empty,
-// with `error` set, when jlink fails.
-std::string smallRuntime(const Jdk& jdk, std::string& error) {
-    static std::map<std::string, std::unique_ptr<TempDir>> made;
-    std::unique_ptr<TempDir>& dir = made[jdk.home];
-    if (!dir) {
-        dir.reset(new TempDir());
-        const ProcessResult r = runProcess(jdk.home + "/bin/jlink",
-                {"jlink", "--add-modules", "java.base", "--output",
-                 dir->path() + "/rt", "--no-header-files", "--no-man-pages"});
-        if (r.exitStatus != 0) {
-            error = "jlink failed: " + r.err + r.out;
-            return std::string();
-        }
-    }
-    return dir->path() + "/rt";
-}
-
 class StartCheckOnJdk : public ::testing::TestWithParam<Jdk> {
 protected:
     void SetUp() override {
         if (GetParam().home.empty()) {
-            GTEST_SKIP() << "No JDK on this machine: JAVA_HOME is not set, "
-                            "there is no java on PATH and no JDK under "
-                            "/usr/lib/jvm";
+            GTEST_SKIP() << noJdkReason;
         }
         ASSERT_EQ(testApp().error, "");
         std::string error;
@@ -114,13 +77,13 @@ TEST_P(StartCheckOnJdk, RefusesWhatTheRuntimeRefusesInItsOwnWords) {
         EXPECT_EQ(r.err, "applauncher-assemble: The runtime does not start the "
                          "application (exit status 1 of a trial start with "
                          "--dry-run): " + std::string(c.line) + "\n");
-        EXPECT_EQ(namesIn(temp / "out"), Strings{}) << c.line;
+        EXPECT_EQ(listDir(temp / "out"), Strings{}) << c.line;
     }
     // Skipped on request, the same output is written.
     const ProcessResult skipped =
             assemble(jar, "java-options=-Xmx512", {"--no-start-check"});
     EXPECT_EQ(skipped.exitStatus, 0) << skipped.err;
-    EXPECT_EQ(namesIn(temp / "out"), Strings{"App"});
+    EXPECT_EQ(listDir(temp / "out"), Strings{"App"});
 }
 
 TEST_P(StartCheckOnJdk, ThePackagersSettingsAndFilesTakeNoPart) {
@@ -134,8 +97,8 @@ TEST_P(StartCheckOnJdk, ThePackagersSettingsAndFilesTakeNoPart) {
                                      "java-options=-Dx=1", {}, process);
     EXPECT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "");
-    EXPECT_EQ(namesIn(temp / "out"), Strings{"App"});
-    EXPECT_EQ(namesIn(temp / "home"), Strings{});
+    EXPECT_EQ(listDir(temp / "out"), Strings{"App"});
+    EXPECT_EQ(listDir(temp / "home"), Strings{});
     // And the check runs at all: the same settings in the description
     // are refused.
     const ProcessResult bad = assemble("app.mainjar=$APPDIR/" + jarName(),
@@ -157,7 +120,7 @@ TEST_P(StartCheckOnJdk, RunsInAnEmptyFolderAndWritesNothing) {
     const ProcessResult relative = assemble(
             jar, "java-options=-XX:VMOptionsFile=opts", {}, process);
     EXPECT_EQ(relative.exitStatus, 1) << relative.err;
-    EXPECT_EQ(namesIn(temp / "out"), Strings{});
+    EXPECT_EQ(listDir(temp / "out"), Strings{});
     // Options through which the runtime writes files leave nothing in the
     // working folder or the output.
     const ProcessResult writing = assemble(jar,
@@ -165,10 +128,10 @@ TEST_P(StartCheckOnJdk, RunsInAnEmptyFolderAndWritesNothing) {
             "java-options=-XX:ArchiveClassesAtExit=$APPDIR/dyn.jsa", {},
             process);
     EXPECT_EQ(writing.exitStatus, 0) << writing.err;
-    EXPECT_EQ(namesIn(temp / "cwd"), Strings{"opts"});
-    const Strings appFiles = namesIn(temp / "out/App/lib/app");
+    EXPECT_EQ(listDir(temp / "cwd"), Strings{"opts"});
+    const Strings appFiles = listDir(temp / "out/App/lib/app");
     EXPECT_EQ(std::count(appFiles.begin(), appFiles.end(), "dyn.jsa"), 0);
-    EXPECT_EQ(namesIn(temp / "out"), Strings{"App"});
+    EXPECT_EQ(listDir(temp / "out"), Strings{"App"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Jdks, StartCheckOnJdk, ::testing::ValuesIn(jdkParams()),

@@ -137,6 +137,16 @@ std::string Bundle::defaultRuntimeLibrary(LibCandidate candidate) const {
     return runtimeDir() + "/" + libCandidatePath(candidate);
 }
 
+void Bundle::writeArchiveCapableRuntime() const {
+    const std::string home = runtimeDir()
+            + (bundleLayout == Layout::MacBundle ? "/Contents/Home" : "");
+    const std::string jli = defaultRuntimeLibrary();
+    unlink(jli.c_str());
+    copyExecutable(fakeJliPath(), jli);
+    writeFile(home + "/release", "JAVA_VERSION=\"17.0.15\"\n");
+    writeFile(home + "/lib/server/libjvm.so", "");
+}
+
 std::string Bundle::libCandidatePath(LibCandidate candidate) const {
     return shapeOf(bundleLayout).libs[candidate == LibCandidate::First ? 0 : 1];
 }

@@ -104,6 +104,11 @@ public:
     std::string defaultRuntimeLibrary(LibCandidate candidate
                                           = LibCandidate::First) const;
 
+    /// Makes the default runtime look able to keep a class data archive: a
+    /// copy of the substitute library in place of the link, a release file
+    /// of Java 17.0.15 and a server libjvm.
+    void writeArchiveCapableRuntime() const;
+
     /// The options every run starts from: the record file set, the other
     /// variables of the substitute library, VANTRY_DEBUG, the library search
     /// variables and the XDG directories unset, HOME set to `homeDir()`.

@@ -2,17 +2,11 @@
 
 #include <algorithm>
 
+#include "TestBytes.h"
+
 namespace testing_support {
 
 namespace {
-
-std::string le(std::uint64_t value, int size) {
-    std::string bytes;
-    for (int i = 0; i < size; ++i) {
-        bytes += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-    return bytes;
-}
 
 // Raw deflate data made of stored blocks.
 std::string storedBlocks(const std::string& data) {
@@ -38,7 +32,8 @@ std::string makeZip(const std::vector<ZipItem>& items,
                 item.deflate ? storedBlocks(item.data) : item.data;
         const std::string sizes = le(data.size(), 4) + le(item.data.size(), 4);
         const std::string common = le(20, 2) + le(shape.descriptors ? 8 : 0, 2)
-                + le(item.deflate ? 8 : 0, 2) + le(0, 8);
+                + le(item.deflate ? 8 : 0, 2) + le(0, 4)
+                + le(shape.crcs ? crc32(item.data) : 0, 4);
         const std::uint64_t offset = out.size();
         out += "PK\3\4" + common + (shape.descriptors ? le(0, 8) : sizes)
                 + le(item.name.size(), 2) + le(shape.localExtra.size(), 2)
@@ -70,6 +65,20 @@ std::string makeZip(const std::vector<ZipItem>& items,
             + le(shape.zip64 ? all : dirOffset, 4)
             + le(shape.comment.size(), 2) + shape.comment;
     return shape.prefix + out + shape.trailer;
+}
+
+std::string makeJar(const std::vector<ZipItem>& items) {
+    ZipShape shape;
+    shape.crcs = true;
+    return makeZip(items, shape);
+}
+
+std::string jarWithMainClass(const std::string& mainClass) {
+    const std::string manifest = "Manifest-Version: 1.0\r\n"
+            + (mainClass.empty() ? "" : "Main-Class: " + mainClass + "\r\n")
+            + "\r\n";
+    return makeJar({{"META-INF/MANIFEST.MF", manifest},
+                    {"demo/Main.class", "\xca\xfe\xba\xbe"}});
 }
 
 std::string patched(std::string bytes, std::size_t fromEnd,

@@ -1,5 +1,6 @@
 // Zip archives made in memory for the tests of the zip reader, in the
-// shapes that real tools and files give them.
+// shapes that real tools and files give them, and the jars that the
+// tests of the assembly command package.
 #ifndef ZIPWRITER_H
 #define ZIPWRITER_H
 
@@ -36,11 +37,21 @@ struct ZipShape {
     bool descriptors;
     /// An extra field in the local headers only.
     std::string localExtra;
+    /// Each entry's CRC-32 in its headers; else the CRCs are left 0.
+    bool crcs = false;
 };
 
-/// The archive of `items` in `shape` (CRCs left 0).
+/// The archive of `items` in `shape`.
 std::string makeZip(const std::vector<ZipItem>& items,
                     const ZipShape& shape = ZipShape());
+
+/// A jar as any reader takes it: `items` with their CRCs, no prefix.
+std::string makeJar(const std::vector<ZipItem>& items);
+
+/// A jar of stored entries with their CRCs: a manifest that names
+/// `mainClass` (no Main-Class line when it is empty) and the class file
+/// "demo/Main.class".
+std::string jarWithMainClass(const std::string& mainClass);
 
 /// `bytes` with the `size` bytes that start `fromEnd` bytes before its end
 /// set to `value`, little-endian.

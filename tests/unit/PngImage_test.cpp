@@ -8,31 +8,19 @@
 
 #include "Icns.h"
 #include "PngImage.h"
+#include "TestBytes.h"
+#include "TestImages.h"
 
 namespace {
 
-std::string be(std::uint32_t value) {
-    std::string out;
-    for (int shift : {24, 16, 8, 0}) {
-        out += static_cast<char>((value >> shift) & 0xff);
-    }
-    return out;
-}
-
-std::string chunk(const std::string& type, const std::string& data) {
-    const std::string body = type + data;
-    const uLong crc = crc32(crc32(0L, Z_NULL, 0),
-                            reinterpret_cast<const Bytef*>(body.data()),
-                            static_cast<uInt>(body.size()));
-    return be(static_cast<std::uint32_t>(data.size())) + body
-            + be(static_cast<std::uint32_t>(crc));
-}
+using testing_support::be;
+using testing_support::pngChunk;
 
 const std::string signature("\x89PNG\r\n\x1a\n", 8);
 
 std::string header(std::uint32_t width, std::uint32_t height,
                    const std::string& fields = std::string("\x08\x06\0\0\0", 5)) {
-    return chunk("IHDR", be(width) + be(height) + fields);
+    return pngChunk("IHDR", be(width) + be(height) + fields);
 }
 
 std::string deflated(const std::string& raw) {
@@ -50,8 +38,8 @@ std::string deflated(const std::string& raw) {
 std::string png(std::uint32_t width, std::uint32_t height) {
     const std::string data = deflated(std::string(height * (1 + 4 * width), '\0'));
     return signature + header(width, height)
-            + chunk("IDAT", data.substr(0, data.size() / 2))
-            + chunk("IDAT", data.substr(data.size() / 2)) + chunk("IEND", "");
+            + pngChunk("IDAT", data.substr(0, data.size() / 2))
+            + pngChunk("IDAT", data.substr(data.size() / 2)) + pngChunk("IEND", "");
 }
 
 std::string errorOf(const std::string& bytes) {
@@ -71,45 +59,45 @@ TEST(PngImage, AcceptsWholeSquareFiles) {
     // Other types and depths with their own row sizes; an interlaced one
     // holds the rows of its seven passes.
     EXPECT_EQ(readPngIcon(signature + header(16, 16, std::string("\x01\0\0\0\0", 5))
-                          + chunk("IDAT", deflated(std::string(16 * 3, '\0')))
-                          + chunk("IEND", ""), "i.png").side, 16u);
+                          + pngChunk("IDAT", deflated(std::string(16 * 3, '\0')))
+                          + pngChunk("IEND", ""), "i.png").side, 16u);
     EXPECT_EQ(readPngIcon(signature + header(16, 16, std::string("\x04\x03\0\0\0", 5))
-                          + chunk("PLTE", std::string(6, '\0'))
-                          + chunk("IDAT", deflated(std::string(16 * 9, '\0')))
-                          + chunk("IEND", ""), "i.png").side, 16u);
+                          + pngChunk("PLTE", std::string(6, '\0'))
+                          + pngChunk("IDAT", deflated(std::string(16 * 9, '\0')))
+                          + pngChunk("IEND", ""), "i.png").side, 16u);
     // 8x8 RGB, interlaced: passes of 1x1, 1x1, 2x1, 2x2, 4x2, 4x4, 8x4.
     const std::size_t interlaced = (1 + 3) * 2 + (1 + 6) + (1 + 6) * 2
             + (1 + 12) * 2 + (1 + 12) * 4 + (1 + 24) * 4;
     EXPECT_EQ(readPngIcon(signature + header(8, 8, std::string("\x08\x02\0\0\x01", 5))
-                          + chunk("IDAT", deflated(std::string(interlaced, '\0')))
-                          + chunk("IEND", ""), "i.png").side, 8u);
+                          + pngChunk("IDAT", deflated(std::string(interlaced, '\0')))
+                          + pngChunk("IEND", ""), "i.png").side, 8u);
 }
 
 TEST(PngImage, RefusesFilesWhoseContentNoReaderDecodes) {
-    const std::string end = chunk("IEND", "");
+    const std::string end = pngChunk("IEND", "");
     const std::string rgba = deflated(std::string(16 * (1 + 4 * 16), '\0'));
     const std::string cases[] = {
         // Bit depth 3; colour type 5; interlace method 7; compression 1.
         signature + header(16, 16, std::string("\x03\x06\0\0\0", 5))
-                + chunk("IDAT", rgba) + end,
+                + pngChunk("IDAT", rgba) + end,
         signature + header(16, 16, std::string("\x08\x05\0\0\0", 5))
-                + chunk("IDAT", rgba) + end,
+                + pngChunk("IDAT", rgba) + end,
         signature + header(16, 16, std::string("\x08\x06\0\0\x07", 5))
-                + chunk("IDAT", rgba) + end,
+                + pngChunk("IDAT", rgba) + end,
         signature + header(16, 16, std::string("\x08\x06\x01\0\0", 5))
-                + chunk("IDAT", rgba) + end,
+                + pngChunk("IDAT", rgba) + end,
         // A palette image without its palette.
         signature + header(16, 16, std::string("\x08\x03\0\0\0", 5))
-                + chunk("IDAT", deflated(std::string(16 * 17, '\0'))) + end,
+                + pngChunk("IDAT", deflated(std::string(16 * 17, '\0'))) + end,
         // No IDAT; IDAT not zlib; too little and too much image data.
         signature + header(16, 16) + end,
-        signature + header(16, 16) + chunk("IDAT", "not zlib at all") + end,
+        signature + header(16, 16) + pngChunk("IDAT", "not zlib at all") + end,
         signature + header(16, 16)
-                + chunk("IDAT", deflated(std::string(16 * (1 + 4 * 16) - 1, '\0'))) + end,
+                + pngChunk("IDAT", deflated(std::string(16 * (1 + 4 * 16) - 1, '\0'))) + end,
         signature + header(16, 16)
-                + chunk("IDAT", deflated(std::string(16 * (1 + 4 * 16) + 1, '\0'))) + end,
+                + pngChunk("IDAT", deflated(std::string(16 * (1 + 4 * 16) + 1, '\0'))) + end,
         // A stream cut short.
-        signature + header(16, 16) + chunk("IDAT", rgba.substr(0, rgba.size() - 4)) + end,
+        signature + header(16, 16) + pngChunk("IDAT", rgba.substr(0, rgba.size() - 4)) + end,
         // Bytes after IEND.
         png(16, 16) + "tail",
     };
@@ -128,8 +116,8 @@ TEST(PngImage, RefusesBrokenOrTruncatedFiles) {
     const std::string cases[] = {
         "", "GIF89a", signature, good.substr(0, good.size() - 12),
         good.substr(0, good.size() - 1), badCrc, badType,
-        signature + chunk("IDAT", "x") + header(32, 32) + chunk("IEND", ""),
-        signature + chunk("IHDR", std::string(12, '\0')) + chunk("IEND", ""),
+        signature + pngChunk("IDAT", "x") + header(32, 32) + pngChunk("IEND", ""),
+        signature + pngChunk("IHDR", std::string(12, '\0')) + pngChunk("IEND", ""),
         signature + header(32, 32) + be(0x7ffffff0u) + "IDAT" + "xx",
     };
     for (const std::string& bytes : cases) {
