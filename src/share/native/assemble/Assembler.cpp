@@ -1,5 +1,6 @@
 #include "Assembler.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -800,6 +801,24 @@ private:
     StringArray made;
 };
 
+// Rewrites the stamp at `stamp` (`text` so far) with the records of the
+// packages made and kept, before the commit's sync. A signed bundle's stamp
+// is sealed by its signature: it stays as signed, and records none.
+void recordPackages(const Plan& p, const AssembleOptions& options,
+                    const StringArray& made, const std::string& stamp,
+                    const std::string& text, const std::string& workspace) {
+    if (!options.sign.empty()
+            || (made.empty() && p.packages.keptPackages.empty())) {
+        return;
+    }
+    const PackageRecords records = recordPackages(p.packages, made, workspace);
+    if (std::remove(stamp.c_str()) != 0) {
+        fail(tstrings::any() << "Cannot rewrite \"" << stamp << "\": "
+             << lastCRTError());
+    }
+    FileSystem::writeFile(stamp, text + packageRecordLines(records));
+}
+
 void build(const Plan& p, const AssembleOptions& options,
            Workspace& workspace) {
     const std::string root = combinePath(workspace.path(), p.layout.rootName);
@@ -828,8 +847,9 @@ void build(const Plan& p, const AssembleOptions& options,
     if (!p.entitlementsName.empty()) {
         beside.push_back({p.entitlementsName, p.entitlementsText});
     }
-    FileSystem::writeFile(combinePath(root, p.layout.stamp),
-                          stampText(beside) + packageStampLines(p.packages));
+    // The packages hold the stamp without their own records.
+    const std::string stamp = combinePath(root, p.layout.stamp);
+    FileSystem::writeFile(stamp, stampText(beside));
     if (options.checkOnly) {
         return;
     }
@@ -840,6 +860,8 @@ void build(const Plan& p, const AssembleOptions& options,
     const StringArray packages = writePackages(p.packages, root,
                                                workspace.path());
     Interrupts::check();
+    recordPackages(p, options, packages, stamp, stampText(beside),
+                   workspace.path());
     StringArray besideNames;
     if (!p.entitlementsName.empty()) {
         besideNames.push_back(p.entitlementsName);
@@ -877,5 +899,11 @@ void assemble(const AssembleOptions& options) {
     write(plan, options);
     for (const std::string& line : plan.notes) {
         Progress::note(line);
+    }
+    if (!options.sign.empty() && !options.checkOnly
+            && (!plan.packages.files.empty()
+                || !plan.packages.keptPackages.empty())) {
+        Progress::note("the signed bundle's stamp cannot record the packages "
+                       "made after it was signed: --replace leaves them alone");
     }
 }
