@@ -1,0 +1,162 @@
+// Packages replaced under --replace only as this command wrote them: the
+// stamp records each package's size and checksum once the package exists
+// (the package itself holds the stamp without that line); a package
+// changed since, even to bytes of the same size, or one that a stamp of an
+// earlier version names alone, is refused before any work, and neither it
+// nor the output changes.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "TestSupport.h"
+#include "ZipWriter.h"
+
+using namespace testing_support;
+
+namespace {
+
+typedef std::vector<std::string> Strings;
+
+const char* const tarball = "My Demo-1.2.3-linux-x86_64.tar.gz";
+const char* const stamp = "My Demo/lib/.applauncher-assemble";
+
+Strings listDir(const std::string& path) {
+    Strings names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// An image of one jar on the substitute runtime, made with a tar.gz.
+class Bench {
+public:
+    Bench() {
+        makeDirs(out());
+        writeFile(temp / "src/target/demo.jar", makeZip({{"META-INF/MANIFEST.MF",
+                "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"},
+                {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
+        writeFile(temp / "jdk/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Linux\"\n"
+                  "OS_ARCH=\"x86_64\"\nMODULES=\"java.base\"\n");
+        copyExecutable(fakeJliPath(), temp / "jdk/lib/libjli.so");
+        writeFile(temp / "src/demo.cfg", "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
+                  "[Bundle]\nbundle.name=My Demo\nbundle.version=1.2.3\n"
+                  "bundle.content=target\nbundle.runtime=../jdk\n");
+    }
+
+    std::string out() const { return temp / "out"; }
+
+    ProcessResult assemble(const Strings& options) const {
+        Strings args{"applauncher-assemble", temp / "src/demo.cfg", "--output", out(),
+                     "--no-start-check"};
+        args.insert(args.end(), options.begin(), options.end());
+        ProcessOptions process;
+        process.setEnv("SOURCE_DATE_EPOCH", "1796794853");
+        process.timeoutSeconds = 120;
+        return runProcess(assemblePath(), args, process);
+    }
+
+    TempDir temp;
+};
+
+TEST(PackageRecord, TheStampRecordsThePackageItHoldsNot) {
+    Bench b;
+    const ProcessResult r = b.assemble({"--package", "tar.gz"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    struct stat st;
+    ASSERT_EQ(stat((b.out() + "/" + tarball).c_str(), &st), 0);
+    const std::string text = readFile(b.out() + "/" + stamp);
+    const std::string line = std::string("package ") + tarball + " "
+            + std::to_string(st.st_size) + " ";
+    const std::size_t at = text.find("\n" + line);
+    ASSERT_NE(at, std::string::npos) << text;
+    const std::string crc = text.substr(at + 1 + line.size());
+    EXPECT_EQ(crc.size(), 9u) << text;
+    EXPECT_EQ(crc.find_first_not_of("0123456789abcdef"), 8u) << text;
+    // The tarball holds the stamp as it was before the tarball existed.
+    const ProcessResult inside = runProcess("/bin/sh", {"sh", "-c",
+            "tar -xzOf \"$1\" \"$2\"", "sh", b.out() + "/" + tarball, stamp});
+    ASSERT_EQ(inside.exitStatus, 0) << inside.err;
+    EXPECT_EQ(inside.out + line, text.substr(0, at + 1) + line);
+    EXPECT_EQ(inside.out.find("package "), std::string::npos) << inside.out;
+}
+
+TEST(PackageRecord, APackageChangedSinceItWasWrittenIsLeftAlone) {
+    Bench b;
+    ASSERT_EQ(b.assemble({"--package", "tar.gz"}).exitStatus, 0);
+    const std::string path = b.out() + "/" + tarball;
+    const std::string written = readFile(path);
+    const std::string stampText = readFile(b.out() + "/" + stamp);
+    std::string sameSize = written;
+    sameSize[sameSize.size() / 2] ^= 0x55;
+    for (const std::string& other : {sameSize, written + "re-signed",
+                                     std::string("by hand")}) {
+        writeFile(path, other);
+        const ProcessResult r = b.assemble({"--replace", "--package", "tar.gz"});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.err, "applauncher-assemble: \"" + path + "\" changed since "
+                         "applauncher-assemble wrote it: it is left alone\n");
+        EXPECT_EQ(readFile(path), other);
+        EXPECT_EQ(readFile(b.out() + "/" + stamp), stampText);
+        EXPECT_EQ(listDir(b.out()), (Strings{"My Demo", tarball}));
+    }
+    // As written, it is this command's: replaced, and recorded anew.
+    writeFile(path, written);
+    const ProcessResult r = b.assemble({"--replace", "--package", "tar.gz"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(readFile(path), written);
+    EXPECT_EQ(readFile(b.out() + "/" + stamp), stampText);
+    EXPECT_EQ(listDir(b.out()), (Strings{"My Demo", tarball}));
+}
+
+TEST(PackageRecord, AKeptPackageStaysRecordedOnlyWhileUnchanged) {
+    Bench b;
+    ASSERT_EQ(b.assemble({"--package", "tar.gz"}).exitStatus, 0);
+    const std::string path = b.out() + "/" + tarball;
+    const std::string written = readFile(path);
+    ASSERT_EQ(b.assemble({"--replace"}).exitStatus, 0);
+    ASSERT_EQ(b.assemble({"--replace", "--package", "tar.gz"}).exitStatus, 0);
+
+    // Changed while the output was replaced without packages, it is no
+    // longer recorded, even once its bytes are back.
+    writeFile(path, "by hand");
+    ASSERT_EQ(b.assemble({"--replace"}).exitStatus, 0);
+    writeFile(path, written);
+    const ProcessResult r = b.assemble({"--replace", "--package", "tar.gz"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "applauncher-assemble: \"" + path + "\" exists and was not made by "
+                     "applauncher-assemble: it is left alone\n");
+}
+
+TEST(PackageRecord, AnOlderStampsPackageIsLeftAlone) {
+    Bench b;
+    ASSERT_EQ(b.assemble({"--package", "tar.gz"}).exitStatus, 0);
+    const std::string path = b.out() + "/" + tarball;
+    const std::string written = readFile(path);
+    // The stamp an earlier version wrote: the package by its name alone.
+    const std::string old = std::string("applauncher-assemble\npackage ") + tarball + "\n";
+    unlink((b.out() + "/" + stamp).c_str());
+    writeFile(b.out() + "/" + stamp, old);
+    const ProcessResult r = b.assemble({"--replace", "--package", "tar.gz"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "applauncher-assemble: \"" + path + "\" exists and was not made by "
+                     "applauncher-assemble: it is left alone\n");
+    EXPECT_EQ(readFile(path), written);
+    EXPECT_EQ(readFile(b.out() + "/" + stamp), old);
+    EXPECT_EQ(listDir(b.out()), (Strings{"My Demo", tarball}));
+    // The output itself is still this command's to replace.
+    EXPECT_EQ(b.assemble({"--replace"}).exitStatus, 0);
+    EXPECT_EQ(readFile(path), written);
+}
+
+} // namespace
