@@ -507,9 +507,9 @@ void checkLimits(const Plan& p) {
     checkPathLimits(p.d.name, p.outputDir, paths, limits);
 }
 
-Plan check(const AssembleOptions& options) {
+Plan check(const AssembleOptions& options, const Description& d) {
     Plan p;
-    p.d = readDescription(options.description);
+    p.d = d;
     if (options.target == Target::Bundle && p.d.identifier.empty()) {
         fail(tstrings::any() << "The description \"" << p.d.file
              << "\" has no bundle.identifier, which a bundle needs");
@@ -893,8 +893,8 @@ void write(const Plan& p, const AssembleOptions& options) {
 
 } // namespace
 
-void assemble(const AssembleOptions& options) {
-    const Plan plan = check(options);
+void assemble(const AssembleOptions& options, const Description& d) {
+    const Plan plan = check(options, d);
     Interrupts::check();
     write(plan, options);
     for (const std::string& line : plan.notes) {
