@@ -11,6 +11,7 @@
 
 #include <algorithm>
 
+#include "AppLayout.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
 
@@ -157,6 +158,50 @@ TEST(PackageRecord, AnOlderStampsPackageIsLeftAlone) {
     // The output itself is still this command's to replace.
     EXPECT_EQ(b.assemble({"--replace"}).exitStatus, 0);
     EXPECT_EQ(readFile(path), written);
+}
+
+// A signed bundle's stamp is sealed by its signature, before the packages
+// exist: it stays as signed, recording none, and --replace leaves them.
+TEST(PackageRecord, ASignedBundlesStampStaysAsSigned) {
+    Bench b;
+    const std::string bin = b.temp / "bin";
+    const std::string bundleStamp = "My Demo.app/Contents/Resources/.applauncher-assemble";
+    // codesign keeps the stamp of the bundle it signs.
+    writeFile(bin + "/codesign", "#!/bin/sh\nfor last; do :; done\n"
+              "case \"$last\" in *.app) cp \"$last/Contents/Resources/"
+              ".applauncher-assemble\" \"$SIGNED_STAMP\";; esac\n");
+    chmod((bin + "/codesign").c_str(), 0755);
+    writeFile(b.temp / "applauncher", std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x02\0\0\0", 16)
+              + std::string(4080, '\0') + AppLayout::bundleMark);
+    writeFile(b.temp / "mac.jdk/Contents/Home/release",
+              "JAVA_VERSION=\"17\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
+    writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib",
+              std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x06\0\0\0", 16)
+              + std::string(4080, '\0'));
+    writeFile(b.temp / "src/demo.cfg", "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
+              "[Bundle]\nbundle.name=My Demo\nbundle.version=1.2.3\n"
+              "bundle.identifier=com.example.demo\nbundle.content=target\n"
+              "bundle.runtime=../mac.jdk\n");
+    const Strings options{"--target", "bundle", "--launcher", b.temp / "applauncher",
+                          "--sign", "-", "--package", "zip"};
+    ProcessOptions process;
+    process.setEnv("PATH", bin + ":/usr/bin:/bin").setEnv("SIGNED_STAMP", b.temp / "signed");
+    Strings args{"applauncher-assemble", b.temp / "src/demo.cfg", "--output", b.out()};
+    args.insert(args.end(), options.begin(), options.end());
+    ProcessResult r = runProcess(assemblePath(), args, process);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "applauncher-assemble: note: the signed bundle's stamp cannot record "
+                     "the packages made after it was signed: --replace leaves them alone\n");
+    EXPECT_EQ(readFile(b.out() + "/" + bundleStamp), readFile(b.temp / "signed"));
+
+    const std::string zip = b.out() + "/My Demo-1.2.3.zip";
+    const std::string written = readFile(zip);
+    args.push_back("--replace");
+    r = runProcess(assemblePath(), args, process);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "applauncher-assemble: \"" + zip + "\" exists and was not made by "
+                     "applauncher-assemble: it is left alone\n");
+    EXPECT_EQ(readFile(zip), written);
 }
 
 } // namespace
