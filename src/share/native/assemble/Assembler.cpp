@@ -804,9 +804,9 @@ private:
 // Rewrites the stamp at `stamp` (`text` so far) with the records of the
 // packages made and kept, before the commit's sync. A signed bundle's stamp
 // is sealed by its signature: it stays as signed, and records none.
-void recordPackages(const Plan& p, const AssembleOptions& options,
-                    const StringArray& made, const std::string& stamp,
-                    const std::string& text, const std::string& workspace) {
+void rewriteStamp(const Plan& p, const AssembleOptions& options,
+                  const StringArray& made, const std::string& stamp,
+                  const std::string& text, const std::string& workspace) {
     if (!options.sign.empty()
             || (made.empty() && p.packages.keptPackages.empty())) {
         return;
@@ -860,8 +860,8 @@ void build(const Plan& p, const AssembleOptions& options,
     const StringArray packages = writePackages(p.packages, root,
                                                workspace.path());
     Interrupts::check();
-    recordPackages(p, options, packages, stamp, stampText(beside),
-                   workspace.path());
+    rewriteStamp(p, options, packages, stamp, stampText(beside),
+                 workspace.path());
     StringArray besideNames;
     if (!p.entitlementsName.empty()) {
         besideNames.push_back(p.entitlementsName);
