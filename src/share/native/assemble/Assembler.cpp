@@ -8,6 +8,7 @@
 #include "AppChecks.h"
 #include "AppLayout.h"
 #include "AssembleHost.h"
+#include "ClassDataArchive.h"
 #include "Commit.h"
 #include "ContentInto.h"
 #include "Description.h"
@@ -428,6 +429,11 @@ void checkApplicationOf(Plan& p) {
     const AppFacts facts =
             checkApplication(expanded, p.root, index, p.release.modules);
     p.notes = facts.notes;
+    const std::string noArchive = ClassDataArchive::whyNeverArchived(
+            expanded, p.release.javaVersion);
+    if (!noArchive.empty()) {
+        p.notes.push_back("app.cds=auto cannot take effect: " + noArchive);
+    }
     p.wmClass = !p.d.wmClass.empty() ? p.d.wmClass
             : !facts.mainClass.empty()
                     ? tstrings::replace(facts.mainClass, ".", "-")
