@@ -40,48 +40,32 @@ PackageRecord recorded(const std::string& name, unsigned long long size,
 // The CRC-32 of "hello" as every implementation of it computes.
 const std::uint32_t helloCrc = 0x3610a686;
 
-TEST(PackageRecord, StampLinesAreReadBackWithNameSizeAndChecksum) {
+TEST(PackageRecord, StampLinesAreReadBackOldAndMalformedOnesProveNothing) {
     const PackageRecords written = {
         recorded("My Demo-1.2.3-linux-x86_64.tar.gz", 1234567, 0x0badf00d),
-        recorded("demo_1.0-1_amd64.deb", 0, 0),
-        recorded("demo 1 2.rpm", 18446744073709ull, 0xffffffff),
-    };
-    const std::string lines = packageRecordLines(written);
+        recorded("demo 1 2.rpm", 18446744073709ull, 0xffffffff)};
     EXPECT_EQ(packageRecordLine(written[0]),
               "package My Demo-1.2.3-linux-x86_64.tar.gz 1234567 0badf00d");
-    const PackageRecords read =
-            stampedPackageRecords("applauncher-assemble\nbeside x y\n" + lines);
-    ASSERT_EQ(read.size(), written.size());
-    for (std::size_t i = 0; i < read.size(); ++i) {
+    const PackageRecords read = stampedPackageRecords(
+            "applauncher-assemble\nbeside x y\n" + packageRecordLines(written)
+            + "package a.deb\n"                 // an earlier version's line
+            "package b.rpm 12 0BADF00D\n"       // not the checksum's form
+            "package c.zip x12 0badf00d\n"      // no size
+            "package  12 0badf00d\npackage ../e.deb 1 00000000\n"
+            "package \npackage .\npackages f.deb\n");
+    ASSERT_EQ(read.size(), 5u);
+    for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(read[i].name, written[i].name);
-        EXPECT_TRUE(read[i].hasIdentity) << read[i].name;
-        EXPECT_TRUE(read[i].identity == written[i].identity) << read[i].name;
+        EXPECT_TRUE(read[i].hasIdentity && read[i].identity == written[i].identity);
+    }
+    EXPECT_EQ(read[2].name, "a.deb");
+    EXPECT_EQ(read[3].name, "b.rpm 12 0BADF00D");
+    EXPECT_EQ(read[4].name, "c.zip x12 0badf00d");
+    for (std::size_t i = 2; i < read.size(); ++i) {
+        EXPECT_EQ(provePackage(&read[i], FileIdentity()), PackageProof::Unproven);
     }
     // The stamp's first line is its mark, never a record.
-    EXPECT_TRUE(stampedPackageRecords(lines).size() == written.size() - 1);
-}
-
-TEST(PackageRecord, OldAndMalformedLinesNameAPackageWithoutProvingIt) {
-    const PackageRecords read = stampedPackageRecords(
-            "applauncher-assemble\n"
-            "package a.deb\n"                 // an earlier version's line
-            "package b.rpm 12 0BADF00D\n"     // not the checksum's form
-            "package c.zip 12 badf00d\n"      // seven digits
-            "package d.dmg x12 0badf00d\n"    // no size
-            "package  12 0badf00d\n"          // no name
-            "package ../e.deb 1 00000000\n"   // not a plain file name
-            "package \npackage .\npackages f.deb\n");
-    ASSERT_EQ(read.size(), 4u);
-    EXPECT_EQ(read[0].name, "a.deb");
-    EXPECT_EQ(read[1].name, "b.rpm 12 0BADF00D");
-    EXPECT_EQ(read[2].name, "c.zip 12 badf00d");
-    EXPECT_EQ(read[3].name, "d.dmg x12 0badf00d");
-    FileIdentity any;
-    for (const PackageRecord& record : read) {
-        EXPECT_FALSE(record.hasIdentity) << record.name;
-        EXPECT_EQ(provePackage(&record, any), PackageProof::Unproven);
-    }
-    EXPECT_EQ(findPackageRecord(read, "b.rpm"), nullptr);
+    EXPECT_EQ(stampedPackageRecords("package a.deb\n").size(), 0u);
 }
 
 TEST(PackageRecord, AFileIsThePackageOnlyWithTheSameSizeAndChecksum) {
@@ -89,43 +73,28 @@ TEST(PackageRecord, AFileIsThePackageOnlyWithTheSameSizeAndChecksum) {
     const PackageRecord* a = findPackageRecord(records, "a.deb");
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(findPackageRecord(records, "a.rpm"), nullptr);
-    FileIdentity same;
-    same.size = 5;
-    same.crc = helloCrc;
-    FileIdentity otherBytes = same;
-    otherBytes.crc ^= 1;
-    FileIdentity longer = same;
-    longer.size = 6;
-    EXPECT_EQ(provePackage(a, same), PackageProof::Proven);
-    EXPECT_EQ(provePackage(a, otherBytes), PackageProof::Changed);
-    EXPECT_EQ(provePackage(a, longer), PackageProof::Changed);
-    EXPECT_EQ(provePackage(nullptr, same), PackageProof::Unproven);
-}
+    EXPECT_EQ(provePackage(a, recorded("", 5, helloCrc).identity), PackageProof::Proven);
+    EXPECT_EQ(provePackage(a, recorded("", 5, helloCrc ^ 1).identity),
+              PackageProof::Changed);
+    EXPECT_EQ(provePackage(a, recorded("", 6, helloCrc).identity), PackageProof::Changed);
+    EXPECT_EQ(provePackage(nullptr, a->identity), PackageProof::Unproven);
 
-TEST(PackageRecord, IdentityOfRegularFilesOnly) {
+    // Of real files, read in pieces: regular files only, every byte counts.
     TempDir dir;
     writeFile(dir / "hello", "hello");
-    writeFile(dir / "empty", "");
-    std::string big(3 << 20, 'x');
-    big[big.size() - 1] = 'y';
-    writeFile(dir / "big", big);
-    writeFile(dir / "big2", std::string(3 << 20, 'x'));
+    writeFile(dir / "big", std::string(3 << 20, 'x') + "y");
+    writeFile(dir / "big2", std::string(3 << 20, 'x') + "z");
     makeSymlink("hello", dir / "link");
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     FileIdentity identity;
-    ASSERT_TRUE(readFileIdentity(dir / "hello", identity));
-    EXPECT_EQ(identity.size, 5u);
-    EXPECT_EQ(identity.crc, helloCrc);
-    ASSERT_TRUE(readFileIdentity(dir / "empty", identity));
-    EXPECT_EQ(identity.size, 0u);
-    EXPECT_EQ(identity.crc, 0u);
-    // Read in pieces: the last byte of a file larger than one piece counts.
     FileIdentity other;
+    ASSERT_TRUE(readFileIdentity(dir / "hello", identity));
+    EXPECT_EQ(provePackage(a, identity), PackageProof::Proven);
     ASSERT_TRUE(readFileIdentity(dir / "big", identity));
     ASSERT_TRUE(readFileIdentity(dir / "big2", other));
-    EXPECT_EQ(identity.size, big.size());
+    EXPECT_EQ(identity.size, (3u << 20) + 1);
     EXPECT_FALSE(identity == other);
-    for (const char* none : {"link", "fifo", "missing", ""}) {
+    for (const char* none : {"link", "fifo", "missing"}) {
         EXPECT_FALSE(readFileIdentity(dir / none, identity)) << none;
     }
 }
@@ -140,26 +109,22 @@ TEST(PackageRecord, AnEarlierPackageIsReplacedOnlyAsItWasWritten) {
     const PackageRecords records = {recorded("a.tar.gz", 5, helloCrc)};
     PackageRecord nameOnly;
     nameOnly.name = "a.tar.gz";
-
+    const auto check = [&](const PackageRecords& with) {
+        return errorOf([&] { checkEarlierPackage(path, "a.tar.gz", with); });
+    };
     writeFile(path, "hello");
-    EXPECT_EQ(errorOf([&] { checkEarlierPackage(path, "a.tar.gz", records); }),
-              "");
-    EXPECT_EQ(errorOf([&] { checkEarlierPackage(path, "a.tar.gz", {nameOnly}); }),
-              notMade);
-    EXPECT_EQ(errorOf([&] { checkEarlierPackage(path, "a.tar.gz", {}); }),
-              notMade);
-    writeFile(path, "jello");
-    EXPECT_EQ(errorOf([&] { checkEarlierPackage(path, "a.tar.gz", records); }),
-              changed);
-    writeFile(path, "hello!");
-    EXPECT_EQ(errorOf([&] { checkEarlierPackage(path, "a.tar.gz", records); }),
-              changed);
+    EXPECT_EQ(check(records), "");
+    EXPECT_EQ(check({nameOnly}), notMade);
+    EXPECT_EQ(check({}), notMade);
+    for (const char* other : {"jello", "hello!"}) {
+        writeFile(path, other);
+        EXPECT_EQ(check(records), changed) << other;
+    }
     // A link to the very file recorded is not the file written.
     writeFile(dir / "elsewhere", "hello");
     ::unlink(path.c_str());
     makeSymlink(dir / "elsewhere", path);
-    EXPECT_EQ(errorOf([&] { checkEarlierPackage(path, "a.tar.gz", records); }),
-              notMade);
+    EXPECT_EQ(check(records), notMade);
 }
 
 TEST(PackageRecord, PackagesMadeAndKeptAreRecordedWhileAsWritten) {
@@ -167,19 +132,15 @@ TEST(PackageRecord, PackagesMadeAndKeptAreRecordedWhileAsWritten) {
     TempDir workspace;
     writeFile(workspace / "new.deb", "hello");
     writeFile(out / "kept.rpm", "hello");
-    writeFile(out / "edited.zip", "hello");
+    writeFile(out / "edited.zip", "jello");
     PackagePlan plan;
     plan.outputDir = out.path();
     plan.keptPackages = {recorded("kept.rpm", 5, helloCrc),
                          recorded("edited.zip", 5, helloCrc),
                          recorded("gone.dmg", 5, helloCrc)};
-    writeFile(out / "edited.zip", "jello");
-    const PackageRecords records =
-            recordPackages(plan, {"new.deb"}, workspace.path());
-    EXPECT_EQ(packageRecordLines(records),
+    EXPECT_EQ(packageRecordLines(recordPackages(plan, {"new.deb"}, workspace.path())),
               "package new.deb 5 3610a686\npackage kept.rpm 5 3610a686\n");
-    EXPECT_NE(errorOf([&] { recordPackages(plan, {"lost.deb"},
-                                           workspace.path()); }), "");
+    EXPECT_NE(errorOf([&] { recordPackages(plan, {"lost.deb"}, workspace.path()); }), "");
 }
 
 } // namespace
