@@ -86,7 +86,9 @@ ASAN_OPTIONS=detect_leaks=1 \
 # A real Java runtime runs inside the launcher's process: the leak checker
 # cannot walk the JVM's threads (its tracer dies on their guard pages) and
 # the JVM's own memory is none of ours, so only leak checking is off here.
-ASAN_OPTIONS=detect_leaks=0 \
+# The JDK tests whose time goes into waiting or into the JDK's and the
+# system's tools ran in the first pass; they are left out of this one.
+ASAN_OPTIONS=detect_leaks=0 APPLAUNCHER_SKIP_SLOW=1 \
   ctest --test-dir "$asan_build" --output-on-failure -j"$jobs" -L jdk
 
 step "fuzz targets, ${FUZZ_SECONDS:-20} s each"

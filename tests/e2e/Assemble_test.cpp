@@ -511,6 +511,22 @@ TEST(AssembleImage, ARedundantClassPathIsANote) {
     EXPECT_EQ(listDir(w.out()), (Strings{"Demo"}));
 }
 
+// An archive asked for that no start would ever have: the output is
+// written, and a note says why the archive cannot take effect.
+TEST(AssembleImage, AnArchiveThatCannotTakeEffectIsANote) {
+    Workbench w;
+    w.describe("", "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
+                   "app.cds=auto\n\n[JavaOptions]\n"
+                   "java-options=-Djava.security.manager=allow\n");
+    const ProcessResult r = w.assemble({"--target", "image", "--no-start-check"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(lines(r.err), (Strings{"applauncher-assemble: note: app.cds=auto "
+                                     "cannot take effect: the java option "
+                                     "\"-Djava.security.manager=allow\" rules "
+                                     "the archive out"}));
+    EXPECT_EQ(listDir(w.out()), (Strings{"Demo"}));
+}
+
 // --- Refused input: one line, status 1 (2 for usage), nothing written ---
 
 struct BadCase {

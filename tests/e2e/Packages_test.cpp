@@ -412,6 +412,38 @@ TEST(Packages, RefusedBeforeAnythingIsWritten) {
     }
 }
 
+// A missing tool ends the command alike whether --package or
+// bundle.formats asks for the format: macOS's tools with status 2 (the
+// command runs on the wrong system), the others with status 1.
+TEST(Packages, AMissingToolEndsTheCommandAlikeWhoeverAskedForTheFormat) {
+    struct Case {
+        Strings options;
+        std::string keys;
+        int status;
+        std::string message;
+    };
+    const std::string dmg = "a dmg package needs macOS's hdiutil, which is not on PATH";
+    const std::string rpm = "A rpm package needs strip, which is not on PATH";
+    const Case cases[] = {
+        {{"--target", "bundle", "--package", "dmg"}, "", 2, dmg},
+        {{"--target", "bundle"}, "bundle.formats=zip,dmg\n", 2,
+         "a dmg package (bundle.formats) needs macOS's hdiutil, which is not on PATH"},
+        {{"--package", "rpm"}, "", 1, rpm},
+        {{}, "bundle.formats=rpm\n", 1, rpm},
+    };
+    for (const Case& c : cases) {
+        Bench b;
+        b.describe(c.keys);
+        makeDirs(b.temp / "empty");
+        ProcessOptions options;
+        options.setEnv("PATH", b.temp / "empty");
+        const ProcessResult r = b.assemble(c.options, options);
+        EXPECT_EQ(r.exitStatus, c.status) << c.message << ": " << r.err;
+        EXPECT_EQ(r.err.rfind("applauncher-assemble: " + c.message, 0), 0u) << r.err;
+        EXPECT_EQ(listDir(b.out()), Strings()) << c.message;
+    }
+}
+
 TEST(Packages, ReplacesOnlyPackagesItMade) {
     Bench b;
     const std::string tarball = b.out() + "/My Demo-1.2.3-linux-x86_64.tar.gz";

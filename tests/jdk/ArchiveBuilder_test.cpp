@@ -144,6 +144,7 @@ TEST_P(ArchiveBuilder, TheApplicationHasNoChildItDidNotStart) {
 // server stopped with SIGTERM) keeps its list: the next start maps the
 // archive.
 TEST_P(ArchiveBuilder, ASignalEndedLongRunKeepsItsList) {
+    SKIP_IF_SLOW_LEFT_OUT();
     CdsApp app;
     app.options = {"-Dvantrytest.await=@CACHE@/../go"};
     const auto bundle = makeCdsBundle(app);
@@ -189,6 +190,7 @@ TEST_P(ArchiveBuilder, ProcessOneNeitherRecordsNorBuilds) {
 // process of a PID namespace ends), the list waits; a later start that
 // runs long has it built during its run.
 TEST_P(ArchiveBuilder, AListThatWaitsIsBuiltDuringALongRun) {
+    SKIP_IF_SLOW_LEFT_OUT();
     if (geteuid() != 0) {
         GTEST_SKIP() << "a PID namespace needs root";
     }

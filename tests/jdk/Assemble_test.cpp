@@ -188,6 +188,7 @@ TEST_P(AssembleOnJdk, ModularApplicationOnALinkedRuntimeInBothTargets) {
 // One copy of a whole JDK: Debian's link files of conf/ and lib/security
 // into /etc, and any other link out of the JDK, become copies.
 TEST(AssembleWholeJdk, CopiesLinksOutOfTheRuntimeAsFiles) {
+    SKIP_IF_SLOW_LEFT_OUT();
     if (machineJdks().empty()) {
         GTEST_SKIP() << "No JDK on this machine";
     }

@@ -81,6 +81,7 @@ std::string firstLine(const std::string& text) {
 class DebianApps : public ::testing::Test {
 protected:
     void SetUp() override {
+        SKIP_IF_SLOW_LEFT_OUT();
         if (jdk17().empty()) {
             GTEST_SKIP() << "No JDK 17 on this machine (Debian: "
                             "openjdk-17-jdk-headless)";

@@ -124,6 +124,11 @@ const std::vector<Jdk>& machineJdks() {
     return jdks;
 }
 
+bool slowTestsLeftOut() {
+    const char* value = std::getenv("APPLAUNCHER_SKIP_SLOW");
+    return value != nullptr && *value != '\0';
+}
+
 std::vector<Jdk> jdkParams() {
     std::vector<Jdk> jdks = machineJdks();
     if (jdks.empty()) {

@@ -94,6 +94,17 @@ AppOutput parseOutput(const std::string& out);
 std::string jdkAndLayoutName(
         const ::testing::TestParamInfo<std::tuple<Jdk, Layout>>& info);
 
+/// True when APPLAUNCHER_SKIP_SLOW is set: a test whose time goes into
+/// waiting on purpose (a long run) or into the JDK's and the system's own
+/// tools (jlink, a build tool, lintian) is then left out. The suite's
+/// second pass, under the sanitizers, sets it: what such a test adds to
+/// the first pass is not memory errors of ours.
+bool slowTestsLeftOut();
+
+#define SKIP_IF_SLOW_LEFT_OUT()                                              \
+    if (::jdk_tests::slowTestsLeftOut())                                    \
+    GTEST_SKIP() << "slow, and APPLAUNCHER_SKIP_SLOW is set"
+
 class RealRuntime
     : public ::testing::TestWithParam<std::tuple<Jdk, Layout>> {
 protected:

@@ -8,6 +8,7 @@ namespace jdk_tests {
 namespace {
 
 TEST(LinkedRuntime, FromAJdkFolderOfTheMacShape) {
+    SKIP_IF_SLOW_LEFT_OUT();
     if (machineJdks().empty()) {
         GTEST_SKIP() << "No JDK on this machine";
     }

@@ -68,6 +68,7 @@ void expectGreets(const std::string& launcher) {
 }
 
 TEST(LinuxPackages, CheckCleanInstallAndStartOnJdk17) {
+    SKIP_IF_SLOW_LEFT_OUT();
     const std::string javac = std::string(jdk17) + "/bin/javac";
     if (!exists(javac)) {
         GTEST_SKIP() << "JDK 17 is not at " << jdk17 << " (Debian: openjdk-17-jdk-headless)";

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "ArchiveOptions.h"
+#include "ClassDataArchive.h"
 #include "TestSupport.h"
 
 using namespace ArchiveOptions;
@@ -141,4 +142,39 @@ TEST(ArchiveOptions, AnOptionsVariableLosesOnlyItsFileWriters) {
                       "  -Xmx1g -Xlog:gc:file=/home/u/app.log\t-Dx=y "));
     EXPECT_EQ("", variableWithoutFileWriters("-XX:+HeapDumpOnOutOfMemoryError"));
     EXPECT_EQ("", variableWithoutFileWriters(""));
+}
+
+// What the assembly command tells a packager whose app.cds=auto can never
+// take effect, whatever machine the application runs on.
+TEST(ArchiveOptions, WhyAnApplicationIsNeverArchived) {
+    const auto cfgOf = [](const std::string& cds, const std::string& locked,
+                          const StringArray& javaOptions) {
+        CfgFile cfg;
+        cfg.setPropertyValue(SectionName::Application, PropertyName::cds,
+                             {cds});
+        if (!locked.empty()) {
+            cfg.setPropertyValue(SectionName::Application,
+                                 PropertyName::locked, {locked});
+        }
+        cfg.setPropertyValue(SectionName::JavaOptions,
+                             PropertyName::javaOptions, javaOptions);
+        return cfg;
+    };
+    using ClassDataArchive::whyNeverArchived;
+    EXPECT_EQ("", whyNeverArchived(cfgOf("auto", "false", {"-Xmx1g"}), "17.0.15"));
+    EXPECT_EQ("", whyNeverArchived(cfgOf("off", "true", {"-Xshare:off"}), "11"));
+    EXPECT_EQ("", whyNeverArchived(cfgOf("", "", {"-javaagent:a.jar"}), "17"));
+    EXPECT_EQ("a locked application (app.locked=true) has no archive",
+              whyNeverArchived(cfgOf("auto", "true", {}), "25"));
+    EXPECT_EQ("the runtime's JAVA_VERSION is \"11.0.2\", and the archive "
+              "needs 13 or later",
+              whyNeverArchived(cfgOf("auto", "", {}), "11.0.2"));
+    EXPECT_EQ("the runtime's release file has no JAVA_VERSION",
+              whyNeverArchived(cfgOf("auto", "", {}), ""));
+    // Ant's own script starts it so.
+    EXPECT_EQ("the java option \"-Djava.security.manager=allow\" rules the "
+              "archive out",
+              whyNeverArchived(cfgOf("auto", "", {"-Xmx256m",
+                                                 "-Djava.security.manager=allow"}),
+                               "17.0.15"));
 }

@@ -11,6 +11,8 @@
 #include <map>
 #include <set>
 
+#include <zlib.h>
+
 #include "Commit.h"
 #include "ErrorHandling.h"
 #include "PathLimits.h"
@@ -111,6 +113,20 @@ public:
         put(first, a, b);
         put(second, b, a);
         return 0;
+    }
+
+    bool identify(const std::string& path, FileIdentity& identity) override {
+        const auto it = nodes.find(path);
+        if (it == nodes.end() || it->second.kind != Kind::File) {
+            return false;
+        }
+        const std::string& bytes = it->second.contents;
+        identity.size = bytes.size();
+        identity.crc = static_cast<std::uint32_t>(::crc32(
+                ::crc32(0L, Z_NULL, 0),
+                reinterpret_cast<const Bytef*>(bytes.data()),
+                static_cast<uInt>(bytes.size())));
+        return true;
     }
 
     // The paths below `dir` (itself excluded), relative to it.
@@ -390,6 +406,87 @@ TEST(Commit, TheStampIsCheckedAgainOnTheFolderSwappedOut) {
         EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "old");
         EXPECT_EQ(contents(fs, "/out/.build/Demo.app/Contents/Info.plist"),
                   "new");
+    }
+}
+
+// The output holds an earlier bundle whose stamp records its dmg as
+// `record` ("size" with the dmg's identity, "name" by name alone), and
+// the build folder a new bundle and dmg.
+FakeSystem withPackages(const std::string& record) {
+    FakeSystem fs = withNewBundle();
+    withOldBundle(fs);
+    fs.file("/out/.build/Demo-1.0.dmg", "new dmg");
+    fs.file("/out/Demo-1.0.dmg", "old dmg");
+    PackageRecord dmg;
+    dmg.name = "Demo-1.0.dmg";
+    dmg.hasIdentity = record == "size"
+            && fs.identify("/out/Demo-1.0.dmg", dmg.identity);
+    fs.file(std::string("/out/Demo.app/") + stampPath,
+            stampText({{"Demo.entitlements", oldEntitlements}})
+                    + packageRecordLines({dmg}));
+    return fs;
+}
+
+TEST(Commit, ReplacesAPackageOnlyWhileItIsAsRecorded) {
+    CommitPlan withDmg = plan(true);
+    withDmg.beside.push_back("Demo-1.0.dmg");
+    const std::string changed = "\"/out/Demo-1.0.dmg\" changed since "
+            "applauncher-assemble wrote it: it is left alone";
+    struct Case {
+        const char* name;
+        const char* record;
+        /// Runs before the commit's check, or before its first exchange.
+        std::function<void(FakeSystem&)> early, late;
+        const char* error;
+        /// The dmg at the output afterwards.
+        const char* dmg;
+    };
+    const auto sameSize = [](FakeSystem& fs) {
+        fs.file("/out/Demo-1.0.dmg", "OLD dmg");
+    };
+    const auto none = [](FakeSystem&) {};
+    const Case cases[] = {
+        {"as recorded", "size", none, none, "", "new dmg"},
+        {"changed, same size", "size", sameSize, none, changed.c_str(),
+         "OLD dmg"},
+        {"changed during the assembly", "size", none, sameSize,
+         changed.c_str(), "OLD dmg"},
+        {"recorded by name alone", "name", none, none,
+         "\"/out/Demo-1.0.dmg\" exists and is not the file "
+         "applauncher-assemble wrote beside \"/out/Demo.app\": it is left "
+         "alone", "old dmg"},
+    };
+    for (const Case& c : cases) {
+        for (const bool hasExchange : {true, false}) {
+            FakeSystem fs = withPackages(c.record);
+            fs.hasExchange = hasExchange;
+            c.early(fs);
+            bool changedLate = false;
+            fs.beforeExchange = [&]() {
+                if (!changedLate) {
+                    changedLate = true;
+                    c.late(fs);
+                }
+            };
+            bool keep = false;
+            std::string error;
+            try {
+                commitOutput(fs, withDmg, keep);
+            } catch (const VtErrorBase& e) {
+                error = e.rawMessage();
+            }
+            EXPECT_EQ(error, c.error) << c.name;
+            EXPECT_FALSE(keep) << c.name;
+            EXPECT_EQ(contents(fs, "/out/Demo-1.0.dmg"), c.dmg) << c.name;
+            if (error.empty()) {
+                continue;
+            }
+            // Refused: the rest of the earlier output as it was too.
+            EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "old")
+                    << c.name;
+            EXPECT_EQ(contents(fs, "/out/Demo.entitlements"), oldEntitlements)
+                    << c.name;
+        }
     }
 }
 

@@ -191,3 +191,26 @@ TEST(FileUtils, ToAbsolutePathFailsWithoutAWorkingDirectory) {
     // An absolute path needs no working directory.
     EXPECT_EQ("/abs", FileUtils::toAbsolutePath("/abs"));
 }
+
+// The assembly command's messages name the system's reason, so a folder
+// that cannot be listed must say why, and a listing is never half read.
+TEST(FileUtils, ListDirectoryTellsWhyItCannotList) {
+    TempDir tmp;
+    testing_support::writeFile(tmp / "b", "");
+    testing_support::writeFile(tmp / "a", "");
+    testing_support::makeDirs(tmp / "c");
+    StringArray names{"stale"};
+    ASSERT_TRUE(FileUtils::listDirectory(tmp.path(), names));
+    EXPECT_EQ((StringArray{"a", "b", "c"}), names);
+
+    names = {"stale"};
+    EXPECT_FALSE(FileUtils::listDirectory(tmp / "missing", names));
+    EXPECT_EQ(ENOENT, errno);
+    EXPECT_TRUE(names.empty());
+    EXPECT_FALSE(FileUtils::listDirectory(tmp / "a", names));
+    EXPECT_EQ(ENOTDIR, errno);
+    EXPECT_TRUE(FileUtils::listDirectory(tmp / "missing").empty());
+
+    EXPECT_TRUE(FileUtils::canonicalPath(tmp / "missing").empty());
+    EXPECT_EQ(ENOENT, errno);
+}

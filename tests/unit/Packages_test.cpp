@@ -287,22 +287,11 @@ TEST(MacPackageCommands, NotaryOutputIsRead) {
     EXPECT_EQ(firstLogError("one\nlast line\n"), "last line");
 }
 
-TEST(PackageStamp, TimeAndRecordedPackages) {
+TEST(PackageStamp, TimeOfThePackages) {
     EXPECT_EQ(packageTime("1700000000", 5), 1700000000);
     for (const char* ignored : {"", "17e9", "-1", " 1", "12345678901234567890"}) {
         EXPECT_EQ(packageTime(ignored, 5), 5) << ignored;
     }
-    EXPECT_EQ(stampedPackages("applauncher-assemble\npackage a.deb\npackage \n"
-                              "package ../x.deb\npackages b\npackage b.rpm\n"),
-              (Strings{"a.deb", "b.rpm"}));
-    // The commit knows a package by its line after the stamp's first.
-    const std::string stamp = stampText({{"D.entitlements", "<a/>"}})
-            + packageStampLine("d_1.0-1_amd64.deb") + "\n";
-    EXPECT_TRUE(stampRecordsPackage(stamp, "d_1.0-1_amd64.deb"));
-    EXPECT_FALSE(stampRecordsPackage(stamp, "d_1.0-1_arm64.deb"));
-    EXPECT_FALSE(stampRecordsPackage(stamp, "D.entitlements"));
-    EXPECT_FALSE(stampRecordsPackage("package x.deb\n", "x.deb"));
-    EXPECT_EQ(stampedPackages(stamp), (Strings{"d_1.0-1_amd64.deb"}));
 }
 
 TEST(PackageArchive, GzipHeaderHoldsTheTimeAndNoName) {

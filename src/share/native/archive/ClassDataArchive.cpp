@@ -211,4 +211,30 @@ void build(const BuildRequest& request, const std::string& base,
     }
 }
 
+std::string whyNeverArchived(const CfgFile& cfg,
+                             const std::string& javaVersion) {
+    if (cfg.lastValue(SectionName::Application, PropertyName::cds) != "auto") {
+        return std::string();
+    }
+    if (cfg.lastValue(SectionName::Application, PropertyName::locked)
+            == "true") {
+        return "a locked application (app.locked=true) has no archive";
+    }
+    if (javaVersion.empty()) {
+        return "the runtime's release file has no JAVA_VERSION";
+    }
+    if (!ArchiveOptions::supportsArchive(
+                ArchiveOptions::featureVersion(javaVersion))) {
+        return "the runtime's JAVA_VERSION is \"" + javaVersion
+                + "\", and the archive needs 13 or later";
+    }
+    for (const std::string& option : cfg.values(SectionName::JavaOptions,
+                                                PropertyName::javaOptions)) {
+        if (ArchiveOptions::precludesArchive(option)) {
+            return "the java option \"" + option + "\" rules the archive out";
+        }
+    }
+    return std::string();
+}
+
 } // namespace ClassDataArchive

@@ -72,6 +72,15 @@ void build(const BuildRequest& request, const std::string& base,
 /// True for a runtime option of the shapes that `prepareStart` inserts.
 bool isArchiveOption(const std::string& word);
 
+/// Why no start of the application of `cfg` (macros expanded) on a runtime
+/// of the release `javaVersion` (JAVA_VERSION) would ever have an archive
+/// although it asks for one (app.cds=auto), on any machine: the application
+/// is locked, the runtime is older than the archive needs, or one of its
+/// java options rules the archive out. Empty when nothing in them speaks
+/// against it, and when the configuration asks for no archive.
+std::string whyNeverArchived(const CfgFile& cfg,
+                             const std::string& javaVersion);
+
 } // namespace ClassDataArchive
 
 #endif // CLASSDATAARCHIVE_H

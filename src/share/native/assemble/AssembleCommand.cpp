@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "AssembleHost.h"
+#include "Description.h"
 #include "ErrorHandling.h"
 #include "Interrupts.h"
 #include "MacPackages.h"
@@ -41,6 +42,40 @@ bool isOption(const std::string& arg, const std::string& name) {
     return arg == name || tstrings::startsWith(arg, name + "=");
 }
 
+// What a format of `formats` needs of macOS's tools and misses, said in
+// one line (the formats named by `source`, when not empty); "" when
+// nothing is missing.
+std::string missingMacTool(const std::vector<PackageFormat>& formats,
+                           const std::string& source) {
+    for (PackageFormat format : formats) {
+        for (const std::string& tool : macPackageTools(format)) {
+            if (Process::findOnPath(tool).empty()) {
+                return std::string("a ") + packageFormatName(format)
+                        + " package" + (source.empty() ? "" : " (" + source
+                                        + ")") + " needs macOS's " + tool
+                        + ", which is not on PATH (it is made on a Mac)";
+            }
+        }
+    }
+    return std::string();
+}
+
+// A format of bundle.formats that needs a tool of macOS, missing here, is
+// refused as --package refuses it. A list with a mistake is left to the
+// assembly's checks, which report it with the rest of the description.
+void checkDescribedTools(const Description& d, Target target) {
+    std::vector<PackageFormat> formats;
+    try {
+        formats = describedFormats(d, target);
+    } catch (const VtErrorBase&) {
+        return;
+    }
+    const std::string missing = missingMacTool(formats, "bundle.formats");
+    if (!missing.empty()) {
+        VT_THROW(missing);
+    }
+}
+
 // The package options that the command line alone decides; the formats
 // that bundle.formats adds are checked with the description.
 void checkPackageOptions(const AssembleOptions& options) {
@@ -53,14 +88,9 @@ void checkPackageOptions(const AssembleOptions& options) {
             usageError(e.rawMessage());
         }
     }
-    for (PackageFormat format : formats) {
-        for (const std::string& tool : macPackageTools(format)) {
-            if (Process::findOnPath(tool).empty()) {
-                usageError(std::string("a ") + packageFormatName(format)
-                           + " package needs macOS's " + tool + ", which is "
-                           "not on PATH (it is made on a Mac)");
-            }
-        }
+    const std::string missing = missingMacTool(formats, "");
+    if (!missing.empty()) {
+        usageError(missing);
     }
     if (!options.installerSign.empty() && options.target == Target::Image) {
         usageError("--installer-sign signs a pkg, which is made from a "
@@ -157,7 +187,13 @@ int assembleMain(int argc, char** argv) {
         const AssembleOptions options =
                 parseCommandLine(StringArray(argv + 1, argv + argc));
         failureStatus = 1;
-        assemble(options);
+        const Description d = readDescription(options.description);
+        // A missing tool of macOS is a mistake of the system the command
+        // runs on, whichever way its format was asked for.
+        failureStatus = 2;
+        checkDescribedTools(d, options.target);
+        failureStatus = 1;
+        assemble(options, d);
         // A signal that arrived during the commit waited until it was
         // complete: the output is in place, and the command still ends as
         // the signal ends it.

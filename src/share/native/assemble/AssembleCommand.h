@@ -10,7 +10,8 @@
 /// one-line error for a usage mistake.
 AssembleOptions parseCommandLine(const StringArray& args);
 
-/// Runs the command: 0 on success, 1 on an error, 2 on a usage mistake;
+/// Runs the command: 0 on success, 1 on an error, 2 on a usage mistake or
+/// a tool of macOS missing for --sign, --notarize or a package format;
 /// ends as the signal would have when SIGINT or SIGTERM stopped it.
 int assembleMain(int argc, char** argv);
 

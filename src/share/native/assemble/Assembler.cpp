@@ -1,5 +1,6 @@
 #include "Assembler.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -7,6 +8,7 @@
 #include "AppChecks.h"
 #include "AppLayout.h"
 #include "AssembleHost.h"
+#include "ClassDataArchive.h"
 #include "Commit.h"
 #include "ContentInto.h"
 #include "Description.h"
@@ -427,6 +429,11 @@ void checkApplicationOf(Plan& p) {
     const AppFacts facts =
             checkApplication(expanded, p.root, index, p.release.modules);
     p.notes = facts.notes;
+    const std::string noArchive = ClassDataArchive::whyNeverArchived(
+            expanded, p.release.javaVersion);
+    if (!noArchive.empty()) {
+        p.notes.push_back("app.cds=auto cannot take effect: " + noArchive);
+    }
     p.wmClass = !p.d.wmClass.empty() ? p.d.wmClass
             : !facts.mainClass.empty()
                     ? tstrings::replace(facts.mainClass, ".", "-")
@@ -506,9 +513,9 @@ void checkLimits(const Plan& p) {
     checkPathLimits(p.d.name, p.outputDir, paths, limits);
 }
 
-Plan check(const AssembleOptions& options) {
+Plan check(const AssembleOptions& options, const Description& d) {
     Plan p;
-    p.d = readDescription(options.description);
+    p.d = d;
     if (options.target == Target::Bundle && p.d.identifier.empty()) {
         fail(tstrings::any() << "The description \"" << p.d.file
              << "\" has no bundle.identifier, which a bundle needs");
@@ -800,6 +807,24 @@ private:
     StringArray made;
 };
 
+// Rewrites the stamp at `stamp` (`text` so far) with the records of the
+// packages made and kept, before the commit's sync. A signed bundle's stamp
+// is sealed by its signature: it stays as signed, and records none.
+void rewriteStamp(const Plan& p, const AssembleOptions& options,
+                  const StringArray& made, const std::string& stamp,
+                  const std::string& text, const std::string& workspace) {
+    if (!options.sign.empty()
+            || (made.empty() && p.packages.keptPackages.empty())) {
+        return;
+    }
+    const PackageRecords records = recordPackages(p.packages, made, workspace);
+    if (std::remove(stamp.c_str()) != 0) {
+        fail(tstrings::any() << "Cannot rewrite \"" << stamp << "\": "
+             << lastCRTError());
+    }
+    FileSystem::writeFile(stamp, text + packageRecordLines(records));
+}
+
 void build(const Plan& p, const AssembleOptions& options,
            Workspace& workspace) {
     const std::string root = combinePath(workspace.path(), p.layout.rootName);
@@ -828,8 +853,9 @@ void build(const Plan& p, const AssembleOptions& options,
     if (!p.entitlementsName.empty()) {
         beside.push_back({p.entitlementsName, p.entitlementsText});
     }
-    FileSystem::writeFile(combinePath(root, p.layout.stamp),
-                          stampText(beside) + packageStampLines(p.packages));
+    // The packages hold the stamp without their own records.
+    const std::string stamp = combinePath(root, p.layout.stamp);
+    FileSystem::writeFile(stamp, stampText(beside));
     if (options.checkOnly) {
         return;
     }
@@ -840,6 +866,8 @@ void build(const Plan& p, const AssembleOptions& options,
     const StringArray packages = writePackages(p.packages, root,
                                                workspace.path());
     Interrupts::check();
+    rewriteStamp(p, options, packages, stamp, stampText(beside),
+                 workspace.path());
     StringArray besideNames;
     if (!p.entitlementsName.empty()) {
         besideNames.push_back(p.entitlementsName);
@@ -871,11 +899,17 @@ void write(const Plan& p, const AssembleOptions& options) {
 
 } // namespace
 
-void assemble(const AssembleOptions& options) {
-    const Plan plan = check(options);
+void assemble(const AssembleOptions& options, const Description& d) {
+    const Plan plan = check(options, d);
     Interrupts::check();
     write(plan, options);
     for (const std::string& line : plan.notes) {
         Progress::note(line);
+    }
+    if (!options.sign.empty() && !options.checkOnly
+            && (!plan.packages.files.empty()
+                || !plan.packages.keptPackages.empty())) {
+        Progress::note("the signed bundle's stamp cannot record the packages "
+                       "made after it was signed: --replace leaves them alone");
     }
 }

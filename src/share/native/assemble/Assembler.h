@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "Description.h"
 #include "Layout.h"
 
 struct AssembleOptions {
@@ -35,8 +36,9 @@ struct AssembleOptions {
     std::string notarize;
 };
 
-/// Assembles as `options` say. Throws a one-line error, leaving nothing at
-/// the output path, when anything is wrong.
-void assemble(const AssembleOptions& options);
+/// Assembles as `options` say from `d`, the description they name. Throws
+/// a one-line error, leaving nothing at the output path, when anything is
+/// wrong.
+void assemble(const AssembleOptions& options, const Description& d);
 
 #endif // ASSEMBLER_H

@@ -53,6 +53,11 @@ std::string notWrittenMessage(const std::string& dest,
            "wrote beside \"" + root + "\": it is left alone";
 }
 
+std::string changedMessage(const std::string& dest) {
+    return "\"" + dest + "\" changed since applauncher-assemble wrote it: it "
+           "is left alone";
+}
+
 // The stamp of the root folder at `root`, reached through real folders
 // only; false when there is none.
 bool readStamp(CommitSystem& fs, const std::string& root,
@@ -77,15 +82,46 @@ bool readStamp(CommitSystem& fs, const std::string& root,
                                                        + "\n"));
 }
 
-// True when the file at `path` is the one that `stamp` records as `name`:
-// by its contents, or, for a package, by its name alone.
-bool isRecorded(CommitSystem& fs, const std::string& path,
-                const std::string& name, const std::string& stamp) {
+enum class Recorded { Yes, Changed, No };
+
+// Whether the file at `path` is the one that `stamp` records as `name`: a
+// package by its size and checksum, another file by its contents.
+Recorded recordOf(CommitSystem& fs, const std::string& path,
+                  const std::string& name, const std::string& stamp) {
+    if (fs.kindOf(path) != Kind::File) {
+        return Recorded::No;
+    }
+    const PackageRecords packages = stampedPackageRecords(stamp);
+    if (const PackageRecord* package = findPackageRecord(packages, name)) {
+        FileIdentity identity;
+        if (!fs.identify(path, identity)) {
+            return Recorded::No;
+        }
+        const PackageProof proof = provePackage(package, identity);
+        return proof == PackageProof::Proven ? Recorded::Yes
+                : proof == PackageProof::Changed ? Recorded::Changed
+                                                 : Recorded::No;
+    }
     std::string contents;
-    return fs.kindOf(path) == Kind::File
-            && (stampRecordsPackage(stamp, name)
-                || (fs.read(path, besideLimit, contents)
-                    && stampRecords(stamp, name, contents)));
+    return fs.read(path, besideLimit, contents)
+                    && stampRecords(stamp, name, contents)
+            ? Recorded::Yes : Recorded::No;
+}
+
+// Throws unless the file at `path` is the one that `stamp` (when `stamped`)
+// records as `name`; the message names it as `dest`, beside `root`.
+void checkRecorded(CommitSystem& fs, const std::string& path,
+                   const std::string& name, bool stamped,
+                   const std::string& stamp, const std::string& dest,
+                   const std::string& root) {
+    const Recorded recorded = stamped ? recordOf(fs, path, name, stamp)
+                                      : Recorded::No;
+    if (recorded == Recorded::Changed) {
+        VT_THROW(changedMessage(dest));
+    }
+    if (recorded == Recorded::No) {
+        VT_THROW(notWrittenMessage(dest, root));
+    }
 }
 
 // The first entry of the folder `root`, or below it through real folders,
@@ -210,9 +246,9 @@ private:
                 VT_THROW(notOursMessage(dest));
             }
             checkNoMountIn(fs, old, plan.buildDir, dest);
-        } else if (!haveOldStamp || !isRecorded(fs, old, name, oldStamp)) {
-            VT_THROW(notWrittenMessage(dest, combinePath(plan.outputDir,
-                                                         plan.root)));
+        } else {
+            checkRecorded(fs, old, name, haveOldStamp, oldStamp, dest,
+                          combinePath(plan.outputDir, plan.root));
         }
     }
 
@@ -268,22 +304,6 @@ bool stampRecords(const std::string& stamp, const std::string& name,
     return false;
 }
 
-std::string packageStampLine(const std::string& name) {
-    return "package " + name;
-}
-
-bool stampRecordsPackage(const std::string& stamp, const std::string& name) {
-    StringArray lines;
-    tstrings::split(lines, stamp, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
-    const std::string wanted = packageStampLine(name);
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (lines[i] == wanted) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void checkDestinations(CommitSystem& fs, const CommitPlan& plan) {
     const std::string root = combinePath(plan.outputDir, plan.root);
     std::string stamp;
@@ -300,9 +320,8 @@ void checkDestinations(CommitSystem& fs, const CommitPlan& plan) {
     }
     for (const std::string& name : plan.beside) {
         const std::string dest = combinePath(plan.outputDir, name);
-        if (fs.kindOf(dest) != Kind::Missing
-                && !(stamped && isRecorded(fs, dest, name, stamp))) {
-            VT_THROW(notWrittenMessage(dest, root));
+        if (fs.kindOf(dest) != Kind::Missing) {
+            checkRecorded(fs, dest, name, stamped, stamp, dest, root);
         }
     }
 }

@@ -7,7 +7,8 @@
 // step checked. An earlier output is replaced only when it carries the
 // stamp of this command, reached through real folders, checked again on the
 // very folder that was swapped out; a file beside it only when that stamp
-// records it as written.
+// records it as written: by its contents, or, for a package, by its size
+// and checksum (see PackageRecord).
 //
 // The policy works through CommitSystem, which a test can fake.
 #ifndef COMMIT_H
@@ -17,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "PackageRecord.h"
 #include "tstrings.h"
 
 /// The file operations the commit needs. Results are errno values (0 on
@@ -49,6 +51,10 @@ public:
     /// Exchanges `a` and `b` in one step; ENOTSUP when the file system has
     /// no such step.
     virtual int exchange(const std::string& a, const std::string& b) = 0;
+
+    /// The size and checksum of the regular file `path` (a link is not
+    /// followed); false when it is none or cannot be read.
+    virtual bool identify(const std::string& path, FileIdentity& identity) = 0;
 };
 
 /// The first line of the stamp file that marks an output of this command.
@@ -64,14 +70,6 @@ std::string stampText(const BesideFiles& beside);
 /// True when the stamp `stamp` records the file `name` with `contents`.
 bool stampRecords(const std::string& stamp, const std::string& name,
                   const std::string& contents);
-
-/// The stamp's line that records the package `name` written beside the
-/// root: packages are made from the finished (and signed) root, after its
-/// stamp, so they are recorded by name, not by their contents.
-std::string packageStampLine(const std::string& name);
-
-/// True when the stamp `stamp` records the package `name`.
-bool stampRecordsPackage(const std::string& stamp, const std::string& name);
 
 struct CommitPlan {
     /// The folder that holds the new entries under their final names.

@@ -247,14 +247,25 @@ void addPackageFormats(const std::string& list, Target target,
     }
 }
 
+std::vector<PackageFormat> describedFormats(const Description& d,
+                                            Target target) {
+    std::vector<PackageFormat> formats;
+    for (const std::string& list : Keys(d).all(PackageKeys::formats)) {
+        addPackageFormats(list, target, std::string("bundle.formats of \"")
+                          + d.file + "\"", formats);
+    }
+    return formats;
+}
+
 PackageInfo readPackageInfo(const Description& d, Target target,
                             const std::vector<PackageFormat>& formats) {
     const Keys keys(d);
     PackageInfo info;
     info.formats = formats;
-    for (const std::string& list : keys.all(PackageKeys::formats)) {
-        addPackageFormats(list, target, std::string("bundle.formats of \"")
-                          + d.file + "\"", info.formats);
+    for (PackageFormat format : describedFormats(d, target)) {
+        if (!wants(info, format)) {
+            info.formats.push_back(format);
+        }
     }
     info.version = d.version;
     readSystemKeys(keys, info);

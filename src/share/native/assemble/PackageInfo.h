@@ -67,6 +67,11 @@ void addPackageFormats(const std::string& list, Target target,
                        const std::string& source,
                        std::vector<PackageFormat>& formats);
 
+/// The formats that bundle.formats of `d` names. Throws as
+/// addPackageFormats does.
+std::vector<PackageFormat> describedFormats(const Description& d,
+                                            Target target);
+
 /// The package metadata of `d`, every key checked; `formats` is what the
 /// command line asked for, to which bundle.formats adds. A deb or rpm also
 /// needs bundle.maintainer, bundle.description and bundle.copyright.

@@ -22,8 +22,6 @@ namespace {
 using FileUtils::combinePath;
 typedef FileSystem::Kind Kind;
 
-const char stampPackagePrefix[] = "package ";
-
 [[noreturn]] void fail(const tstrings::any& message) {
     VT_THROW(message);
 }
@@ -95,7 +93,7 @@ void checkTools(PackageFormat format) {
 }
 
 void checkPackageFile(const std::string& outputDir, const std::string& name,
-                      const StringArray& stamped, bool replace) {
+                      const PackageRecords& stamped, bool replace) {
     const std::string path = combinePath(outputDir, name);
     // Linux's and macOS's limit on the length of a file name.
     if (name.size() > 255) {
@@ -112,38 +110,40 @@ void checkPackageFile(const std::string& outputDir, const std::string& name,
         fail(tstrings::any() << "\"" << path << "\" exists: remove it, or "
              "give --replace to replace an earlier output of this command");
     }
-    if (FileSystem::isLink(path) || FileSystem::kindOf(path) != Kind::File
-            || std::find(stamped.begin(), stamped.end(), name)
-                    == stamped.end()) {
-        fail(tstrings::any() << "\"" << path << "\" exists and was not made "
-             "by applauncher-assemble: it is left alone");
-    }
+    checkEarlierPackage(path, name, stamped);
 }
 
-StringArray earlierPackages(const std::string& outputDir,
-                            const Layout& layout) {
+PackageRecords earlierPackages(const std::string& outputDir,
+                               const Layout& layout) {
     const std::string stamp =
             combinePath(combinePath(outputDir, layout.rootName), layout.stamp);
     if (FileSystem::isLink(stamp) || FileSystem::kindOf(stamp) != Kind::File) {
-        return StringArray();
+        return PackageRecords();
     }
-    return stampedPackages(FileSystem::readFile(stamp));
+    return stampedPackageRecords(FileSystem::readFile(stamp));
 }
 
-// What the earlier output made and this run leaves in place stays recorded,
-// so that a later --replace still knows it as this command's.
-void keepEarlier(PackagePlan& plan, const StringArray& stamped,
+// True when the file at `path` is still the package `record` records.
+bool stillAsRecorded(const std::string& path, const PackageRecord& record) {
+    FileIdentity identity;
+    return readFileIdentity(path, identity)
+            && provePackage(&record, identity) == PackageProof::Proven;
+}
+
+// What the earlier output made and this run leaves in place, still as it
+// was made, stays recorded, so that a later --replace still knows it as
+// this command's.
+void keepEarlier(PackagePlan& plan, const PackageRecords& stamped,
                  const std::string& outputDir) {
-    for (const std::string& name : stamped) {
+    for (const PackageRecord& record : stamped) {
         const bool remade = std::any_of(
                 plan.files.begin(), plan.files.end(),
                 [&](const std::pair<PackageFormat, std::string>& file) {
-                    return file.second == name;
+                    return file.second == record.name;
                 });
-        const std::string path = combinePath(outputDir, name);
-        if (!remade && !FileSystem::isLink(path)
-                && FileSystem::kindOf(path) == Kind::File) {
-            plan.keptPackages.push_back(name);
+        if (!remade && stillAsRecorded(combinePath(outputDir, record.name),
+                                       record)) {
+            plan.keptPackages.push_back(record);
         }
     }
 }
@@ -189,32 +189,44 @@ long long packageTime(const std::string& sourceDateEpoch, long long fallback) {
     return std::stoll(sourceDateEpoch);
 }
 
-std::string packageStampLines(const PackagePlan& plan) {
-    std::string lines;
-    for (const auto& file : plan.files) {
-        lines += packageStampLine(file.second) + "\n";
+void checkEarlierPackage(const std::string& path, const std::string& name,
+                         const PackageRecords& records) {
+    FileIdentity identity;
+    const PackageProof proof = FileSystem::isLink(path)
+            || !readFileIdentity(path, identity)
+            ? PackageProof::Unproven
+            : provePackage(findPackageRecord(records, name), identity);
+    if (proof == PackageProof::Changed) {
+        fail(tstrings::any() << "\"" << path << "\" changed since "
+             "applauncher-assemble wrote it: it is left alone");
     }
-    for (const std::string& name : plan.keptPackages) {
-        lines += packageStampLine(name) + "\n";
+    if (proof != PackageProof::Proven) {
+        fail(tstrings::any() << "\"" << path << "\" exists and was not made "
+             "by applauncher-assemble: it is left alone");
     }
-    return lines;
 }
 
-StringArray stampedPackages(const std::string& stamp) {
-    StringArray names;
-    StringArray lines;
-    tstrings::split(lines, stamp, "\n", tstrings::SPLIT_EXCLUDE_EMPTY);
-    for (const std::string& line : lines) {
-        if (tstrings::startsWith(line, stampPackagePrefix)
-                && line.size() > sizeof(stampPackagePrefix) - 1) {
-            const std::string name = line.substr(sizeof(stampPackagePrefix) - 1);
-            if (name.find('/') == std::string::npos && name != "."
-                    && name != "..") {
-                names.push_back(name);
-            }
+PackageRecords recordPackages(const PackagePlan& plan,
+                              const StringArray& made,
+                              const std::string& workspace) {
+    PackageRecords records;
+    for (const std::string& name : made) {
+        PackageRecord record;
+        record.name = name;
+        record.hasIdentity = true;
+        const std::string path = combinePath(workspace, name);
+        if (!readFileIdentity(path, record.identity)) {
+            fail(tstrings::any() << "Cannot read the package \"" << path
+                 << "\" just made");
+        }
+        records.push_back(record);
+    }
+    for (const PackageRecord& kept : plan.keptPackages) {
+        if (stillAsRecorded(combinePath(plan.outputDir, kept.name), kept)) {
+            records.push_back(kept);
         }
     }
-    return names;
+    return records;
 }
 
 PackagePlan planPackages(const Description& d, const Layout& layout,
@@ -233,8 +245,9 @@ PackagePlan planPackages(const Description& d, const Layout& layout,
     plan.sign = options.sign;
     plan.installerSign = options.installerSign;
     plan.notarize = options.notarize;
+    plan.outputDir = outputDir;
     checkMacOptions(plan);
-    const StringArray stamped = earlierPackages(outputDir, layout);
+    const PackageRecords stamped = earlierPackages(outputDir, layout);
     if (plan.info.formats.empty()) {
         keepEarlier(plan, stamped, outputDir);
         return plan;

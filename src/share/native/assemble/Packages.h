@@ -2,8 +2,9 @@
 // deb and rpm from an image, zip, dmg and pkg from a bundle. Everything is
 // checked with the rest of the description, before anything is written;
 // the packages are made in the workspace from the finished output and
-// moved into place with it. The output's stamp records them, so that
-// --replace replaces only packages this command made.
+// moved into place with it. The output's stamp records them by their size
+// and checksum (see PackageRecord), so that --replace replaces only
+// packages this command made, still as it made them.
 #ifndef PACKAGES_H
 #define PACKAGES_H
 
@@ -14,6 +15,7 @@
 #include "Layout.h"
 #include "PackageArchive.h"
 #include "PackageInfo.h"
+#include "PackageRecord.h"
 
 struct AssembleOptions;
 
@@ -22,8 +24,11 @@ struct PackagePlan {
     /// The formats in the order they are made, each with its file name.
     std::vector<std::pair<PackageFormat, std::string>> files;
     /// Packages of the earlier output that this run does not make again
-    /// and that are still there: the new stamp records them too.
-    StringArray keptPackages;
+    /// and that are still there as its stamp records them: the new stamp
+    /// records them too, while they stay so.
+    PackageRecords keptPackages;
+    /// The output folder, beside which the packages lie.
+    std::string outputDir;
     Description d;
     Layout layout;
     /// The architecture of the launcher and the runtime ("x86_64", "arm64").
@@ -60,12 +65,18 @@ StringArray writePackages(const PackagePlan& plan, const std::string& root,
 /// (an entry of its own), sorted by name, modes and links kept.
 ArchiveEntries imageEntries(const std::string& root, const std::string& top);
 
-/// The lines that record the packages in the output's stamp, which is
-/// written (and signed) before the packages are made.
-std::string packageStampLines(const PackagePlan& plan);
+/// The records of the packages made in `workspace` (names as
+/// writePackages returns them) and of the kept ones still as recorded, for
+/// the output's stamp. Throws when a package made cannot be read.
+PackageRecords recordPackages(const PackagePlan& plan,
+                              const StringArray& made,
+                              const std::string& workspace);
 
-/// The packages an earlier output's stamp text records.
-StringArray stampedPackages(const std::string& stamp);
+/// Refuses the existing file `path`, the package `name` beside the output,
+/// unless `records` (an earlier output's) prove it this command's, as it
+/// wrote it. Throws a one-line error naming `path`.
+void checkEarlierPackage(const std::string& path, const std::string& name,
+                         const PackageRecords& records);
 
 /// The time of the packages: SOURCE_DATE_EPOCH's value when it is a number,
 /// else `fallback`.

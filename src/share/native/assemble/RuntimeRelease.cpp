@@ -32,6 +32,8 @@ RuntimeRelease parseRelease(const std::string& text) {
             release.osName = value.second;
         } else if (value.first == "OS_ARCH") {
             release.architectures = StringArray{architectureName(value.second)};
+        } else if (value.first == "JAVA_VERSION") {
+            release.javaVersion = value.second;
         } else if (value.first == "MODULES") {
             tstrings::split(release.modules, value.second, " ",
                             tstrings::SPLIT_EXCLUDE_EMPTY);

@@ -14,6 +14,8 @@ struct RuntimeRelease {
     /// Under the launcher's names ("x86_64", "arm64"), else as written.
     StringArray architectures;
     StringArray modules;
+    /// JAVA_VERSION ("17.0.15").
+    std::string javaVersion;
 };
 
 /// The facts of the text of a `release` file.

@@ -47,8 +47,12 @@ bool isRegularFile(const std::string& path);
 /// empty when it cannot be read.
 StringArray listDirectory(const std::string& path);
 
+/// The same names into `names`; false, with errno set, when the directory
+/// cannot be opened or read to its end. The one loop that lists folders.
+bool listDirectory(const std::string& path, StringArray& names);
+
 /// The canonical path of an existing file: absolute, every link followed,
-/// "." and ".." resolved; empty when there is none.
+/// "." and ".." resolved; empty, with errno set, when there is none.
 std::string canonicalPath(const std::string& path);
 
 /// The contents of the regular file at `path`, at most `limit` bytes of

@@ -1,6 +1,5 @@
 #include "FileSystem.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -179,34 +178,18 @@ void makeLink(const std::string& target, const std::string& path) {
 }
 
 std::string realPath(const std::string& path) {
-    std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(),
-                                                           nullptr),
-                                                std::free);
-    if (!real) {
+    const std::string real = FileUtils::canonicalPath(path);
+    if (real.empty()) {
         fail("Cannot resolve", path);
     }
-    return real.get();
+    return real;
 }
 
 StringArray list(const std::string& path) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()),
-                                            ::closedir);
-    if (!dir) {
-        fail("Cannot list the folder", path);
-    }
     StringArray names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
-        errno = 0;
-    }
-    if (errno != 0) {
+    if (!FileUtils::listDirectory(path, names)) {
         fail("Cannot list the folder", path);
     }
-    std::sort(names.begin(), names.end());
     return names;
 }
 

@@ -59,6 +59,10 @@ public:
     int exchange(const std::string& a, const std::string& b) override {
         return AssembleHost::exchange(a, b);
     }
+
+    bool identify(const std::string& path, FileIdentity& identity) override {
+        return readFileIdentity(path, identity);
+    }
 };
 
 SystemCommit theSystemCommit;

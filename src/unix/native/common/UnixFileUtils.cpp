@@ -39,19 +39,32 @@ std::string fileIdentity(const std::string& path) {
 
 StringArray listDirectory(const std::string& path) {
     StringArray names;
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) {
-        return names;
+    if (!listDirectory(path, names)) {
+        names.clear();
     }
-    while (const dirent* entry = ::readdir(dir)) {
+    return names;
+}
+
+bool listDirectory(const std::string& path, StringArray& names) {
+    names.clear();
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()),
+                                                  ::closedir);
+    if (!dir) {
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") {
             names.push_back(name);
         }
+        errno = 0;
     }
-    ::closedir(dir);
+    if (errno != 0) {
+        return false;
+    }
     std::sort(names.begin(), names.end());
-    return names;
+    return true;
 }
 
 std::string canonicalPath(const std::string& path) {

@@ -1,0 +1,160 @@
+// Packages replaced under --replace only as this command wrote them: the
+// stamp records each package's size and checksum once the package exists
+// (the package itself holds the stamp without that line); a package
+// changed since, even to bytes of the same size, or one that a stamp of an
+// earlier version names alone, is refused before any work, and neither it
+// nor the output changes. A signed bundle's stamp stays as signed.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "AppLayout.h"
+#include "TestSupport.h"
+#include "ZipWriter.h"
+
+using namespace testing_support;
+
+namespace {
+
+typedef std::vector<std::string> Strings;
+
+const char* const tarball = "My Demo-1.2.3-linux-x86_64.tar.gz";
+const char* const stamp = "My Demo/lib/.applauncher-assemble";
+
+Strings listDir(const std::string& path) {
+    Strings names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// An application of one jar on the substitute runtime.
+class Bench {
+public:
+    Bench() {
+        writeFile(temp / "src/target/demo.jar", makeZip({{"META-INF/MANIFEST.MF",
+                "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"},
+                {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
+        writeFile(temp / "jdk/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Linux\"\n"
+                  "OS_ARCH=\"x86_64\"\nMODULES=\"java.base\"\n");
+        copyExecutable(fakeJliPath(), temp / "jdk/lib/libjli.so");
+        describe("bundle.runtime=../jdk\n");
+    }
+
+    void describe(const std::string& keys) const {
+        writeFile(temp / "src/demo.cfg", "[Application]\napp.mainjar=$APPDIR/demo.jar\n"
+                  "[Bundle]\nbundle.name=My Demo\nbundle.version=1.2.3\n"
+                  "bundle.identifier=com.example.demo\nbundle.content=target\n" + keys);
+    }
+
+    std::string out() const { return temp / "out"; }
+
+    ProcessResult assemble(const Strings& options,
+                           ProcessOptions process = ProcessOptions()) const {
+        Strings args{"applauncher-assemble", temp / "src/demo.cfg", "--output", out(),
+                     "--no-start-check"};
+        args.insert(args.end(), options.begin(), options.end());
+        process.setEnv("SOURCE_DATE_EPOCH", "1796794853");
+        process.timeoutSeconds = 120;
+        return runProcess(assemblePath(), args, process);
+    }
+
+    TempDir temp;
+};
+
+TEST(PackageRecord, APackageIsReplacedOnlyAsItWasWritten) {
+    Bench b;
+    ASSERT_EQ(b.assemble({"--package", "tar.gz"}).exitStatus, 0);
+    const std::string path = b.out() + "/" + tarball;
+    const std::string written = readFile(path);
+    const std::string stampText = readFile(b.out() + "/" + stamp);
+    // The stamp records the tarball's size; the tarball holds the stamp as
+    // it was before the tarball existed.
+    const std::string line = std::string("\npackage ") + tarball + " "
+            + std::to_string(written.size()) + " ";
+    ASSERT_NE(stampText.find(line), std::string::npos) << stampText;
+    const ProcessResult inside = runProcess("/bin/sh", {"sh", "-c",
+            "tar -xzOf \"$1\" \"$2\"", "sh", path, stamp});
+    EXPECT_EQ(inside.out, stampText.substr(0, stampText.find(line) + 1));
+
+    std::string sameSize = written;
+    sameSize[sameSize.size() / 2] ^= 0x55;
+    for (const std::string& other : {sameSize, written + "re-signed"}) {
+        writeFile(path, other);
+        const ProcessResult r = b.assemble({"--replace", "--package", "tar.gz"});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.err, "applauncher-assemble: \"" + path + "\" changed since "
+                         "applauncher-assemble wrote it: it is left alone\n");
+        EXPECT_EQ(readFile(path), other);
+        EXPECT_EQ(readFile(b.out() + "/" + stamp), stampText);
+        EXPECT_EQ(listDir(b.out()), (Strings{"My Demo", tarball}));
+    }
+    // As written, it is this command's: replaced, and recorded anew.
+    writeFile(path, written);
+    const ProcessResult r = b.assemble({"--replace", "--package", "tar.gz"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(readFile(b.out() + "/" + stamp), stampText);
+
+    // The stamp an earlier version wrote names the package alone.
+    const std::string old = std::string("applauncher-assemble\npackage ") + tarball + "\n";
+    unlink((b.out() + "/" + stamp).c_str());
+    writeFile(b.out() + "/" + stamp, old);
+    const ProcessResult refused = b.assemble({"--replace", "--package", "tar.gz"});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.err, "applauncher-assemble: \"" + path + "\" exists and was not "
+                           "made by applauncher-assemble: it is left alone\n");
+    EXPECT_EQ(readFile(path), written);
+    EXPECT_EQ(readFile(b.out() + "/" + stamp), old);
+}
+
+// A signed bundle's stamp is sealed by its signature, before the packages
+// exist: it stays as signed, recording none, and --replace leaves them.
+TEST(PackageRecord, ASignedBundlesStampStaysAsSigned) {
+    Bench b;
+    const std::string bin = b.temp / "bin";
+    // codesign keeps the stamp of the bundle it signs.
+    writeFile(bin + "/codesign", "#!/bin/sh\nfor last; do :; done\n"
+              "case \"$last\" in *.app) cp \"$last/Contents/Resources/"
+              ".applauncher-assemble\" \"$SIGNED_STAMP\";; esac\n");
+    chmod((bin + "/codesign").c_str(), 0755);
+    writeFile(b.temp / "applauncher", std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x02\0\0\0", 16)
+              + std::string(4080, '\0') + AppLayout::bundleMark);
+    writeFile(b.temp / "mac.jdk/Contents/Home/release",
+              "JAVA_VERSION=\"17\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
+    writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib",
+              std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x06\0\0\0", 16)
+              + std::string(4080, '\0'));
+    b.describe("bundle.runtime=../mac.jdk\n");
+    ProcessOptions process;
+    process.setEnv("PATH", bin + ":/usr/bin:/bin").setEnv("SIGNED_STAMP", b.temp / "signed");
+    Strings options{"--target", "bundle", "--launcher", b.temp / "applauncher",
+                    "--sign", "-", "--package", "zip"};
+    ProcessResult r = b.assemble(options, process);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "applauncher-assemble: note: the signed bundle's stamp cannot record "
+                     "the packages made after it was signed: --replace leaves them alone\n");
+    EXPECT_EQ(readFile(b.out() + "/My Demo.app/Contents/Resources/.applauncher-assemble"),
+              readFile(b.temp / "signed"));
+
+    const std::string zip = b.out() + "/My Demo-1.2.3.zip";
+    const std::string written = readFile(zip);
+    options.push_back("--replace");
+    r = b.assemble(options, process);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "applauncher-assemble: \"" + zip + "\" exists and was not made by "
+                     "applauncher-assemble: it is left alone\n");
+    EXPECT_EQ(readFile(zip), written);
+}
+
+} // namespace
