@@ -520,7 +520,7 @@ TEST(AssembleImage, AnArchiveThatCannotTakeEffectIsANote) {
                    "java-options=-Djava.security.manager=allow\n");
     const ProcessResult r = w.assemble({"--target", "image", "--no-start-check"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(lines(r.err), (Strings{"applauncher-assemble: note: app.cds=auto "
+    EXPECT_EQ(splitLines(r.err), (Strings{"applauncher-assemble: note: app.cds=auto "
                                      "cannot take effect: the java option "
                                      "\"-Djava.security.manager=allow\" rules "
                                      "the archive out"}));

@@ -6,12 +6,11 @@
 // nor the output changes. A signed bundle's stamp stays as signed.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-
 #include "AppLayout.h"
+#include "AssembleBench.h"
+#include "FileChecks.h"
 #include "TestSupport.h"
 #include "ZipWriter.h"
 
@@ -24,31 +23,12 @@ typedef std::vector<std::string> Strings;
 const char* const tarball = "My Demo-1.2.3-linux-x86_64.tar.gz";
 const char* const stamp = "My Demo/lib/.applauncher-assemble";
 
-Strings listDir(const std::string& path) {
-    Strings names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // An application of one jar on the substitute runtime.
 class Bench {
 public:
     Bench() {
-        writeFile(temp / "src/target/demo.jar", makeZip({{"META-INF/MANIFEST.MF",
-                "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"},
-                {"demo/Main.class", "\xca\xfe\xba\xbe"}}));
-        writeFile(temp / "jdk/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"Linux\"\n"
-                  "OS_ARCH=\"x86_64\"\nMODULES=\"java.base\"\n");
-        copyExecutable(fakeJliPath(), temp / "jdk/lib/libjli.so");
+        writeFile(temp / "src/target/demo.jar", jarWithMainClass("demo.Main"));
+        writeFakeRuntime(temp / "jdk");
         describe("bundle.runtime=../jdk\n");
     }
 
@@ -128,13 +108,7 @@ TEST(PackageRecord, ASignedBundlesStampStaysAsSigned) {
               "case \"$last\" in *.app) cp \"$last/Contents/Resources/"
               ".applauncher-assemble\" \"$SIGNED_STAMP\";; esac\n");
     chmod((bin + "/codesign").c_str(), 0755);
-    writeFile(b.temp / "applauncher", std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x02\0\0\0", 16)
-              + std::string(4080, '\0') + AppLayout::bundleMark);
-    writeFile(b.temp / "mac.jdk/Contents/Home/release",
-              "JAVA_VERSION=\"17\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
-    writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib",
-              std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x06\0\0\0", 16)
-              + std::string(4080, '\0'));
+    writeMacInputs(b.temp.path(), AppLayout::bundleMark);
     b.describe("bundle.runtime=../mac.jdk\n");
     ProcessOptions process;
     process.setEnv("PATH", bin + ":/usr/bin:/bin").setEnv("SIGNED_STAMP", b.temp / "signed");

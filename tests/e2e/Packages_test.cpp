@@ -309,13 +309,7 @@ TEST(PackagesBundle, DmgPkgAndNotarisationRunTheMacToolsInOrder) {
     Bench b;
     const std::string bin = b.temp / "bin";
     writeStandIns(bin);
-    writeFile(b.temp / "applauncher", std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x02\0\0\0", 16)
-              + std::string(4080, '\0') + AppLayout::bundleMark);
-    writeFile(b.temp / "mac.jdk/Contents/Home/release",
-              "JAVA_VERSION=\"17\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
-    writeFile(b.temp / "mac.jdk/Contents/Home/lib/libjli.dylib",
-              std::string("\xcf\xfa\xed\xfe\x0c\0\0\x01\0\0\0\0\x06\0\0\0", 16)
-              + std::string(4080, '\0'));
+    writeMacInputs(b.temp.path(), AppLayout::bundleMark);
     b.describe("bundle.runtime=../mac.jdk\n");
     ProcessOptions options;
     options.setEnv("PATH", bin + ":/usr/bin:/bin").setEnv("TOOL_LOG", b.temp / "log")

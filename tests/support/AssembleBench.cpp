@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "FileChecks.h"
+#include "MachOFiles.h"
 
 extern char** environ;
 
@@ -20,6 +21,14 @@ void writeFakeRuntime(const std::string& home, const std::string& os,
     writeFile(home + "/release", "JAVA_VERSION=\"17.0.1\"\nOS_NAME=\"" + os
               + "\"\nOS_ARCH=\"" + arch + "\"\nMODULES=\"java.base\"\n");
     copyExecutable(fakeJliPath(), home + "/" + lib);
+}
+
+void writeMacInputs(const std::string& dir, const std::string& launcherMark) {
+    writeFile(dir + "/applauncher", thinMachO(cpuArm64) + launcherMark);
+    writeFile(dir + "/mac.jdk/Contents/Home/release",
+              "JAVA_VERSION=\"17\"\nOS_NAME=\"Darwin\"\nOS_ARCH=\"aarch64\"\n");
+    writeFile(dir + "/mac.jdk/Contents/Home/lib/libjli.dylib",
+              thinMachO(cpuArm64, 6));
 }
 
 LaunchResult startAssembled(const std::string& executable,

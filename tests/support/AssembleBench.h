@@ -21,6 +21,12 @@ void writeFakeRuntime(const std::string& home, const std::string& os = "Linux",
                       const std::string& arch = "x86_64",
                       const std::string& lib = "lib/libjli.so");
 
+/// Gives `dir` what a bundle for an arm64 Mac needs: "applauncher", an
+/// arm64 Mach-O header followed by `launcherMark` (the bundle launcher's
+/// layout mark), and "mac.jdk", a runtime of Java 17 for Darwin on aarch64
+/// whose libjli.dylib is an arm64 Mach-O header.
+void writeMacInputs(const std::string& dir, const std::string& launcherMark);
+
 /// Starts `executable` (an assembled launcher) with no arguments, HOME at
 /// `dir`, the substitute library's record in "<dir>/record" (an earlier
 /// one removed first), VANTRY_DEBUG and LD_LIBRARY_PATH unset; what it left

@@ -4,9 +4,9 @@
 
 namespace testing_support {
 
-std::string thinMachO(std::uint32_t cpu) {
+std::string thinMachO(std::uint32_t cpu, std::uint32_t fileType) {
     std::string header = le(0xfeedfacf, 4) + le(cpu, 4)
-            + le(cpu == cpuX86_64 ? 3 : 0, 4) + le(2, 4);
+            + le(cpu == cpuX86_64 ? 3 : 0, 4) + le(fileType, 4);
     header.resize(4096, '\0');
     return header;
 }

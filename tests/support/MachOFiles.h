@@ -14,8 +14,9 @@ namespace testing_support {
 const std::uint32_t cpuX86_64 = 0x01000007;
 const std::uint32_t cpuArm64 = 0x0100000c;
 
-/// A thin 64-bit Mach-O executable header for `cpu`, padded to 4096 bytes.
-std::string thinMachO(std::uint32_t cpu);
+/// A thin 64-bit Mach-O header for `cpu`, padded to 4096 bytes, of
+/// `fileType` (2 an executable, 6 a dynamic library).
+std::string thinMachO(std::uint32_t cpu, std::uint32_t fileType = 2);
 
 /// A universal Mach-O file with one thin header a slice, one slice per
 /// entry of `cpus`, each at its own 4096-byte page.

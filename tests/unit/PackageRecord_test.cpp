@@ -13,19 +13,11 @@
 #include "PackageRecord.h"
 #include "Packages.h"
 #include "TestSupport.h"
+#include "ThrownErrors.h"
 
 using namespace testing_support;
 
 namespace {
-
-std::string errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const VtErrorBase& e) {
-        return e.rawMessage();
-    }
-    return std::string();
-}
 
 PackageRecord recorded(const std::string& name, unsigned long long size,
                        std::uint32_t crc) {

@@ -18,21 +18,13 @@
 #include "Packages.h"
 #include "SystemPackage.h"
 #include "TestSupport.h"
+#include "ThrownErrors.h"
 
 using namespace testing_support;
 
 namespace {
 
 typedef std::vector<std::string> Strings;
-
-std::string errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const VtErrorBase& e) {
-        return e.rawMessage();
-    }
-    return std::string();
-}
 
 TEST(PackageFormats, ListsAreReadPerTargetEachFormatOnce) {
     std::vector<PackageFormat> formats;
