@@ -90,12 +90,82 @@ TEST(PackageRecord, APackageIsReplacedOnlyAsItWasWritten) {
     const std::string old = std::string("applauncher-assemble\npackage ") + tarball + "\n";
     unlink((b.out() + "/" + stamp).c_str());
     writeFile(b.out() + "/" + stamp, old);
-    const ProcessResult refused = b.assemble({"--replace", "--package", "tar.gz"});
+    const std::string nameOnly = "applauncher-assemble: \"" + path + "\" was recorded "
+            "by an earlier applauncher-assemble without its contents, so it cannot be "
+            "proven unchanged: remove it to make it anew\n";
+    ProcessResult refused = b.assemble({"--replace", "--package", "tar.gz"});
     EXPECT_EQ(refused.exitStatus, 1);
-    EXPECT_EQ(refused.err, "applauncher-assemble: \"" + path + "\" exists and was not "
-                           "made by applauncher-assemble: it is left alone\n");
+    EXPECT_EQ(refused.err, nameOnly);
     EXPECT_EQ(readFile(path), written);
     EXPECT_EQ(readFile(b.out() + "/" + stamp), old);
+    // A run that makes no package keeps that line while the file is there.
+    ASSERT_EQ(b.assemble({"--replace"}).exitStatus, 0);
+    EXPECT_EQ(readFile(b.out() + "/" + stamp), old);
+    refused = b.assemble({"--replace", "--package", "tar.gz"});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.err, nameOnly);
+    unlink(path.c_str());
+    ASSERT_EQ(b.assemble({"--replace"}).exitStatus, 0);
+    EXPECT_EQ(readFile(b.out() + "/" + stamp), "applauncher-assemble\n");
+}
+
+// The number of lines of `stampText` that record the tarball.
+std::size_t tarballLines(const std::string& stampText) {
+    std::size_t count = 0;
+    const std::string line = std::string("\npackage ") + tarball + " ";
+    for (std::size_t at = stampText.find(line); at != std::string::npos;
+         at = stampText.find(line, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// A stop between putting the new output in place and putting its package
+// there leaves the earlier package beside the new output: the new stamp
+// still proves it, so the next --replace takes it, with or without making
+// packages; and only the package proven last is carried on.
+TEST(PackageRecord, TheEarlierPackageStaysProvenBesideTheNewOutput) {
+    Bench b;
+    const std::string path = b.out() + "/" + tarball;
+    // Each run's application differs from the one before, and so does its
+    // tarball.
+    const auto replaceWith = [&](const char* extra, const Strings& options) {
+        writeFile(b.temp / (std::string("src/target/") + extra), extra);
+        Strings all{"--replace"};
+        all.insert(all.end(), options.begin(), options.end());
+        return b.assemble(all);
+    };
+    ASSERT_EQ(b.assemble({"--package", "tar.gz"}).exitStatus, 0);
+    const std::string first = readFile(path);
+    ProcessResult r = replaceWith("two", {"--package", "tar.gz"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    ASSERT_NE(readFile(path), first);
+    EXPECT_EQ(tarballLines(readFile(b.out() + "/" + stamp)), 2u);
+    // As a stop before the package's exchange leaves it.
+    writeFile(path, first);
+    r = replaceWith("three", {"--package", "tar.gz"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::string third = readFile(path);
+    ASSERT_NE(third, first);
+    r = replaceWith("four", {"--package", "tar.gz"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(tarballLines(readFile(b.out() + "/" + stamp)), 2u);
+
+    // The first package, proven two runs back, is no longer.
+    writeFile(path, first);
+    r = b.assemble({"--replace", "--package", "tar.gz"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "applauncher-assemble: \"" + path + "\" changed since "
+                     "applauncher-assemble wrote it: it is left alone\n");
+    // What the last run replaced: a run without packages keeps it recorded,
+    // and a later one replaces it.
+    writeFile(path, third);
+    r = replaceWith("five", {});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(tarballLines(readFile(b.out() + "/" + stamp)), 1u);
+    r = replaceWith("six", {"--package", "tar.gz"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(readFile(path), third);
 }
 
 // A signed bundle's stamp is sealed by its signature, before the packages

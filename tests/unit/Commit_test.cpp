@@ -223,6 +223,15 @@ std::string commitError(FakeSystem& fs, bool replace, bool& keep) {
     return std::string();
 }
 
+std::string errorOf(FakeSystem& fs, const CommitPlan& p, bool& keep) {
+    try {
+        commitOutput(fs, p, keep);
+    } catch (const VtErrorBase& e) {
+        return e.rawMessage();
+    }
+    return std::string();
+}
+
 std::string checkError(FakeSystem& fs, bool replace) {
     try {
         checkDestinations(fs, plan(replace));
@@ -488,6 +497,41 @@ TEST(Commit, ReplacesAPackageOnlyWhileItIsAsRecorded) {
                     << c.name;
         }
     }
+}
+
+// The check before any work and the commit read the stamp alike: a record
+// far into a large stamp proves the package at both, a package recorded
+// with two identities is proven by either, and a stamp larger than any the
+// command writes is refused before anything moves.
+TEST(Commit, TheCheckAndTheCommitReadTheSameStamp) {
+    CommitPlan withDmg = plan(true);
+    withDmg.beside.push_back("Demo-1.0.dmg");
+    const std::string stamp = std::string("/out/Demo.app/") + stampPath;
+    PackageRecord earlier;
+    earlier.name = "Demo-1.0.dmg";
+    earlier.hasIdentity = true;
+    earlier.identity.size = 3;
+    const std::string padding(100 << 10, '#');
+    for (const bool hasExchange : {true, false}) {
+        FakeSystem fs = withPackages("size");
+        fs.hasExchange = hasExchange;
+        const std::string records = contents(fs, stamp).substr(
+                stampText({{"Demo.entitlements", oldEntitlements}}).size());
+        fs.file(stamp, stampText({{"Demo.entitlements", oldEntitlements}})
+                + padding + "\n" + packageRecordLines({earlier}) + records);
+        bool keep = false;
+        EXPECT_EQ(errorOf(fs, withDmg, keep), "") << hasExchange;
+        EXPECT_EQ(contents(fs, "/out/Demo-1.0.dmg"), "new dmg");
+    }
+
+    FakeSystem fs = withPackages("size");
+    fs.file(stamp, contents(fs, stamp) + std::string(1 << 20, '#'));
+    bool keep = false;
+    EXPECT_EQ(errorOf(fs, withDmg, keep), "\"" + stamp + "\" holds more than "
+              "1048576 bytes, more than a stamp of applauncher-assemble does: "
+              "the earlier output is left alone");
+    EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "old");
+    EXPECT_EQ(contents(fs, "/out/Demo-1.0.dmg"), "old dmg");
 }
 
 TEST(Commit, ReplacesTheEntitlementsOnlyAsTheStampRecordsThem) {

@@ -7,7 +7,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <functional>
+
+#include <zlib.h>
 
 #include "ErrorHandling.h"
 #include "PackageRecord.h"
@@ -27,6 +30,15 @@ PackageRecord recorded(const std::string& name, unsigned long long size,
     record.identity.size = size;
     record.identity.crc = crc;
     return record;
+}
+
+// The CRC-32 of `text`, by zlib, as eight hex digits.
+std::string crcOf(const std::string& text) {
+    char hex[9];
+    std::snprintf(hex, sizeof(hex), "%08lx",
+                  ::crc32(0L, reinterpret_cast<const Bytef*>(text.data()),
+                          static_cast<uInt>(text.size())));
+    return hex;
 }
 
 // The CRC-32 of "hello" as every implementation of it computes.
@@ -54,7 +66,8 @@ TEST(PackageRecord, StampLinesAreReadBackOldAndMalformedOnesProveNothing) {
     EXPECT_EQ(read[3].name, "b.rpm 12 0BADF00D");
     EXPECT_EQ(read[4].name, "c.zip x12 0badf00d");
     for (std::size_t i = 2; i < read.size(); ++i) {
-        EXPECT_EQ(provePackage(&read[i], FileIdentity()), PackageProof::Unproven);
+        EXPECT_EQ(provePackage(read, read[i].name, FileIdentity()),
+                  PackageProof::NameOnly);
     }
     // The stamp's first line is its mark, never a record.
     EXPECT_EQ(stampedPackageRecords("package a.deb\n").size(), 0u);
@@ -62,14 +75,18 @@ TEST(PackageRecord, StampLinesAreReadBackOldAndMalformedOnesProveNothing) {
 
 TEST(PackageRecord, AFileIsThePackageOnlyWithTheSameSizeAndChecksum) {
     const PackageRecords records = {recorded("a.deb", 5, helloCrc)};
-    const PackageRecord* a = findPackageRecord(records, "a.deb");
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(findPackageRecord(records, "a.rpm"), nullptr);
-    EXPECT_EQ(provePackage(a, recorded("", 5, helloCrc).identity), PackageProof::Proven);
-    EXPECT_EQ(provePackage(a, recorded("", 5, helloCrc ^ 1).identity),
+    const FileIdentity hello = recorded("", 5, helloCrc).identity;
+    EXPECT_EQ(provePackage(records, "a.deb", hello), PackageProof::Proven);
+    EXPECT_EQ(provePackage(records, "a.deb", recorded("", 5, helloCrc ^ 1).identity),
               PackageProof::Changed);
-    EXPECT_EQ(provePackage(a, recorded("", 6, helloCrc).identity), PackageProof::Changed);
-    EXPECT_EQ(provePackage(nullptr, a->identity), PackageProof::Unproven);
+    EXPECT_EQ(provePackage(records, "a.deb", recorded("", 6, helloCrc).identity),
+              PackageProof::Changed);
+    EXPECT_EQ(provePackage(records, "a.rpm", hello), PackageProof::Unproven);
+    EXPECT_EQ(provingRecord(records, "a.rpm", hello), nullptr);
+    EXPECT_TRUE(recordsSize(records, "a.deb", 5));
+    EXPECT_FALSE(recordsSize(records, "a.deb", 6));
+    EXPECT_FALSE(recordsSize(records, "a.rpm", 5));
+    const PackageRecord* a = &records[0];
 
     // Of real files, read in pieces: regular files only, every byte counts.
     TempDir dir;
@@ -81,7 +98,7 @@ TEST(PackageRecord, AFileIsThePackageOnlyWithTheSameSizeAndChecksum) {
     FileIdentity identity;
     FileIdentity other;
     ASSERT_TRUE(readFileIdentity(dir / "hello", identity));
-    EXPECT_EQ(provePackage(a, identity), PackageProof::Proven);
+    EXPECT_TRUE(identity == a->identity);
     ASSERT_TRUE(readFileIdentity(dir / "big", identity));
     ASSERT_TRUE(readFileIdentity(dir / "big2", other));
     EXPECT_EQ(identity.size, (3u << 20) + 1);
@@ -89,7 +106,51 @@ TEST(PackageRecord, AFileIsThePackageOnlyWithTheSameSizeAndChecksum) {
     for (const char* none : {"link", "fifo", "missing"}) {
         EXPECT_FALSE(readFileIdentity(dir / none, identity)) << none;
     }
+    // A size no record has is not read: the file cannot be proven anyway.
+    std::vector<unsigned long long> asked;
+    ASSERT_TRUE(readFileIdentity(dir / "big", identity, [&](unsigned long long size) {
+        asked.push_back(size);
+        return false;
+    }));
+    EXPECT_EQ(asked, std::vector<unsigned long long>{(3u << 20) + 1});
+    EXPECT_EQ(identity.size, (3u << 20) + 1);
+    EXPECT_FALSE(identity == other);
+    ASSERT_TRUE(readFileIdentity(dir / "big2", identity, [](unsigned long long) {
+        return true;
+    }));
+    EXPECT_TRUE(identity == other);
 }
+
+// A run that replaces a package it proved records the earlier identity
+// too: a file with either is proven, and only the one that proved it is
+// carried on, so a name never has more than two lines.
+TEST(PackageRecord, TheEarlierIdentityProvenStaysRecordedBesideTheNew) {
+    const PackageRecords stamped = {recorded("a.deb", 5, helloCrc),
+                                    recorded("a.deb", 7, 0x1234)};
+    EXPECT_EQ(provePackage(stamped, "a.deb", recorded("", 7, 0x1234).identity),
+              PackageProof::Proven);
+    EXPECT_EQ(provePackage(stamped, "a.deb", recorded("", 5, helloCrc).identity),
+              PackageProof::Proven);
+    EXPECT_EQ(provePackage(stamped, "a.deb", recorded("", 7, 0x1235).identity),
+              PackageProof::Changed);
+    EXPECT_TRUE(recordsSize(stamped, "a.deb", 7));
+
+    TempDir out;
+    TempDir workspace;
+    writeFile(out / "a.deb", "hello");
+    writeFile(workspace / "a.deb", "hello, again");
+    PackagePlan plan;
+    plan.outputDir = out.path();
+    plan.replacedPackages = {checkEarlierPackage(out / "a.deb", "a.deb", stamped)};
+    EXPECT_EQ(packageRecordLines(recordPackages(plan, {"a.deb"}, workspace.path())),
+              "package a.deb 12 " + crcOf("hello, again") + "\n"
+              "package a.deb 5 3610a686\n");
+    // Made again the same, it is one line.
+    writeFile(workspace / "a.deb", "hello");
+    EXPECT_EQ(packageRecordLines(recordPackages(plan, {"a.deb"}, workspace.path())),
+              "package a.deb 5 3610a686\n");
+}
+
 
 TEST(PackageRecord, AnEarlierPackageIsReplacedOnlyAsItWasWritten) {
     TempDir dir;
@@ -106,7 +167,10 @@ TEST(PackageRecord, AnEarlierPackageIsReplacedOnlyAsItWasWritten) {
     };
     writeFile(path, "hello");
     EXPECT_EQ(check(records), "");
-    EXPECT_EQ(check({nameOnly}), notMade);
+    EXPECT_EQ(checkEarlierPackage(path, "a.tar.gz", records).identity.size, 5u);
+    EXPECT_EQ(check({nameOnly}), "\"" + path + "\" was recorded by an earlier "
+              "applauncher-assemble without its contents, so it cannot be proven "
+              "unchanged: remove it to make it anew");
     EXPECT_EQ(check({}), notMade);
     for (const char* other : {"jello", "hello!"}) {
         writeFile(path, other);
@@ -127,11 +191,19 @@ TEST(PackageRecord, PackagesMadeAndKeptAreRecordedWhileAsWritten) {
     writeFile(out / "edited.zip", "jello");
     PackagePlan plan;
     plan.outputDir = out.path();
+    writeFile(out / "old.deb", "anything");
+    PackageRecord oldDeb;
+    oldDeb.name = "old.deb";
+    PackageRecord goneDeb;
+    goneDeb.name = "gone.deb";
     plan.keptPackages = {recorded("kept.rpm", 5, helloCrc),
                          recorded("edited.zip", 5, helloCrc),
-                         recorded("gone.dmg", 5, helloCrc)};
+                         recorded("gone.dmg", 5, helloCrc), oldDeb, goneDeb};
+    // A name recorded alone by an earlier version stays so while its file
+    // is there.
     EXPECT_EQ(packageRecordLines(recordPackages(plan, {"new.deb"}, workspace.path())),
-              "package new.deb 5 3610a686\npackage kept.rpm 5 3610a686\n");
+              "package new.deb 5 3610a686\npackage kept.rpm 5 3610a686\n"
+              "package old.deb\n");
     EXPECT_NE(errorOf([&] { recordPackages(plan, {"lost.deb"}, workspace.path()); }), "");
 }
 

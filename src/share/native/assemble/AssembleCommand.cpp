@@ -137,6 +137,9 @@ AssembleOptions parseCommandLine(const StringArray& args) {
             options.sign = optionValue(args, i, "--sign");
         } else if (isOption(arg, "--package")) {
             const std::string value = optionValue(args, i, "--package");
+            if (value.empty()) {
+                usageError("--package needs a format, not an empty value");
+            }
             options.packages += (options.packages.empty() ? "" : ",") + value;
         } else if (isOption(arg, "--installer-sign")) {
             options.installerSign = optionValue(args, i, "--installer-sign");

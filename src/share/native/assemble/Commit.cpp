@@ -1,5 +1,6 @@
 #include "Commit.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -8,13 +9,13 @@
 #include "FileUtils.h"
 
 const char* const assembleStamp = "applauncher-assemble";
+const std::size_t stampLimit = 1 << 20;
 
 namespace {
 
 using FileUtils::combinePath;
 typedef CommitSystem::Kind Kind;
 
-const std::size_t stampLimit = 1 << 16;
 const std::size_t besideLimit = 1 << 20;
 
 // What identifies the contents of a file beside the root: its FNV-1a hash
@@ -58,30 +59,6 @@ std::string changedMessage(const std::string& dest) {
            "is left alone";
 }
 
-// The stamp of the root folder at `root`, reached through real folders
-// only; false when there is none.
-bool readStamp(CommitSystem& fs, const std::string& root,
-               const std::string& stampPath, std::string& stamp) {
-    if (fs.kindOf(root) != Kind::Folder) {
-        return false;
-    }
-    StringArray parts;
-    tstrings::split(parts, FileUtils::dirname(stampPath), "/",
-                    tstrings::SPLIT_EXCLUDE_EMPTY);
-    std::string path = root;
-    for (const std::string& part : parts) {
-        path = combinePath(path, part);
-        if (fs.kindOf(path) != Kind::Folder) {
-            return false;
-        }
-    }
-    path = combinePath(root, stampPath);
-    return fs.kindOf(path) == Kind::File && fs.read(path, stampLimit, stamp)
-            && (stamp == assembleStamp
-                || tstrings::startsWith(stamp, std::string(assembleStamp)
-                                                       + "\n"));
-}
-
 enum class Recorded { Yes, Changed, No };
 
 // Whether the file at `path` is the one that `stamp` records as `name`: a
@@ -92,12 +69,13 @@ Recorded recordOf(CommitSystem& fs, const std::string& path,
         return Recorded::No;
     }
     const PackageRecords packages = stampedPackageRecords(stamp);
-    if (const PackageRecord* package = findPackageRecord(packages, name)) {
+    if (std::any_of(packages.begin(), packages.end(),
+                    [&](const PackageRecord& r) { return r.name == name; })) {
         FileIdentity identity;
         if (!fs.identify(path, identity)) {
             return Recorded::No;
         }
-        const PackageProof proof = provePackage(package, identity);
+        const PackageProof proof = provePackage(packages, name, identity);
         return proof == PackageProof::Proven ? Recorded::Yes
                 : proof == PackageProof::Changed ? Recorded::Changed
                                                  : Recorded::No;
@@ -241,7 +219,7 @@ private:
     void checkSwappedOut(const std::string& old, const std::string& dest,
                          const std::string& name, bool isRoot) {
         if (isRoot) {
-            haveOldStamp = readStamp(fs, old, plan.stamp, oldStamp);
+            haveOldStamp = readOutputStamp(fs, old, plan.stamp, oldStamp);
             if (!haveOldStamp) {
                 VT_THROW(notOursMessage(dest));
             }
@@ -283,6 +261,35 @@ private:
 
 } // namespace
 
+bool readOutputStamp(CommitSystem& fs, const std::string& root,
+               const std::string& stampPath, std::string& stamp) {
+    if (fs.kindOf(root) != Kind::Folder) {
+        return false;
+    }
+    StringArray parts;
+    tstrings::split(parts, FileUtils::dirname(stampPath), "/",
+                    tstrings::SPLIT_EXCLUDE_EMPTY);
+    std::string path = root;
+    for (const std::string& part : parts) {
+        path = combinePath(path, part);
+        if (fs.kindOf(path) != Kind::Folder) {
+            return false;
+        }
+    }
+    path = combinePath(root, stampPath);
+    if (fs.kindOf(path) != Kind::File || !fs.read(path, stampLimit + 1, stamp)) {
+        return false;
+    }
+    if (stamp.size() > stampLimit) {
+        VT_THROW(tstrings::any() << "\"" << path << "\" holds more than "
+                 << stampLimit << " bytes, more than a stamp of "
+                 "applauncher-assemble does: the earlier output is left alone");
+    }
+    return (stamp == assembleStamp
+                || tstrings::startsWith(stamp, std::string(assembleStamp)
+                                                       + "\n"));
+}
+
 std::string stampText(const BesideFiles& beside) {
     std::string text = std::string(assembleStamp) + "\n";
     for (const auto& file : beside) {
@@ -308,7 +315,7 @@ void checkDestinations(CommitSystem& fs, const CommitPlan& plan) {
     const std::string root = combinePath(plan.outputDir, plan.root);
     std::string stamp;
     const bool rootExists = fs.kindOf(root) != Kind::Missing;
-    const bool stamped = rootExists && readStamp(fs, root, plan.stamp, stamp);
+    const bool stamped = rootExists && readOutputStamp(fs, root, plan.stamp, stamp);
     if (rootExists && !plan.replace) {
         VT_THROW(existsMessage(root));
     }

@@ -60,6 +60,16 @@ public:
 /// The first line of the stamp file that marks an output of this command.
 extern const char* const assembleStamp;
 
+/// The most bytes a stamp holds; a larger one is refused.
+extern const std::size_t stampLimit;
+
+/// The stamp `stampPath` (a path inside the root) of the root folder at
+/// `root`, reached through real folders only; false when there is none or
+/// it lacks the mark. Throws a one-line refusal when it holds more than
+/// stampLimit bytes. The one reader of an earlier output's stamp.
+bool readOutputStamp(CommitSystem& fs, const std::string& root,
+                     const std::string& stampPath, std::string& stamp);
+
 /// Files written beside the root folder: name and contents.
 typedef std::vector<std::pair<std::string, std::string>> BesideFiles;
 

@@ -1,5 +1,6 @@
 #include "PackageRecord.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tstrings.h"
@@ -95,21 +96,56 @@ PackageRecords stampedPackageRecords(const std::string& stamp) {
     return records;
 }
 
-const PackageRecord* findPackageRecord(const PackageRecords& records,
-                                       const std::string& name) {
+PackageProof provePackage(const PackageRecords& records,
+                          const std::string& name, const FileIdentity& file) {
+    bool named = false;
+    bool identified = false;
     for (const PackageRecord& record : records) {
         if (record.name == name) {
+            named = true;
+            identified = identified || record.hasIdentity;
+        }
+    }
+    if (provingRecord(records, name, file) != nullptr) {
+        return PackageProof::Proven;
+    }
+    return identified ? PackageProof::Changed
+            : named ? PackageProof::NameOnly : PackageProof::Unproven;
+}
+
+const PackageRecord* provingRecord(const PackageRecords& records,
+                                   const std::string& name,
+                                   const FileIdentity& file) {
+    for (const PackageRecord& record : records) {
+        if (record.name == name && record.hasIdentity
+                && record.identity == file) {
             return &record;
         }
     }
     return nullptr;
 }
 
-PackageProof provePackage(const PackageRecord* record,
-                          const FileIdentity& file) {
-    if (record == nullptr || !record->hasIdentity) {
-        return PackageProof::Unproven;
+bool recordsSize(const PackageRecords& records, const std::string& name,
+                 unsigned long long size) {
+    for (const PackageRecord& record : records) {
+        if (record.name == name && record.hasIdentity
+                && record.identity.size == size) {
+            return true;
+        }
     }
-    return record->identity == file ? PackageProof::Proven
-                                    : PackageProof::Changed;
+    return false;
+}
+
+PackageRecords distinctRecords(const PackageRecords& records) {
+    PackageRecords distinct;
+    for (const PackageRecord& record : records) {
+        const std::string line = packageRecordLine(record);
+        if (std::none_of(distinct.begin(), distinct.end(),
+                         [&](const PackageRecord& seen) {
+                             return packageRecordLine(seen) == line;
+                         })) {
+            distinct.push_back(record);
+        }
+    }
+    return distinct;
 }

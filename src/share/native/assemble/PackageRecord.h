@@ -3,12 +3,16 @@
 // --replace replaces or removes a package file only while it is still the
 // file this command wrote. The lines are added to the stamp once the
 // packages exist (the packages themselves hold the stamp without them).
-// Stamps of earlier versions name a package alone; such a line proves
-// nothing about the file.
+// A run that replaces a package it proved records both the new package and
+// the earlier one under that name, so that a crash between the output's
+// exchange and the package's leaves the earlier package proven still: a
+// name has at most two lines. Stamps of earlier versions name a package
+// alone; such a line proves nothing about the file.
 #ifndef PACKAGERECORD_H
 #define PACKAGERECORD_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,28 +46,43 @@ std::string packageRecordLines(const PackageRecords& records);
 /// name (empty, ".", "..", one with a '/') is skipped.
 PackageRecords stampedPackageRecords(const std::string& stamp);
 
-/// The record of the package `name` in `records`; null when there is none.
-const PackageRecord* findPackageRecord(const PackageRecords& records,
-                                       const std::string& name);
-
 enum class PackageProof {
-    /// The file is the package recorded.
+    /// A record of the name has the file's identity.
     Proven,
-    /// The record has an identity, and the file's differs: it changed since
-    /// it was written.
+    /// The name's records have identities, and the file's is none of them:
+    /// it changed since it was written.
     Changed,
-    /// Nothing records the file with an identity.
+    /// An earlier version recorded the name alone: nothing proves the file.
+    NameOnly,
+    /// Nothing records the name.
     Unproven,
 };
 
-/// Whether the file of identity `file` is the package that `record`
-/// (possibly null) records.
-PackageProof provePackage(const PackageRecord* record,
-                          const FileIdentity& file);
+/// Whether the file `name` of identity `file` is a package that `records`
+/// record.
+PackageProof provePackage(const PackageRecords& records,
+                          const std::string& name, const FileIdentity& file);
+
+/// The record of `name` in `records` that has the identity `file`; null
+/// when none has.
+const PackageRecord* provingRecord(const PackageRecords& records,
+                                   const std::string& name,
+                                   const FileIdentity& file);
+
+/// True when a record of `name` in `records` has an identity of `size`
+/// bytes: only then can a file of that size be proven.
+bool recordsSize(const PackageRecords& records, const std::string& name,
+                 unsigned long long size);
+
+/// `records` without repeated lines, in their order.
+PackageRecords distinctRecords(const PackageRecords& records);
 
 /// The size and CRC-32 of the regular file at `path` (a link is not
 /// followed), read in pieces; false when it is no regular file or cannot
-/// be read.
-bool readFileIdentity(const std::string& path, FileIdentity& identity);
+/// be read. When `worthReading` refuses the file's size, nothing is read:
+/// the identity holds that size and a CRC of 0.
+bool readFileIdentity(const std::string& path, FileIdentity& identity,
+                      const std::function<bool(unsigned long long)>&
+                              worthReading = nullptr);
 
 #endif // PACKAGERECORD_H

@@ -16,6 +16,7 @@
 #include "SystemPackage.h"
 #include "SystemPackageWriter.h"
 #include "TextRules.h"
+#include "Workspace.h"
 
 namespace {
 
@@ -92,8 +93,11 @@ void checkTools(PackageFormat format) {
     }
 }
 
+// Adds the record that proves an earlier package at the output to
+// `replaced`.
 void checkPackageFile(const std::string& outputDir, const std::string& name,
-                      const PackageRecords& stamped, bool replace) {
+                      const PackageRecords& stamped, bool replace,
+                      PackageRecords& replaced) {
     const std::string path = combinePath(outputDir, name);
     // Linux's and macOS's limit on the length of a file name.
     if (name.size() > 255) {
@@ -110,24 +114,33 @@ void checkPackageFile(const std::string& outputDir, const std::string& name,
         fail(tstrings::any() << "\"" << path << "\" exists: remove it, or "
              "give --replace to replace an earlier output of this command");
     }
-    checkEarlierPackage(path, name, stamped);
+    replaced.push_back(checkEarlierPackage(path, name, stamped));
 }
 
 PackageRecords earlierPackages(const std::string& outputDir,
                                const Layout& layout) {
-    const std::string stamp =
-            combinePath(combinePath(outputDir, layout.rootName), layout.stamp);
-    if (FileSystem::isLink(stamp) || FileSystem::kindOf(stamp) != Kind::File) {
+    std::string stamp;
+    if (!readOutputStamp(Workspace::system(),
+                         combinePath(outputDir, layout.rootName), layout.stamp,
+                         stamp)) {
         return PackageRecords();
     }
-    return stampedPackageRecords(FileSystem::readFile(stamp));
+    return stampedPackageRecords(stamp);
 }
 
-// True when the file at `path` is still the package `record` records.
+// True when the file at `path` is still the package `record` records; for
+// a record of the name alone, when a file is there at all.
 bool stillAsRecorded(const std::string& path, const PackageRecord& record) {
     FileIdentity identity;
-    return readFileIdentity(path, identity)
-            && provePackage(&record, identity) == PackageProof::Proven;
+    if (!record.hasIdentity) {
+        return !FileSystem::isLink(path)
+                && FileSystem::kindOf(path) == Kind::File;
+    }
+    return readFileIdentity(path, identity,
+                            [&](unsigned long long size) {
+                                return size == record.identity.size;
+                            })
+            && identity == record.identity;
 }
 
 // What the earlier output made and this run leaves in place, still as it
@@ -189,21 +202,31 @@ long long packageTime(const std::string& sourceDateEpoch, long long fallback) {
     return std::stoll(sourceDateEpoch);
 }
 
-void checkEarlierPackage(const std::string& path, const std::string& name,
-                         const PackageRecords& records) {
+PackageRecord checkEarlierPackage(const std::string& path,
+                                  const std::string& name,
+                                  const PackageRecords& records) {
     FileIdentity identity;
     const PackageProof proof = FileSystem::isLink(path)
-            || !readFileIdentity(path, identity)
+            || !readFileIdentity(path, identity,
+                                 [&](unsigned long long size) {
+                                     return recordsSize(records, name, size);
+                                 })
             ? PackageProof::Unproven
-            : provePackage(findPackageRecord(records, name), identity);
+            : provePackage(records, name, identity);
     if (proof == PackageProof::Changed) {
         fail(tstrings::any() << "\"" << path << "\" changed since "
              "applauncher-assemble wrote it: it is left alone");
+    }
+    if (proof == PackageProof::NameOnly) {
+        fail(tstrings::any() << "\"" << path << "\" was recorded by an "
+             "earlier applauncher-assemble without its contents, so it cannot "
+             "be proven unchanged: remove it to make it anew");
     }
     if (proof != PackageProof::Proven) {
         fail(tstrings::any() << "\"" << path << "\" exists and was not made "
              "by applauncher-assemble: it is left alone");
     }
+    return *provingRecord(records, name, identity);
 }
 
 PackageRecords recordPackages(const PackagePlan& plan,
@@ -220,13 +243,18 @@ PackageRecords recordPackages(const PackagePlan& plan,
                  << "\" just made");
         }
         records.push_back(record);
+        for (const PackageRecord& replaced : plan.replacedPackages) {
+            if (replaced.name == name) {
+                records.push_back(replaced);
+            }
+        }
     }
     for (const PackageRecord& kept : plan.keptPackages) {
         if (stillAsRecorded(combinePath(plan.outputDir, kept.name), kept)) {
             records.push_back(kept);
         }
     }
-    return records;
+    return distinctRecords(records);
 }
 
 PackagePlan planPackages(const Description& d, const Layout& layout,
@@ -267,7 +295,8 @@ PackagePlan planPackages(const Description& d, const Layout& layout,
             checkRpmFolder(outputDir);
         }
         const std::string name = fileNameOf(format, plan.info, d, plan.arch);
-        checkPackageFile(outputDir, name, stamped, options.replace);
+        checkPackageFile(outputDir, name, stamped, options.replace,
+                         plan.replacedPackages);
         plan.files.push_back({format, name});
     }
     keepEarlier(plan, stamped, outputDir);

@@ -27,6 +27,12 @@ struct PackagePlan {
     /// and that are still there as its stamp records them: the new stamp
     /// records them too, while they stay so.
     PackageRecords keptPackages;
+    /// The records that proved the earlier packages this run replaces, as
+    /// proven at the check: the new stamp records them beside the new
+    /// packages until the next run, so that the earlier package stays
+    /// proven should the command stop between putting the output in place
+    /// and putting the package there.
+    PackageRecords replacedPackages;
     /// The output folder, beside which the packages lie.
     std::string outputDir;
     Description d;
@@ -66,16 +72,20 @@ StringArray writePackages(const PackagePlan& plan, const std::string& root,
 ArchiveEntries imageEntries(const std::string& root, const std::string& top);
 
 /// The records of the packages made in `workspace` (names as
-/// writePackages returns them) and of the kept ones still as recorded, for
-/// the output's stamp. Throws when a package made cannot be read.
+/// writePackages returns them), each followed by the earlier record of its
+/// name that the plan proved, then those of the kept ones still there as
+/// recorded (one recorded by name alone while it is there at all), for the
+/// output's stamp, none repeated. Throws when a package made cannot be
+/// read.
 PackageRecords recordPackages(const PackagePlan& plan,
                               const StringArray& made,
                               const std::string& workspace);
 
 /// Refuses the existing file `path`, the package `name` beside the output,
 /// unless `records` (an earlier output's) prove it this command's, as it
-/// wrote it. Throws a one-line error naming `path`.
-void checkEarlierPackage(const std::string& path, const std::string& name,
+/// wrote it; returns the record that proves it. The file is read only when
+/// its size is one recorded. Throws a one-line error naming `path`.
+PackageRecord checkEarlierPackage(const std::string& path, const std::string& name,
                          const PackageRecords& records);
 
 /// The time of the packages: SOURCE_DATE_EPOCH's value when it is a number,

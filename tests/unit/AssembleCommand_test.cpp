@@ -1,0 +1,34 @@
+// The command line of the assembly command: an empty list of package
+// formats is a usage mistake however it is given, as an empty output is.
+#include <gtest/gtest.h>
+
+#include "AssembleCommand.h"
+#include "ThrownErrors.h"
+
+using namespace testing_support;
+
+namespace {
+
+TEST(AssembleCommand, AnEmptyPackageListIsAUsageMistake) {
+    const StringArray empties[] = {
+        {"d.cfg", "--target", "image", "--package", ""},
+        {"d.cfg", "--target", "image", "--package="},
+        {"d.cfg", "--target", "image", "--package", "tar.gz", "--package", ""},
+    };
+    for (const StringArray& args : empties) {
+        const std::string error = errorOf([&] { parseCommandLine(args); });
+        EXPECT_EQ(error.substr(0, error.find(';')),
+                  "--package needs a format, not an empty value")
+                << args.back();
+    }
+    // As the list with an empty item already is.
+    const std::string listed = errorOf([] {
+        parseCommandLine({"d.cfg", "--target", "image", "--package", "tar.gz, "});
+    });
+    EXPECT_NE(listed.find("Unknown package format \"\" in --package"),
+              std::string::npos) << listed;
+    EXPECT_EQ(parseCommandLine({"d.cfg", "--target", "image", "--package", "tar.gz",
+                                "--package", "deb"}).packages, "tar.gz,deb");
+}
+
+} // namespace
