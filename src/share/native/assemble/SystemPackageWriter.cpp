@@ -352,7 +352,13 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
     const Content content = systemContent(plan, root, workspace);
     const std::string folder = combinePath(workspace, ".rpm");
     const std::string staged = combinePath(folder, "staged");
+    // rpmbuild's scripts, which it leaves behind when it is killed, go to
+    // the workspace too, removed with it, rather than to /var/tmp. rpmbuild
+    // hands a script's path to the shell unquoted: the path is relative to
+    // its working folder, since the workspace's may hold a space.
+    const std::string scripts = combinePath(folder, "tmp");
     FileSystem::makeDirs(staged);
+    FileSystem::makeDirs(scripts);
     for (const ArchiveEntry& entry : content.entries) {
         Interrupts::check();
         const std::string target = combinePath(staged, entry.path);
@@ -388,12 +394,13 @@ void writeRpm(const PackagePlan& plan, const std::string& root,
             {"-bb", "--quiet", "--target", arch,
              "--define", "_topdir " + folder,
              "--define", "_rpmdir " + folder,
+             "--define", "_tmppath tmp",
              "--define", "_build_name_fmt out.rpm",
              "--define", "__os_install_post %{nil}",
              "--define", "_build_id_links none",
              "--define", "use_source_date_epoch_as_buildtime 1",
              "--define", "source_date_epoch_from_changelog 0",
-             recipe});
+             recipe}, nullptr, folder);
     if (outcome.status != 0) {
         fail(tstrings::any() << "rpmbuild failed (exit status "
              << outcome.status << "): " << rpmbuildError(outcome.output));
