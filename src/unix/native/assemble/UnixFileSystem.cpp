@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -191,6 +192,38 @@ StringArray list(const std::string& path) {
         fail("Cannot list the folder", path);
     }
     return names;
+}
+
+FolderLock::FolderLock(const std::string& path,
+                       const std::function<void()>& onWait)
+    : fd(::open(path.c_str(),
+                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
+    if (fd < 0) {
+        fail("Cannot open the folder", path);
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return;
+    }
+    try {
+        if (errno != EWOULDBLOCK) {
+            fail("Cannot lock the folder", path);
+        }
+        onWait();
+        while (::flock(fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                fail("Cannot lock the folder", path);
+            }
+            Interrupts::check();
+        }
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+}
+
+FolderLock::~FolderLock() {
+    // Closing the folder lets the lock go.
+    ::close(fd);
 }
 
 } // namespace FileSystem
