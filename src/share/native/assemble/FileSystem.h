@@ -65,9 +65,9 @@ StringArray list(const std::string& path);
 
 /// An exclusive lock on an existing folder (a link is not followed), held
 /// while the object lives; other commands that lock the folder wait.
-/// `onWait` runs once when another holds it. Throws when the folder cannot
-/// be opened or locked, or when a signal the command handles arrives while
-/// it waits.
+/// `onWait` runs once when another holds it. None where the folder cannot
+/// be opened or its file system has no locks. Throws when a signal the
+/// command handles arrives while it waits.
 class FolderLock {
 public:
     FolderLock(const std::string& path, const std::function<void()>& onWait);

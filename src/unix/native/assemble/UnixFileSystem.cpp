@@ -198,21 +198,15 @@ FolderLock::FolderLock(const std::string& path,
                        const std::function<void()>& onWait)
     : fd(::open(path.c_str(),
                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
-    if (fd < 0) {
-        fail("Cannot open the folder", path);
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    // A folder that cannot be opened or locked (a file system without
+    // locks) is assembled into unlocked, as before there was a lock.
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            || errno != EWOULDBLOCK) {
         return;
     }
     try {
-        if (errno != EWOULDBLOCK) {
-            fail("Cannot lock the folder", path);
-        }
         onWait();
-        while (::flock(fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                fail("Cannot lock the folder", path);
-            }
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
             Interrupts::check();
         }
     } catch (...) {
@@ -223,7 +217,9 @@ FolderLock::FolderLock(const std::string& path,
 
 FolderLock::~FolderLock() {
     // Closing the folder lets the lock go.
-    ::close(fd);
+    if (fd >= 0) {
+        ::close(fd);
+    }
 }
 
 } // namespace FileSystem
