@@ -4,7 +4,9 @@
 // command can be ended.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #ifdef __linux__
 #include <sys/mount.h>
 #endif
@@ -14,6 +16,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 
 #include "AppLayout.h"
 #include "AssembleBench.h"
@@ -425,6 +429,49 @@ ProcessResult assembleSignalledAt(const Bench& b, const std::string& at) {
             .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
                     + ":verify_asan_link_order=0");
     return runProcess(assemblePath(), args, options);
+}
+
+// True when a process waits in /proc/locks for the lock on the inode `ino`.
+bool lockWaitedFor(ino_t ino) {
+    std::ifstream locks("/proc/locks");
+    const std::string suffix = ":" + std::to_string(ino) + " ";
+    for (std::string line; std::getline(locks, line);) {
+        if (contains(line, " -> ") && contains(line, suffix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Assemblies into one folder take turns: one waits while another holds
+// the folder, and then replaces what that one left.
+TEST(AssembleCommit, AssembliesIntoOneFolderTakeTurns) {
+    Bench b;
+    const std::string out = b.temp / "out";
+    ASSERT_EQ(b.image(out).exitStatus, 0);
+    const int held = open(out.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    struct stat st;
+    ASSERT_EQ(stat(out.c_str(), &st), 0);
+    const std::string newer = makeJar(
+            {{"META-INF/MANIFEST.MF", "Main-Class: demo.Main\r\n"},
+             {"demo/Main.class", "\xca\xfe\xba\xbe newer"}});
+    writeFile(b.temp / "src/demo.jar", newer);
+    ProcessResult second;
+    std::thread run([&] { second = b.image(out, true); });
+    bool waited = false;
+    for (int i = 0; i < 3000 && !waited; ++i) {
+        waited = lockWaitedFor(st.st_ino);
+        usleep(10000);
+    }
+    const std::string before = readFile(out + "/Demo/lib/app/demo.jar");
+    close(held);
+    run.join();
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(before, jarWithMainClass("demo.Main"));
+    EXPECT_EQ(second.exitStatus, 0) << second.err;
+    EXPECT_EQ(readFile(out + "/Demo/lib/app/demo.jar"), newer);
 }
 
 TEST(AssembleCommit, ASignalDuringTheSyncStopsBeforeTheCommit) {

@@ -26,6 +26,8 @@ struct Node {
     std::string contents;
     /// Set where a file system is mounted on the node.
     std::string mount = std::string();
+    /// Tells the node from every other; it moves with the node.
+    unsigned id = 0;
 };
 
 // Paths map to nodes; a folder's entries are the paths below it.
@@ -35,14 +37,22 @@ public:
     bool hasExchange = true;
     /// "rename <from>" or "exchange <a>": the errno that call returns.
     std::map<std::string, int> failures;
-    /// Runs before each exchange (a change made behind the command's back).
+    /// Run before each exchange and each rename (a change made behind the
+    /// command's back).
     std::function<void()> beforeExchange;
+    std::function<void(const std::string& from)> beforeRename;
 
-    void folder(const std::string& path) { nodes[path] = {Kind::Folder, ""}; }
+    void folder(const std::string& path) { make(path, Kind::Folder, ""); }
     void file(const std::string& path, const std::string& text) {
-        nodes[path] = {Kind::File, text};
+        make(path, Kind::File, text);
     }
-    void link(const std::string& path) { nodes[path] = {Kind::Link, ""}; }
+    void link(const std::string& path) { make(path, Kind::Link, ""); }
+
+    std::string nodeOf(const std::string& path) override {
+        const auto it = nodes.find(path);
+        return it == nodes.end() ? std::string()
+                                 : std::to_string(it->second.id);
+    }
     /// Mounts another file system on the existing `path`.
     void mountOn(const std::string& path) { nodes[path].mount = path; }
 
@@ -84,6 +94,9 @@ public:
 
     int renameNoReplace(const std::string& from,
                         const std::string& to) override {
+        if (beforeRename) {
+            beforeRename(from);
+        }
         if (const int e = failure("rename " + from)) {
             return e;
         }
@@ -141,6 +154,14 @@ public:
     }
 
 private:
+    unsigned lastId = 0;
+
+    void make(const std::string& path, Kind kind, const std::string& text) {
+        Node node{kind, text};
+        node.id = ++lastId;
+        nodes[path] = node;
+    }
+
     int failure(const std::string& key) {
         const auto it = failures.find(key);
         return it == failures.end() ? 0 : it->second;
@@ -532,6 +553,86 @@ TEST(Commit, TheCheckAndTheCommitReadTheSameStamp) {
               "the earlier output is left alone");
     EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "old");
     EXPECT_EQ(contents(fs, "/out/Demo-1.0.dmg"), "old dmg");
+}
+
+// A refused commit puts back only what it moved: what the user saved at a
+// destination meanwhile stays there, not in the build folder that is
+// removed, which is kept and named instead.
+TEST(Commit, AnUndoLeavesWhatTheUserSavedMeanwhile) {
+    CommitPlan withDmg = plan(true);
+    withDmg.beside.push_back("Demo-1.0.dmg");
+    const auto expectKept = [](const std::string& error, bool keep,
+                               const std::string& dest) {
+        EXPECT_TRUE(contains(error, "\"" + dest + "\" changed after it was "
+                                    "put in place and is left there"))
+                << error;
+        EXPECT_TRUE(keep);
+    };
+    const auto saveOwnRoot = [](FakeSystem& fs) {
+        for (const std::string& below : fs.below("/out/Demo.app")) {
+            fs.nodes.erase("/out/Demo.app/" + below);
+        }
+        fs.folder("/out/Demo.app");
+        fs.file("/out/Demo.app/mine.txt", "precious");
+    };
+    {
+        // With the exchange: the dmg cannot be exchanged, and a folder of
+        // the user's is saved as the new bundle before the undo exchanges
+        // it back.
+        FakeSystem fs = withPackages("size");
+        fs.failures["exchange /out/.build/Demo-1.0.dmg"] = EIO;
+        int exchanges = 0;
+        fs.beforeExchange = [&]() {
+            if (++exchanges == 3) {
+                saveOwnRoot(fs);
+            }
+        };
+        bool keep = false;
+        std::string error;
+        try {
+            commitOutput(fs, withDmg, keep);
+        } catch (const VtErrorBase& e) {
+            error = e.rawMessage();
+        }
+        EXPECT_TRUE(contains(error, "Cannot replace \"/out/Demo-1.0.dmg\""))
+                << error;
+        expectKept(error, keep, "/out/Demo.app");
+        EXPECT_EQ(contents(fs, "/out/Demo.app/mine.txt"), "precious");
+        EXPECT_EQ(contents(fs, "/out/Demo-1.0.dmg"), "old dmg");
+        EXPECT_EQ(contents(fs, "/out/.build/Demo.app/Contents/Info.plist"),
+                  "old");
+    }
+    {
+        // Without it: the root folder saved anew as the undo moves it back.
+        FakeSystem fs = withPackages("size");
+        fs.hasExchange = false;
+        bool changed = false;
+        fs.beforeExchange = [&]() {
+            if (!changed) {
+                changed = true;
+                fs.file("/out/Demo-1.0.dmg", "OLD dmg");
+            }
+        };
+        fs.beforeRename = [&](const std::string& from) {
+            if (from == "/out/Demo.app"
+                    && contents(fs, "/out/Demo.app/Contents/Info.plist")
+                            == "new") {
+                saveOwnRoot(fs);
+            }
+        };
+        bool keep = false;
+        std::string error;
+        try {
+            commitOutput(fs, withDmg, keep);
+        } catch (const VtErrorBase& e) {
+            error = e.rawMessage();
+        }
+        EXPECT_TRUE(contains(error, "changed since applauncher-assemble "
+                                    "wrote it")) << error;
+        expectKept(error, keep, "/out/Demo.app");
+        EXPECT_EQ(contents(fs, "/out/Demo.app/mine.txt"), "precious");
+        EXPECT_EQ(contents(fs, "/out/Demo-1.0.dmg"), "OLD dmg");
+    }
 }
 
 TEST(Commit, ReplacesTheEntitlementsOnlyAsTheStampRecordsThem) {

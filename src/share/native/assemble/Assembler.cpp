@@ -69,6 +69,10 @@ struct Plan {
     /// What the packager should know, printed once the output is in place.
     StringArray notes;
     PackagePlan packages;
+    /// Held from the check of an existing output folder to the end, so
+    /// that assemblies into one folder take turns: each sees the earlier
+    /// output and packages as the one before left them.
+    std::shared_ptr<FileSystem::FolderLock> outputLock;
 };
 
 [[noreturn]] void fail(const tstrings::any& message) {
@@ -109,6 +113,13 @@ void resolveOutput(Plan& p, const std::string& given) {
     for (const std::string& part : pathComponents(normalizePath(rest))) {
         p.outputDir = combinePath(p.outputDir, part);
         p.missingFolders.push_back(p.outputDir);
+    }
+    if (p.missingFolders.empty()) {
+        const std::string dir = p.outputDir;
+        p.outputLock = std::make_shared<FileSystem::FolderLock>(dir, [dir]() {
+            Progress::step("waiting for another assembly into \"" + dir
+                           + "\" to end");
+        });
     }
     // The runtime finds its own files through path lists, which ':'
     // separates: it cannot start from such a folder.

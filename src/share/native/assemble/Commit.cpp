@@ -172,6 +172,8 @@ private:
         std::string fresh;
         std::string dest;
         std::string aside;
+        /// The node of the new entry that the step put at `dest`.
+        std::string placed;
     };
 
     void place(const std::string& name, bool isRoot) {
@@ -184,9 +186,10 @@ private:
         if (!plan.replace) {
             VT_THROW(existsMessage(dest));
         }
+        const std::string placed = fs.nodeOf(fresh);
         const int error = fs.exchange(fresh, dest);
         if (error == 0) {
-            steps.push_back({How::Exchanged, fresh, dest, ""});
+            steps.push_back({How::Exchanged, fresh, dest, "", placed});
             checkSwappedOut(fresh, dest, name, isRoot);
         } else if (error == ENOTSUP) {
             const std::string aside =
@@ -195,7 +198,7 @@ private:
                 VT_THROW(tstrings::any() << "Cannot move \"" << dest
                          << "\" aside: " << systemError(e));
             }
-            steps.push_back({How::MovedAside, fresh, dest, aside});
+            steps.push_back({How::MovedAside, fresh, dest, aside, ""});
             checkSwappedOut(aside, dest, name, isRoot);
             move(fresh, dest, name);
         } else {
@@ -206,12 +209,13 @@ private:
 
     void move(const std::string& fresh, const std::string& dest,
               const std::string& name) {
+        const std::string placed = fs.nodeOf(fresh);
         if (const int e = fs.renameNoReplace(fresh, dest)) {
             VT_THROW(tstrings::any() << "Cannot move the new \"" << name
                      << "\" into \"" << plan.outputDir << "\": "
                      << systemError(e));
         }
-        steps.push_back({How::Moved, fresh, dest, ""});
+        steps.push_back({How::Moved, fresh, dest, "", placed});
     }
 
     // The earlier entry, now at `old`, is checked once more: the root must
@@ -234,22 +238,51 @@ private:
     std::string undo() {
         std::string errors;
         for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
-            int error = 0;
-            if (step->how == How::Moved) {
-                error = fs.renameNoReplace(step->dest, step->fresh);
-            } else if (step->how == How::Exchanged) {
-                error = fs.exchange(step->fresh, step->dest);
-            } else {
-                error = fs.renameNoReplace(step->aside, step->dest);
-            }
-            if (error != 0) {
-                errors += (errors.empty() ? "" : "; ") + std::string(
-                        "cannot put \"") + step->dest + "\" back: "
-                        + systemError(error);
+            const std::string error = undoStep(*step);
+            if (!error.empty()) {
+                errors += (errors.empty() ? "" : "; ") + error;
             }
         }
         steps.clear();
         return errors;
+    }
+
+    // Undoes one step; why it could not, or "". Only the entry the step
+    // put at its destination goes back into the build folder, which is
+    // removed: one that the user saved there since stays, also when it
+    // came between the look and the move.
+    std::string undoStep(const Step& step) {
+        if (step.how == How::MovedAside) {
+            const int error = fs.renameNoReplace(step.aside, step.dest);
+            return error == 0 ? std::string() : cannotPutBack(step, error);
+        }
+        if (fs.nodeOf(step.dest) != step.placed) {
+            return changedSince(step);
+        }
+        const int error = step.how == How::Moved
+                ? fs.renameNoReplace(step.dest, step.fresh)
+                : fs.exchange(step.fresh, step.dest);
+        if (error != 0) {
+            return cannotPutBack(step, error);
+        }
+        if (fs.nodeOf(step.fresh) != step.placed) {
+            if (step.how == How::Moved) {
+                fs.renameNoReplace(step.fresh, step.dest);
+            } else {
+                fs.exchange(step.fresh, step.dest);
+            }
+            return changedSince(step);
+        }
+        return std::string();
+    }
+
+    static std::string cannotPutBack(const Step& step, int error) {
+        return "cannot put \"" + step.dest + "\" back: " + systemError(error);
+    }
+
+    static std::string changedSince(const Step& step) {
+        return "\"" + step.dest + "\" changed after it was put in place and "
+               "is left there";
     }
 
     CommitSystem& fs;

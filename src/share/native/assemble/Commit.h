@@ -4,7 +4,8 @@
 // move; an existing one is exchanged with the new entry in one step where
 // the file system can, else moved aside and kept until the new entry is in
 // place; when a later move fails, the earlier ones are undone, each undo
-// step checked. An earlier output is replaced only when it carries the
+// step checked, and an entry that is no longer the one the commit put in
+// place (the user saved another there meanwhile) is left where it is. An earlier output is replaced only when it carries the
 // stamp of this command, reached through real folders, checked again on the
 // very folder that was swapped out; a file beside it only when that stamp
 // records it as written: by its contents, or, for a package, by its size
@@ -55,6 +56,11 @@ public:
     /// The size and checksum of the regular file `path` (a link is not
     /// followed); false when it is none or cannot be read.
     virtual bool identify(const std::string& path, FileIdentity& identity) = 0;
+
+    /// What tells the file or folder `path` itself (a link is not followed)
+    /// from every other one, and stays with it when it is renamed within
+    /// its file system; empty when there is nothing at `path`.
+    virtual std::string nodeOf(const std::string& path) = 0;
 };
 
 /// The first line of the stamp file that marks an output of this command.

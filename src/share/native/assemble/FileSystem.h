@@ -4,6 +4,7 @@
 #ifndef FILESYSTEM_H
 #define FILESYSTEM_H
 
+#include <functional>
 #include <string>
 
 #include "tstrings.h"
@@ -61,6 +62,22 @@ std::string realPath(const std::string& path);
 
 /// The names in the folder, sorted, without "." and "..".
 StringArray list(const std::string& path);
+
+/// An exclusive lock on an existing folder (a link is not followed), held
+/// while the object lives; other commands that lock the folder wait.
+/// `onWait` runs once when another holds it. None where the folder cannot
+/// be opened or its file system has no locks. Throws when a signal the
+/// command handles arrives while it waits.
+class FolderLock {
+public:
+    FolderLock(const std::string& path, const std::function<void()>& onWait);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd;
+};
 
 } // namespace FileSystem
 

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -191,6 +192,34 @@ StringArray list(const std::string& path) {
         fail("Cannot list the folder", path);
     }
     return names;
+}
+
+FolderLock::FolderLock(const std::string& path,
+                       const std::function<void()>& onWait)
+    : fd(::open(path.c_str(),
+                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {
+    // A folder that cannot be opened or locked (a file system without
+    // locks) is assembled into unlocked, as before there was a lock.
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            || errno != EWOULDBLOCK) {
+        return;
+    }
+    try {
+        onWait();
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+            Interrupts::check();
+        }
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+}
+
+FolderLock::~FolderLock() {
+    // Closing the folder lets the lock go.
+    if (fd >= 0) {
+        ::close(fd);
+    }
 }
 
 } // namespace FileSystem

@@ -63,6 +63,15 @@ public:
     bool identify(const std::string& path, FileIdentity& identity) override {
         return readFileIdentity(path, identity);
     }
+
+    std::string nodeOf(const std::string& path) override {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) {
+            return std::string();
+        }
+        return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":"
+                + std::to_string(static_cast<unsigned long long>(st.st_ino));
+    }
 };
 
 SystemCommit theSystemCommit;
