@@ -553,6 +553,8 @@ TEST(Commit, TheCheckAndTheCommitReadTheSameStamp) {
               "the earlier output is left alone");
     EXPECT_EQ(contents(fs, "/out/Demo.app/Contents/Info.plist"), "old");
     EXPECT_EQ(contents(fs, "/out/Demo-1.0.dmg"), "old dmg");
+    // Without --replace, the advice comes first.
+    EXPECT_TRUE(contains(checkError(fs, false), "exists: remove it, or give --replace"));
 }
 
 // A refused commit puts back only what it moved: what the user saved at a

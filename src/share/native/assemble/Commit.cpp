@@ -310,7 +310,8 @@ bool readOutputStamp(CommitSystem& fs, const std::string& root,
         }
     }
     path = combinePath(root, stampPath);
-    if (fs.kindOf(path) != Kind::File || !fs.read(path, stampLimit + 1, stamp)) {
+    if (fs.kindOf(path) != Kind::File
+            || !fs.read(path, stampLimit + 1, stamp)) {
         return false;
     }
     if (stamp.size() > stampLimit) {
@@ -348,10 +349,11 @@ void checkDestinations(CommitSystem& fs, const CommitPlan& plan) {
     const std::string root = combinePath(plan.outputDir, plan.root);
     std::string stamp;
     const bool rootExists = fs.kindOf(root) != Kind::Missing;
-    const bool stamped = rootExists && readOutputStamp(fs, root, plan.stamp, stamp);
     if (rootExists && !plan.replace) {
         VT_THROW(existsMessage(root));
     }
+    const bool stamped = rootExists
+            && readOutputStamp(fs, root, plan.stamp, stamp);
     if (rootExists && !stamped) {
         VT_THROW(notOursMessage(root));
     }

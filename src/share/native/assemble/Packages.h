@@ -85,8 +85,9 @@ PackageRecords recordPackages(const PackagePlan& plan,
 /// unless `records` (an earlier output's) prove it this command's, as it
 /// wrote it; returns the record that proves it. The file is read only when
 /// its size is one recorded. Throws a one-line error naming `path`.
-PackageRecord checkEarlierPackage(const std::string& path, const std::string& name,
-                         const PackageRecords& records);
+PackageRecord checkEarlierPackage(const std::string& path,
+                                  const std::string& name,
+                                  const PackageRecords& records);
 
 /// The time of the packages: SOURCE_DATE_EPOCH's value when it is a number,
 /// else `fallback`.
