@@ -87,7 +87,8 @@ ASAN_OPTIONS=detect_leaks=1 \
 # cannot walk the JVM's threads (its tracer dies on their guard pages) and
 # the JVM's own memory is none of ours, so only leak checking is off here.
 # The JDK tests whose time goes into waiting or into the JDK's and the
-# system's tools ran in the first pass; they are left out of this one.
+# system's tools, and those made for every JDK on all but the first, ran in
+# the first pass; they are left out of this one.
 ASAN_OPTIONS=detect_leaks=0 APPLAUNCHER_SKIP_SLOW=1 \
   ctest --test-dir "$asan_build" --output-on-failure -j"$jobs" -L jdk
 

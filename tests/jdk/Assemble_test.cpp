@@ -105,6 +105,7 @@ protected:
         if (GetParam().home.empty()) {
             GTEST_SKIP() << noJdkReason;
         }
+        SKIP_IF_JDK_LEFT_OUT(GetParam());
         if (!apps(GetParam()).error.empty()) {
             FAIL() << apps(GetParam()).error;
         }

@@ -129,6 +129,11 @@ bool slowTestsLeftOut() {
     return value != nullptr && *value != '\0';
 }
 
+bool jdkLeftOut(const Jdk& jdk) {
+    return slowTestsLeftOut() && !machineJdks().empty()
+            && jdk.home != machineJdks().front().home;
+}
+
 std::vector<Jdk> jdkParams() {
     std::vector<Jdk> jdks = machineJdks();
     if (jdks.empty()) {

@@ -105,6 +105,15 @@ bool slowTestsLeftOut();
     if (::jdk_tests::slowTestsLeftOut())                                    \
     GTEST_SKIP() << "slow, and APPLAUNCHER_SKIP_SLOW is set"
 
+/// True when APPLAUNCHER_SKIP_SLOW is set and `jdk` is not the first of
+/// the machine's JDKs: the tests that run on every JDK then run on that
+/// one alone.
+bool jdkLeftOut(const Jdk& jdk);
+
+#define SKIP_IF_JDK_LEFT_OUT(jdk)                                            \
+    if (::jdk_tests::jdkLeftOut(jdk))                                       \
+    GTEST_SKIP() << "on the first JDK only, and APPLAUNCHER_SKIP_SLOW is set"
+
 class RealRuntime
     : public ::testing::TestWithParam<std::tuple<Jdk, Layout>> {
 protected:
@@ -116,6 +125,7 @@ protected:
                             "there is no java on PATH and no JDK with "
                             "lib/libjli.so and bin/javac under /usr/lib/jvm";
         }
+        SKIP_IF_JDK_LEFT_OUT(jdk());
         if (!testApp().error.empty()) {
             FAIL() << "Cannot build the test application: "
                    << testApp().error;

@@ -250,6 +250,7 @@ TEST_P(ReadmeExamples, AssembleAndStart) {
     if (GetParam().home.empty()) {
         GTEST_SKIP() << noJdkReason;
     }
+    SKIP_IF_JDK_LEFT_OUT(GetParam());
     const std::vector<Example> found = examples();
     // The quick start, the jar, the modular and the image example at least.
     ASSERT_GE(found.size(), 4u);

@@ -20,6 +20,7 @@ protected:
         if (GetParam().home.empty()) {
             GTEST_SKIP() << noJdkReason;
         }
+        SKIP_IF_JDK_LEFT_OUT(GetParam());
         ASSERT_EQ(testApp().error, "");
         std::string error;
         runtime = smallRuntime(GetParam(), error);
