@@ -150,6 +150,37 @@ TEST(AssembleCommit, ReplacesWhereTheFileSystemHasNoExchange) {
     EXPECT_EQ(runProcess(assemblePath(), args, again).exitStatus, 0);
 }
 
+// Where the file system has no rename that refuses to replace (NFS), a
+// file the user saves at a name in the moment the command moves its own
+// there stays: the command refuses, and undoes what it moved.
+TEST(AssembleCommit, WithoutTheSystemsNoReplaceAFileSavedMeanwhileStays) {
+    Bench b;
+    ASSERT_EQ(b.assemble({"--target", "image", "--output", b.temp / "probe",
+                          "--package", "tar.gz"}).exitStatus, 0);
+    Strings names = listDir(b.temp / "probe");
+    names.erase(std::remove(names.begin(), names.end(), "Demo"), names.end());
+    ASSERT_EQ(names.size(), 1u);
+    const std::string out = b.temp / "out";
+    makeDirs(out);
+    const std::string saved = out + "/" + names[0];
+    ProcessOptions options;
+    const char* asan = getenv("ASAN_OPTIONS");
+    options.setEnv("LD_PRELOAD", NO_EXCHANGE_PATH)
+            .setEnv("NO_EXCHANGE_SAVE_AT", saved)
+            .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
+                    + ":verify_asan_link_order=0");
+    options.cwd = b.temp.path();
+    const ProcessResult r = runProcess(
+            assemblePath(),
+            {"applauncher-assemble", b.temp / "src/demo.cfg", "--target",
+             "image", "--output", out, "--package", "tar.gz",
+             "--no-start-check"},
+            options);
+    expectRefusal(r, 1, "Cannot move the new \"" + names[0] + "\"");
+    EXPECT_EQ(readFile(saved), "saved meanwhile\n");
+    EXPECT_EQ(listDir(out), (Strings{names[0]}));
+}
+
 TEST(AssembleCommit, NeverOverwritesEntitlementsItDidNotWrite) {
     Bench b;
     const std::string mine = "<plist>my own</plist>\n";

@@ -30,6 +30,58 @@ Target defaultTarget() {
     return Target::Image;
 }
 
+namespace {
+
+// A rename onto a name that must be free, on a file system without
+// RENAME_NOREPLACE (NFS, SMB, some FUSE): the name is taken in a step that
+// fails when something is there, so that nothing saved there meanwhile is
+// replaced. A file gets a second link and loses its first; a folder
+// replaces an empty folder made for it, which rename does only while that
+// is empty, and never a file. Where a file cannot have a second link, an
+// empty file made for it is replaced.
+bool takeNameThenRename(const std::string& from, const std::string& to) {
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0) {
+        return false;
+    }
+    const bool folder = S_ISDIR(st.st_mode);
+    if (!folder) {
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            if (::unlink(from.c_str()) == 0) {
+                return true;
+            }
+            const int error = errno;
+            ::unlink(to.c_str());
+            errno = error;
+            return false;
+        }
+        if (errno == EEXIST || errno == ENOENT || errno == EACCES
+                || errno == ENOSPC || errno == EROFS) {
+            return false;
+        }
+    }
+    const int made = folder
+            ? ::mkdir(to.c_str(), 0700)
+            : ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (made < 0) {
+        return false;
+    }
+    if (!folder) {
+        ::close(made);
+    }
+    if (::rename(from.c_str(), to.c_str()) == 0) {
+        return true;
+    }
+    const int error = errno;
+    if (folder) {
+        ::rmdir(to.c_str());
+    }
+    errno = error;
+    return false;
+}
+
+} // namespace
+
 bool renameNoReplace(const std::string& from, const std::string& to) {
     if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
                   RENAME_NOREPLACE) == 0) {
@@ -38,13 +90,7 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
     if (errno != EINVAL && errno != ENOSYS) {
         return false;
     }
-    // A file system without the flag: a rename that checks first.
-    struct stat st;
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    return takeNameThenRename(from, to);
 }
 
 int exchange(const std::string& a, const std::string& b) {
