@@ -235,13 +235,17 @@ CommitPlan plan(bool replace) {
 }
 
 // The commit's error message; "" when it succeeded.
-std::string commitError(FakeSystem& fs, bool replace, bool& keep) {
+std::string commitError(FakeSystem& fs, const CommitPlan& plan, bool& keep) {
     try {
-        commitOutput(fs, plan(replace), keep);
+        commitOutput(fs, plan, keep);
     } catch (const VtErrorBase& e) {
         return e.rawMessage();
     }
     return std::string();
+}
+
+std::string commitError(FakeSystem& fs, bool replace, bool& keep) {
+    return commitError(fs, plan(replace), keep);
 }
 
 std::string errorOf(FakeSystem& fs, const CommitPlan& p, bool& keep) {
@@ -590,12 +594,7 @@ TEST(Commit, AnUndoLeavesWhatTheUserSavedMeanwhile) {
             }
         };
         bool keep = false;
-        std::string error;
-        try {
-            commitOutput(fs, withDmg, keep);
-        } catch (const VtErrorBase& e) {
-            error = e.rawMessage();
-        }
+        const std::string error = commitError(fs, withDmg, keep);
         EXPECT_TRUE(contains(error, "Cannot replace \"/out/Demo-1.0.dmg\""))
                 << error;
         expectKept(error, keep, "/out/Demo.app");
@@ -623,12 +622,7 @@ TEST(Commit, AnUndoLeavesWhatTheUserSavedMeanwhile) {
             }
         };
         bool keep = false;
-        std::string error;
-        try {
-            commitOutput(fs, withDmg, keep);
-        } catch (const VtErrorBase& e) {
-            error = e.rawMessage();
-        }
+        const std::string error = commitError(fs, withDmg, keep);
         EXPECT_TRUE(contains(error, "changed since applauncher-assemble "
                                     "wrote it")) << error;
         expectKept(error, keep, "/out/Demo.app");
