@@ -85,6 +85,17 @@ public:
     TempDir temp;
 };
 
+// Options that preload `library` into the command; a sanitized build lets
+// it come before its own runtime.
+ProcessOptions preloading(const std::string& library) {
+    ProcessOptions options;
+    const char* asan = getenv("ASAN_OPTIONS");
+    options.setEnv("LD_PRELOAD", library)
+            .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
+                    + ":verify_asan_link_order=0");
+    return options;
+}
+
 // One line on standard error, nothing on standard output, the status.
 void expectRefusal(const ProcessResult& r, int status,
                    const std::string& message) {
@@ -129,13 +140,8 @@ TEST(AssembleCommit, ReplacesWhereTheFileSystemHasNoExchange) {
     Strings args{"applauncher-assemble", b.temp / "src/demo.cfg", "--target",
                  "bundle", "--launcher", launcherPath(), "--output",
                  b.temp / "out", "--replace"};
-    ProcessOptions options;
-    // A sanitized build lets the preloaded library come before its runtime.
-    const char* asan = getenv("ASAN_OPTIONS");
-    options.setEnv("LD_PRELOAD", NO_EXCHANGE_PATH)
-            .setEnv("NO_EXCHANGE_LOG", b.temp / "refused")
-            .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
-                    + ":verify_asan_link_order=0");
+    ProcessOptions options = preloading(NO_EXCHANGE_PATH);
+    options.setEnv("NO_EXCHANGE_LOG", b.temp / "refused");
     const ProcessResult r = runProcess(assemblePath(), args, options);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     // Both entries went the way of the fallback.
@@ -163,12 +169,8 @@ TEST(AssembleCommit, WithoutTheSystemsNoReplaceAFileSavedMeanwhileStays) {
     const std::string out = b.temp / "out";
     makeDirs(out);
     const std::string saved = out + "/" + names[0];
-    ProcessOptions options;
-    const char* asan = getenv("ASAN_OPTIONS");
-    options.setEnv("LD_PRELOAD", NO_EXCHANGE_PATH)
-            .setEnv("NO_EXCHANGE_SAVE_AT", saved)
-            .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
-                    + ":verify_asan_link_order=0");
+    ProcessOptions options = preloading(NO_EXCHANGE_PATH);
+    options.setEnv("NO_EXCHANGE_SAVE_AT", saved);
     options.cwd = b.temp.path();
     const ProcessResult r = runProcess(
             assemblePath(),
@@ -453,12 +455,8 @@ TEST(AssembleCommit, RefusesAMainJarReachedThroughDotDotAfterANonFolder) {
 ProcessResult assembleSignalledAt(const Bench& b, const std::string& at) {
     Strings args{"applauncher-assemble", b.temp / "src/demo.cfg", "--target",
                  "image", "--output", b.temp / "out", "--no-start-check"};
-    ProcessOptions options;
-    const char* asan = getenv("ASAN_OPTIONS");
-    options.setEnv("LD_PRELOAD", SIGNAL_AT_PATH)
-            .setEnv("SIGNAL_AT", at)
-            .setEnv("ASAN_OPTIONS", std::string(asan ? asan : "")
-                    + ":verify_asan_link_order=0");
+    ProcessOptions options = preloading(SIGNAL_AT_PATH);
+    options.setEnv("SIGNAL_AT", at);
     return runProcess(assemblePath(), args, options);
 }
 
