@@ -1,6 +1,7 @@
 #include "StartCheck.h"
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
